@@ -137,9 +137,13 @@ class EKVISION_API EKImage {
   /// The three unpacking members read a YUV422 image (color space 9) and write into a
   /// caller's buffer, which must be large enough (it is not checked). They refuse any other
   /// color space with false and one log record at level 2, category "vision.ekimage",
-  /// leaving the destination untouched. Width x height is even for every resolution code;
-  /// for an odd pixel count the last, unpaired pixel is converted with its own Y and U and
-  /// a neutral V of 128, reading nothing beyond the buffer.
+  /// leaving the destination untouched; likewise an image whose buffer is smaller than
+  /// width x height x 2 bytes ("Input image buffer is smaller than the image.").
+  ///
+  /// Width x height is even for every resolution code. For an odd pixel count the last,
+  /// unpaired pixel has a Y and a U but no V: it is unpacked with a neutral V of 128 (BGR,
+  /// YYYUUUVVV), or as its Y alone where the layout has no room for its U (YYYYUUVV), and
+  /// nothing outside the buffers is read or written.
   /// @{
 
   /// Writes blue, green, red bytes, width x height x 3, into @p destination.
@@ -157,7 +161,8 @@ class EKVISION_API EKImage {
   /// allocation fields set as the constructors set them. `colorSpace` never changes.
   /// @return false, with one log record "External buffer not compatible.", when the size or
   ///   layer count differs and the buffer is external; false (and a log record) for a
-  ///   negative size, a size whose byte count does not fit an int, or a null @p bgr
+  ///   negative size, a size whose byte count does not fit an int, or a null @p bgr.
+  ///   For an odd pixel count the unpaired last pixel gets its Y and U only.
   bool computeYUV422imageFromBGR(int height, int width, char* bgr);
   /// The same for OpenCV's image record: its `height`, `width` and `imageData`, taken as
   /// packed BGR whatever its channel count and row step say. Null gives false.
@@ -217,6 +222,12 @@ class EKVISION_API EKImage {
   static EKImage* fromEKValue(const EKValue& value);
   /// @}
 };
+
+/// @brief Converts one pixel in place, in single-precision floating point.
+///
+/// On entry the three bytes hold Y, U and V; on return they hold red, green and blue, each
+/// truncated toward zero and clamped to 0..255.
+EKVISION_API void computeRgbFromYuv(unsigned char* y, unsigned char* u, unsigned char* v);
 
 }  // namespace EK
 
