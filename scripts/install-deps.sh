@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project builds, tests and benchmarks with, when any is
+# missing. Runs apt-get as root (directly, or through sudo when available).
+set -euo pipefail
+
+packages=(
+  cmake g++ make pkg-config
+  libboost-dev libboost-thread-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libhwy-dev libyuv-dev libopencv-dev
+  clang libclang-rt-14-dev
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$package")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then
+  if command -v sudo >/dev/null 2>&1; then
+    as_root=(sudo)
+  else
+    echo "error: packages missing (${missing[*]}) and not running as root" >&2
+    exit 1
+  fi
+fi
+"${as_root[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends \
+  "${missing[@]}" >/dev/null

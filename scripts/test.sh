@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the normal build (warnings are errors), the whole suite again
+# under AddressSanitizer and UndefinedBehaviorSanitizer, and an out-of-tree project that
+# uses the installed package.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+jobs=2
+
+lane() { printf '\n==== %s ====\n' "$*"; }
+
+lane "Release build, warnings as errors"
+cmake -S . -B build/ci -DCMAKE_BUILD_TYPE=Release -DEKVISION_WERROR=ON \
+  -DEKVISION_BUILD_BENCHMARKS=ON >/dev/null
+cmake --build build/ci -j"$jobs"
+(cd build/ci && ctest -j"$jobs" --output-on-failure --timeout 300)
+
+lane "AddressSanitizer + UndefinedBehaviorSanitizer"
+cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEKVISION_WERROR=ON \
+  -DEKVISION_SANITIZE=address,undefined -DEKVISION_BUILD_EXAMPLES=OFF >/dev/null
+cmake --build build/asan -j"$jobs"
+(cd build/asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest -j"$jobs" --output-on-failure --timeout 600)
+
+lane "Installed package used by an out-of-tree project"
+prefix="$PWD/build/install"
+rm -rf "$prefix"
+cmake --install build/ci --prefix "$prefix" >/dev/null
+cmake -S examples/consumer -B build/consumer -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build build/consumer -j"$jobs"
+LD_LIBRARY_PATH="$prefix/lib" build/consumer/ekvision_consumer >/dev/null
+PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --exists ekvision
+echo "consumer: passed"
+
+lane "All lanes passed"
