@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the normal build (warnings are errors), the whole suite again
-# under AddressSanitizer and UndefinedBehaviorSanitizer, and an out-of-tree project that
-# uses the installed package.
+# under AddressSanitizer and UndefinedBehaviorSanitizer, an out-of-tree project that uses the
+# installed package, and each fuzz target for EKVISION_FUZZ_SECONDS (default 60).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -31,5 +31,8 @@ cmake --build build/consumer -j"$jobs"
 LD_LIBRARY_PATH="$prefix/lib" build/consumer/ekvision_consumer >/dev/null
 PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --exists ekvision
 echo "consumer: passed"
+
+lane "Fuzzing (libFuzzer, ASan+UBSan), ${EKVISION_FUZZ_SECONDS:-60}s per target"
+scripts/fuzz.sh "${EKVISION_FUZZ_SECONDS:-60}"
 
 lane "All lanes passed"
