@@ -60,38 +60,38 @@ EKImage::EKImage(int width, int height, int colorSpace, bool externalBuffer, flo
   allocatedResolution = getResolutionFromSize(width, height);
 }
 
-EKImage::EKImage(int resolution, int colorSpace, bool externalBuffer, float leftAngle,
-                 float topAngle, float rightAngle, float bottomAngle)
-    : width(0),
-      height(0),
-      nbLayers(0),
-      colorSpace(colorSpace),
-      timeStamp(-1),
-      frame(nullptr),
-      cameraId(0),
-      allocatedSize(0),
-      allocatedResolution(-1),
-      allocatedNbLayers(0),
-      externalBuffer(externalBuffer),
-      leftAngle(leftAngle),
-      topAngle(topAngle),
-      rightAngle(rightAngle),
-      bottomAngle(bottomAngle),
-      regionFlag(false) {
+namespace {
+
+// The width of a resolution code for the resolution constructor, which checks the color
+// space first: with both codes invalid, the color space is what is reported.
+int widthForConstructor(int resolution, int colorSpace) {
   if (!isColorSpaceValid(colorSpace)) {
     throw std::invalid_argument("EKImage: invalid colorspace");
   }
-  nbLayers = allocatedNbLayers = getNumLayersInColorSpace(colorSpace);
   if (!isResolutionValid(resolution)) {
     throw std::invalid_argument("EKImage: invalid resolution");
   }
+  int width = 0;
+  int height = 0;
   setSizeFromResolution(resolution, width, height);
-  allocatedResolution = resolution;
-  allocatedSize = width * height * nbLayers;  // at most 1280 x 960 x 4: fits an int
-  if (!externalBuffer) {
-    frame = new unsigned char[static_cast<std::size_t>(allocatedSize)]();
-  }
+  return width;
 }
+
+int heightOf(int resolution) {
+  int width = 0;
+  int height = 0;
+  setSizeFromResolution(resolution, width, height);
+  return height;
+}
+
+}  // namespace
+
+// Every resolution code has a size, and that size maps back to the code, so the size
+// constructor sets `allocatedResolution` to the code itself.
+EKImage::EKImage(int resolution, int colorSpace, bool externalBuffer, float leftAngle,
+                 float topAngle, float rightAngle, float bottomAngle)
+    : EKImage(widthForConstructor(resolution, colorSpace), heightOf(resolution), colorSpace,
+              externalBuffer, leftAngle, topAngle, rightAngle, bottomAngle) {}
 
 EKImage::~EKImage() {
   if (frame != nullptr && !externalBuffer) {

@@ -8,6 +8,7 @@
 #include <opencv2/core/types_c.h>
 
 #include "convert/ekconvert.h"
+#include "imagebuffer.h"
 #include "imagesize.h"
 #include "logrecord.h"
 
@@ -103,23 +104,13 @@ bool EKImage::computeYUV422imageFromBGR(int pictureHeight, int pictureWidth, cha
     detail::logRecord(2, kCategory, operation, "No BGR picture given.\n");
     return false;
   }
-  const bool sameShape = width == pictureWidth && height == pictureHeight && nbLayers == 2;
   // A buffer that cannot hold the picture is never written, whatever the header says.
-  const bool bufferFits = bytes == 0 || (frame != nullptr && allocatedSize >= bytes);
-  if (!(sameShape && bufferFits)) {
+  if (!detail::holdsPictureOfShape(*this, pictureWidth, pictureHeight, 2, bytes)) {
     if (externalBuffer) {
       detail::logRecord(2, kCategory, operation, "External buffer not compatible.\n");
       return false;
     }
-    unsigned char* replacement = new unsigned char[static_cast<std::size_t>(bytes)];
-    delete[] frame;
-    frame = replacement;
-    width = pictureWidth;
-    height = pictureHeight;
-    nbLayers = 2;
-    allocatedSize = bytes;
-    allocatedResolution = getResolutionFromSize(pictureWidth, pictureHeight);
-    allocatedNbLayers = 2;
+    detail::replaceOwnedBuffer(*this, pictureWidth, pictureHeight, 2, bytes);
   }
   const auto* pixels = reinterpret_cast<const unsigned char*>(bgr);
   const long long count = bytes / 2;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bytes.h"
+#include "imagebuffer.h"
 #include "imagesize.h"
 #include "logrecord.h"
 
@@ -173,22 +174,12 @@ bool EKImage::readFile(const char* path) {
     logReadError("readFile: Error while reading image: file shorter than its picture\n");
     return false;
   }
-  const bool sameShape = width == fileWidth && height == fileHeight && nbLayers == fileLayers;
-  const bool bufferFits = bytes == 0 || (frame != nullptr && allocatedSize >= bytes);
-  if (!(sameShape && bufferFits)) {
+  if (!detail::holdsPictureOfShape(*this, fileWidth, fileHeight, fileLayers, bytes)) {
     if (externalBuffer) {
       logReadError("readFile: external buffer not compatible.\n");
       return false;
     }
-    unsigned char* replacement = new unsigned char[static_cast<std::size_t>(bytes)];
-    delete[] frame;
-    frame = replacement;
-    width = fileWidth;
-    height = fileHeight;
-    nbLayers = fileLayers;
-    allocatedSize = bytes;
-    allocatedResolution = getResolutionFromSize(fileWidth, fileHeight);
-    allocatedNbLayers = fileLayers;
+    detail::replaceOwnedBuffer(*this, fileWidth, fileHeight, fileLayers, bytes);
   }
   colorSpace = fileColorSpace;
   timeStamp = fileTimeStamp;
