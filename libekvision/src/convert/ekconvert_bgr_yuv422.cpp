@@ -27,6 +27,87 @@ namespace EK::convert::HWY_NAMESPACE {
 void bgrToYuv422Kernel(const unsigned char* bgr, unsigned char* yuv, std::size_t pairs) {
   reference::bgrToYuv422(bgr, yuv, pairs);
 }
+#elif HWY_TARGET == HWY_AVX3_DL
+
+// With byte permutes across registers (VBMI) every output byte gets its own 16-bit lane, laid
+// out Y0 U Y1 V per pair, and the sums A and S come from byte-pair multiply-adds (vpmaddubsw)
+// with per-lane coefficients: lanes of (B, G) and lanes of (R, 128). The constant byte 128 with
+// coefficient 16 (Y) or 127 (U, V) adds k / 64 to A (16384 = 128 * 127 + 128, the remaining 128
+// entering S as 128 * 64 = 8192), so no separate additions are needed:
+//   A = (B, G) . (ab, ag) + (R, 128) . (ar, 16 | 127)
+//   S = (B, G) . (bb, bg) + (R, 128) . (br, 0 | 64)
+// Every partial sum stays below the instruction's saturation (largest: 30536).
+//
+// A block is 64 pixels: three 64-byte loads and two 64-byte stores. Each store packs two lane
+// vectors, packus interleaving them 8 lanes at a time per 128-bit block, so the permutes place
+// pairs {0, 1, 4, 5, 8, 9, 12, 13} (plus 16 for the second store) in the first lane vector and the
+// remaining pairs in the second. The pixels of each store lie within two adjacent loads.
+struct PackPermutes {
+  uint8_t blueGreen[2][2][64];  // [store][lane vector]: indices into two loads, bytes (B, G)
+  uint8_t red[2][2][64];        // same for (R, 128); the 128 bytes are kept by the mask below
+};
+
+constexpr PackPermutes makePackPermutes() {
+  PackPermutes p{};
+  for (int store = 0; store < 2; ++store) {
+    for (int half = 0; half < 2; ++half) {
+      for (int lane = 0; lane < 32; ++lane) {
+        const int quad = lane / 4;  // the pair whose four outputs these lanes hold
+        const int pair = 16 * store + 4 * (quad / 2) + 2 * half + quad % 2;
+        const int pixel = 2 * pair + (lane % 4 == 2 ? 1 : 0);  // only Y1 reads the second pixel
+        const int byte = 3 * pixel - 64 * store;  // relative to the first of the two loads
+        p.blueGreen[store][half][2 * lane] = static_cast<uint8_t>(byte);
+        p.blueGreen[store][half][2 * lane + 1] = static_cast<uint8_t>(byte + 1);
+        p.red[store][half][2 * lane] = static_cast<uint8_t>(byte + 2);
+        p.red[store][half][2 * lane + 1] = 128;
+      }
+    }
+  }
+  return p;
+}
+
+// Coefficient bytes of one pair's four lanes (Y0, U, Y1, V), as a repeating 64-bit pattern.
+constexpr long long lanePattern(int y0, int y1, int u0, int u1, int v0, int v1) {
+  const int bytes[8] = {y0, y1, u0, u1, y0, y1, v0, v1};
+  unsigned long long out = 0;
+  for (int i = 0; i < 8; ++i) {
+    out |= static_cast<unsigned long long>(bytes[i] & 0xFF) << (8 * i);
+  }
+  return static_cast<long long>(out);
+}
+
+void bgrToYuv422Kernel(const unsigned char* bgr, unsigned char* yuv, std::size_t pairs) {
+  alignas(64) static constexpr PackPermutes kPermutes = makePackPermutes();
+  const __m512i coarseBG = _mm512_set1_epi64(lanePattern(12, 64, 56, -37, -9, -47));
+  const __m512i coarseR = _mm512_set1_epi64(lanePattern(32, 16, -19, 127, 56, 127));
+  const __m512i fineBG = _mm512_set1_epi64(lanePattern(34, 34, 14, -16, -9, -5));
+  const __m512i fineR = _mm512_set1_epi64(lanePattern(56, 0, 2, 64, 14, 64));
+  const __mmask64 redBytes = 0x5555555555555555ull;  // even bytes: R; odd bytes: the constant
+  const auto lanes = [&](__m512i lo, __m512i hi, int store, int half) {
+    const __m512i bg =
+        _mm512_permutex2var_epi8(lo, _mm512_load_si512(kPermutes.blueGreen[store][half]), hi);
+    const __m512i r = _mm512_mask2_permutex2var_epi8(
+        lo, _mm512_load_si512(kPermutes.red[store][half]), redBytes, hi);
+    const __m512i coarse =
+        _mm512_add_epi16(_mm512_maddubs_epi16(bg, coarseBG), _mm512_maddubs_epi16(r, coarseR));
+    const __m512i fine =
+        _mm512_add_epi16(_mm512_maddubs_epi16(bg, fineBG), _mm512_maddubs_epi16(r, fineR));
+    return _mm512_srli_epi16(_mm512_add_epi16(coarse, _mm512_srli_epi16(fine, 6)), 7);
+  };
+  const bool done = forEachBlock(pairs, 32, [&](std::size_t k) {
+    const unsigned char* in = bgr + 6 * k;
+    const __m512i p0 = _mm512_loadu_si512(in);
+    const __m512i p1 = _mm512_loadu_si512(in + 64);
+    const __m512i p2 = _mm512_loadu_si512(in + 128);
+    _mm512_storeu_si512(yuv + 4 * k, _mm512_packus_epi16(lanes(p0, p1, 0, 0), lanes(p0, p1, 0, 1)));
+    _mm512_storeu_si512(yuv + 4 * k + 64,
+                        _mm512_packus_epi16(lanes(p1, p2, 1, 0), lanes(p1, p2, 1, 1)));
+  });
+  if (!done) {
+    reference::bgrToYuv422(bgr, yuv, pairs);
+  }
+}
+
 #else
 
 using D16 = hn::ScalableTag<int16_t>;
