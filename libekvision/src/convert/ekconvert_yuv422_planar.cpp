@@ -49,26 +49,60 @@ void yuv422ToYYYYUUVVKernel(const unsigned char* yuv, unsigned char* y, unsigned
   }
 }
 
+#if HWY_TARGET == HWY_AVX3_DL
+// Bytes of two loads (128 bytes, 32 pairs) picked for one plane: the pair's byte at `offset`
+// (1: U, 3: V) repeated for both of its pixels.
+struct DoubledChroma {
+  uint8_t u[64];
+  uint8_t v[64];
+};
+
+constexpr DoubledChroma makeDoubledChroma() {
+  DoubledChroma d{};
+  for (int i = 0; i < 64; ++i) {
+    d.u[i] = static_cast<uint8_t>(4 * (i / 2) + 1);
+    d.v[i] = static_cast<uint8_t>(4 * (i / 2) + 3);
+  }
+  return d;
+}
+#endif
+
 void yuv422ToYYYUUUVVVKernel(const unsigned char* yuv, unsigned char* y, unsigned char* u,
                              unsigned char* v, std::size_t pairs) {
   const hn::ScalableTag<uint8_t> d8;
-  const hn::Repartition<uint16_t, decltype(d8)> d16;
   const std::size_t n = hn::Lanes(d8);
+#if HWY_TARGET == HWY_AVX3_DL
+  // One two-source byte permute per plane.
+  alignas(64) static constexpr DoubledChroma kDoubled = makeDoubledChroma();
+  const __m512i uIndices = _mm512_load_si512(kDoubled.u);
+  const __m512i vIndices = _mm512_load_si512(kDoubled.v);
+  const auto chroma = [&](hn::Vec<decltype(d8)> p0, hn::Vec<decltype(d8)> p1, uint8_t* plane,
+                          const __m512i& indices) {
+    _mm512_storeu_si512(plane, _mm512_permutex2var_epi8(p0.raw, indices, p1.raw));
+  };
+#else
+  const hn::Repartition<uint16_t, decltype(d8)> d16;
   // Byte indices within every 4-byte group: U U V V, so that the 16-bit lanes alternate a
   // doubled U and a doubled V.
   alignas(16) static constexpr uint8_t kDoubled[16] = {1, 1, 3,  3,  5,  5,  7,  7,
                                                        9, 9, 11, 11, 13, 13, 15, 15};
   const auto doubled = hn::LoadDup128(d8, kDoubled);
+#endif
   // One block: two input vectors = n / 2 pairs, giving n bytes of each plane.
   const bool done = forEachBlock(pairs, n / 2, [&](std::size_t k) {
     const uint8_t* in = yuv + 4 * k;
     const auto p0 = hn::LoadU(d8, in);
     const auto p1 = hn::LoadU(d8, in + n);
     hn::StoreU(hn::ConcatEven(d8, p1, p0), d8, y + 2 * k);
+#if HWY_TARGET == HWY_AVX3_DL
+    chroma(p0, p1, u + 2 * k, uIndices);
+    chroma(p0, p1, v + 2 * k, vIndices);
+#else
     const auto c0 = hn::BitCast(d16, hn::TableLookupBytes(p0, doubled));
     const auto c1 = hn::BitCast(d16, hn::TableLookupBytes(p1, doubled));
     hn::StoreU(hn::BitCast(d8, hn::ConcatEven(d16, c1, c0)), d8, u + 2 * k);
     hn::StoreU(hn::BitCast(d8, hn::ConcatOdd(d16, c1, c0)), d8, v + 2 * k);
+#endif
   });
   if (!done) {
     reference::yuv422ToYYYUUUVVV(yuv, y, u, v, pairs);
