@@ -45,7 +45,7 @@ using V16 = hn::Vec<D16>;
 template <int kC0, int kC1>
 HWY_INLINE V16 dotBytePairs(V8 bytes) {
   const D16 d16;
-  const auto coefficients = hn::Set(d16, static_cast<int16_t>((kC1 << 8) | (kC0 & 0xFF)));
+  const auto coefficients = hn::Set(d16, static_cast<int16_t>(((kC1 & 0xFF) << 8) | (kC0 & 0xFF)));
 #if HWY_TARGET == HWY_AVX2
   return V16{_mm256_maddubs_epi16(bytes.raw, coefficients.raw)};
 #else
