@@ -48,7 +48,9 @@ bool canHoldRecord(const EKImage& image, std::uint32_t dataSize) {
 }
 
 // Reads the current record into @p image and takes its header fields from the buffer.
-bool deliverCurrentRecord(EKVideo& video, EKImage& image, bool adapt) {
+// @p position is the input position when the caller knows it, or -1.
+bool deliverCurrentRecord(EKVideo& video, EKImage& image, bool adapt,
+                          std::streamoff position = -1) {
   const streamProperties& stream = video.streams[video.currentStream];
   if (adapt && !adaptTo(image, stream)) {
     return false;
@@ -57,7 +59,7 @@ bool deliverCurrentRecord(EKVideo& video, EKImage& image, bool adapt) {
     return false;
   }
   const std::uint64_t offset = detail::recordOffset(video, video.currentFrame, video.currentStream);
-  if (!detail::readAt(video.inputFile, offset, image.frame, stream.dataSize)) {
+  if (!detail::readAt(video.inputFile, offset, image.frame, stream.dataSize, position)) {
     return false;
   }
   const unsigned char* header = image.frame;
@@ -118,7 +120,7 @@ bool EKVideo::getNextFrame(EKImage& image, bool adaptImage) {
     return false;
   }
   currentFrame = static_cast<unsigned int>(next);
-  return deliverCurrentRecord(*this, image, adaptImage);
+  return deliverCurrentRecord(*this, image, adaptImage, position);
 }
 
 bool EKVideo::getPrecedingFrame(EKImage& image, bool adaptImage) {
