@@ -39,17 +39,6 @@ class EKVideoOpen : public ::testing::Test {
   EKVideo video;
 };
 
-TEST_F(EKVideoOpen, NewObjectIsClosed) {
-  EXPECT_FALSE(video.isReading);
-  EXPECT_FALSE(video.isRecording);
-  EXPECT_FALSE(video.inputFile.is_open());
-  EXPECT_FALSE(video.outputFile.is_open());
-  EXPECT_EQ(video.frameCount, 0u);
-  EXPECT_EQ(video.streamCount, 0u);
-  EXPECT_TRUE(video.streams.empty());
-  EXPECT_TRUE(video.filePath.empty());
-}
-
 TEST_F(EKVideoOpen, RecordingWritesTheHeaderAndCloseWritesTheCount) {
   ASSERT_TRUE(video.recordVideo(dir.path("clip"), 0, {{320, 240, EK::kColorSpaceYUV422, 8}}));
   EXPECT_TRUE(video.isRecording);

@@ -3,6 +3,7 @@
 
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
+#include <opencv2/videoio/registry.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -21,9 +22,10 @@ namespace {
 const char kUsage[] =
     "usage: ekvision import VIDEO OUT [--resolution R] [--fps N]\n"
     "\n"
-    "Records every frame of VIDEO (any file that OpenCV can read) into the recording OUT\n"
-    "(\".arv\" is appended unless OUT ends with it): one YUV422 stream, frames resized to\n"
-    "the resolution code R, time stamps in microseconds from the video's frame times.\n"
+    "Records every frame of VIDEO (any file that OpenCV's FFmpeg, GStreamer, MJPEG or\n"
+    "image-sequence readers can read) into the recording OUT (\".arv\" is appended unless\n"
+    "OUT ends with it): one YUV422 stream, frames resized to the resolution code R, time\n"
+    "stamps in microseconds from the video's frame times.\n"
     "\n"
     "  --resolution R  0 (160x120), 1 (320x240) or 2 (640x480, the default)\n"
     "  --fps N         keep at most N frames a second of video, dropping the others\n";
@@ -60,6 +62,18 @@ class FrameClock {
   long long last_ = 0;
 };
 
+// Opens @p path with the backends that read files, in order of preference. Camera backends
+// are never asked: some probe the USB bus for every name they are given.
+bool openVideoFile(cv::VideoCapture& capture, const std::string& path) {
+  for (const cv::VideoCaptureAPIs api :
+       {cv::CAP_FFMPEG, cv::CAP_GSTREAMER, cv::CAP_OPENCV_MJPEG, cv::CAP_IMAGES}) {
+    if (cv::videoio_registry::hasBackend(api) && capture.open(path, api) && capture.isOpened()) {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 int runImport(const std::vector<std::string>& args, Output& output) {
@@ -76,8 +90,8 @@ int runImport(const std::vector<std::string>& args, Output& output) {
   const std::string& input = arguments.positional[0];
   const std::string base = recordingBaseName(arguments.positional[1]);
 
-  cv::VideoCapture capture(input);
-  if (!capture.isOpened()) {
+  cv::VideoCapture capture;
+  if (!openVideoFile(capture, input)) {
     throw ToolError("cannot open the video " + input);
   }
   int width = 0;
