@@ -1,0 +1,232 @@
+/// @file
+/// EKVideo: records camera frames into `.arv` files and plays them back into EKImage objects.
+#ifndef EKVISION_EKVIDEO_H
+#define EKVISION_EKVIDEO_H
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <ekerror/ekerror.h>
+#include <ekvision/ekimage.h>
+#include <ekvision/ekvision_api.h>
+
+/// OpenCV's C image record. Only its declaration is needed here: the recorder reads its
+/// `width`, `height` and `imageData` fields and the library does not link OpenCV.
+struct _IplImage;
+
+namespace EK {
+
+/// @brief One stream of a recording, as the caller of EKVideo::recordVideo describes it.
+///
+/// Written to the file's stream table exactly as it stands (four little-endian 32-bit
+/// integers in this order).
+struct streamHeader {
+  int width;       ///< pixels per row
+  int height;      ///< rows
+  int colorSpace;  ///< color-space code
+  int depth;       ///< bits per layer sample (8 for the library's image buffers)
+};
+
+/// @brief What a reader keeps about one stream of the file it reads.
+struct streamProperties {
+  unsigned int width;       ///< pixels per row, from the stream header
+  unsigned int height;      ///< rows, from the stream header
+  unsigned int resolution;  ///< resolution code of the size (0, 1 or 2)
+  unsigned int colorSpace;  ///< color-space code, from the stream header
+  unsigned int nbLayers;    ///< layer count of the color space
+  unsigned int depth;       ///< bits per layer sample, from the stream header
+  unsigned int dataSize;    ///< record length: width x height x nbLayers x depth / 8 bytes
+};
+
+/// @brief Recorder and player of `.arv` video files.
+///
+/// A file is a 16-byte header (version, extra header size, frame count, stream count), a
+/// table of 16-byte stream headers, an optional block of extra header bytes, and then the
+/// frames: each frame holds one record per stream, in stream order, and every record of a
+/// stream has the same length. A record is the frame's pixel buffer whose first 25 bytes
+/// carry the time stamp (8 bytes), the camera id (1 byte) and the four angles (4 floats).
+/// Records are found by arithmetic from the header: there is no index. Offsets are computed
+/// in 64 bits, so recordings larger than 4 GiB are read correctly.
+///
+/// The object is either closed, recording (`isRecording`) or reading (`isReading`); it
+/// never does both at once, because both directions share the counters below. Operations
+/// that the state does not allow return false; recordVideo() and readVideo() throw EKError
+/// (module "EKVideo", source file "libekvision/src/ekvideo") when a file cannot be opened
+/// or is not a readable recording. There is no locking: one object serves one thread at a
+/// time.
+///
+/// `currentFrame` and `currentStream` name the current record, and the input position is
+/// part of the state: readVideo() leaves it at the first record, goToFrame() at the start
+/// of the record it selects, and every read at the end of the record it read.
+class EKVISION_API EKVideo {
+ public:
+  bool isReading;                         ///< a file is open for reading
+  bool isRecording;                       ///< a recording is open
+  std::ifstream inputFile;                ///< the file being read, binary
+  std::ofstream outputFile;               ///< the recording, binary
+  std::string filePath;                   ///< the file being recorded or read
+  unsigned int version;                   ///< magic of the file; 0x41525631 when recording
+  unsigned int extraHeaderSize;           ///< bytes of extra header after the stream table
+  unsigned int frameCount;                ///< records appended (recording) or frames (reading)
+  unsigned int streamCount;               ///< number of streams, at least 1 when reading
+  unsigned int headerSize;                ///< offset of the first frame
+  unsigned int frameSize;                 ///< bytes a frame, all streams (reading only)
+  std::vector<streamProperties> streams;  ///< one entry per stream (reading only)
+  unsigned int currentStream;             ///< index of the current stream
+  unsigned int currentFrame;              ///< index of the current frame
+
+  /// A closed object: no file open, counters and indexes 0.
+  EKVideo();
+  /// @brief Closes both files, writing out pending output.
+  ///
+  /// It does not finish a recording: its frame count stays 0xFFFFFFFF and no line is
+  /// printed. Such a file is still readable, and `ekvision recover` restores its count.
+  ~EKVideo();
+
+  EKVideo(const EKVideo&) = delete;
+  EKVideo& operator=(const EKVideo&) = delete;
+
+  /// @brief Creates `fileName + ".arv"` and writes its header and stream table.
+  ///
+  /// The extension is always appended. The frame count field holds 0xFFFFFFFF until
+  /// closeVideo() writes the count. @p extraHeaderSize zero bytes follow the stream table,
+  /// so that readers find the first frame right after them. Only streams that readVideo()
+  /// accepts can be recorded, so that every recording can be played back.
+  /// @param fileName        path without the extension
+  /// @param extraHeaderSize bytes reserved after the stream table, at most 1 MiB
+  /// @param headers         one header per stream, 1 to 256 of them; the caller appends,
+  ///                        for every frame, one record per stream in this order
+  /// @return true; every failure throws
+  /// @throws EKError "Can't open file. Check its path and presence" when the file cannot
+  ///   be created or a recording is already open (which then goes on untouched);
+  ///   "Can't record while reading a file" when the object is reading;
+  ///   "No stream header given", "Too many streams", "Extra header too large";
+  ///   "Unsupported resolution" for a size other than 640x480, 320x240 and 160x120;
+  ///   "invalid color space" for a code above 16; "Unsupported depth" for a depth outside
+  ///   1 to 32; "Can't write the file header" when the header cannot be written (the file
+  ///   is then closed). Nothing changes on any of them, apart from `filePath` and the
+  ///   partial file when the header write fails.
+  bool recordVideo(std::string fileName, unsigned int extraHeaderSize,
+                   const std::vector<streamHeader>& headers);
+
+  /// @brief Opens a recording for reading: reads and checks its header and stream table.
+  ///
+  /// No extension is added. A stream count of 0 is read as 1. Afterwards `currentFrame`
+  /// and `currentStream` are 0 and the input stands at the first record, so that
+  /// getNextFrame() delivers frame 0. A recording that was never closed reads with a
+  /// frame count of 0xFFFFFFFF; the reading operations then stop at the end of the file.
+  /// @return true; every failure throws, with the file closed and `isReading` false
+  /// @throws EKError "Can't open file <fileName>. Check its path and presence" when the
+  ///   file cannot be opened or a file is already being read (which then stays open and
+  ///   untouched); "Can't read a file while recording" when a recording is open;
+  ///   "This arv file version isn't supported" for an unknown magic;
+  ///   "This arv file is shorter than its header" when the file ends before the end of
+  ///   its header, stream table or extra header (the stream count is bounded this way);
+  ///   "This arv file header is too large" when the header does not fit 32 bits;
+  ///   "Unsupported resolution" and "invalid color space" for a stream the library cannot
+  ///   play (the first failing check of the first failing stream);
+  ///   "This arv file's frames are too large" when a frame does not fit 32 bits.
+  bool readVideo(std::string fileName);
+
+  /// @brief Finishes an open recording and closes the file being read.
+  ///
+  /// A recording gets its frame count written (the only bytes rewritten, 8 to 11) and one
+  /// line on standard output: "stop recording <filePath> file (<count> frames)". With
+  /// several streams the count is the number of complete frames (records / streams); the
+  /// records of an unfinished last frame stay in the file but are not counted. Counters and
+  /// indexes are zeroed in every case, also when nothing was open. Never throws.
+  void closeVideo();
+
+  /// @name Recording
+  /// Each appends one record: a 25-byte record header (time stamp, camera id, left, top,
+  /// right and bottom angle) and the pixel bytes from byte 25 on. The caller appends, for
+  /// every frame, one record per stream, in stream order, each as long as its stream's
+  /// record. Each returns false, appending nothing and counting nothing, when no recording
+  /// is open or the arguments cannot make a record; false also when the file write fails
+  /// (disk full): the record is then not counted and the recording takes no more records,
+  /// its count stays 0xFFFFFFFF, and `ekvision recover` restores the complete frames.
+  /// @{
+
+  /// @brief Appends a record made from a whole pixel buffer of @p size bytes.
+  ///
+  /// The first 25 bytes of @p buffer are not stored: the record header takes their place.
+  /// A null buffer or a size below 25 (no room for the record header) is refused.
+  bool write(char* buffer, int size, long long timeStamp, char cameraId, float leftAngle,
+             float topAngle, float rightAngle, float bottomAngle);
+
+  /// @brief Appends a record made from a packed BGR picture, converted to YUV422.
+  ///
+  /// Note the argument order: height first. @p bgrPixels holds height rows of width
+  /// pixels, blue, green, red, rows without gaps. The record is width x height x 2 bytes,
+  /// the record of a 2-layer stream of that size with depth 8. A negative size, a null
+  /// picture or a record shorter than 25 bytes is refused.
+  bool write(int height, int width, char* bgrPixels, long long timeStamp, char cameraId,
+             float leftAngle, float topAngle, float rightAngle, float bottomAngle);
+
+  /// @brief The same for OpenCV's image record: its `height`, `width` and `imageData`.
+  ///
+  /// The data must be packed BGR whatever the record's channel count and row step say.
+  /// A null image is refused.
+  bool write(_IplImage* image, long long timeStamp, char cameraId, float leftAngle, float topAngle,
+             float rightAngle, float bottomAngle);
+  /// @}
+
+  /// @name Playback
+  /// The reading operations return false, changing nothing, when no file is being read or
+  /// its frame count is 0. An index at or above the frame count (stream count) selects the
+  /// last frame (stream).
+  ///
+  /// With @p adaptImage true the image is first given the stream's color space and size
+  /// (its buffer grows when needed); an image with an external buffer is then refused.
+  /// A record is read straight into the image's buffer and never written past it: a record
+  /// longer than `allocatedSize` (a depth above 8, or adaptImage false with a small image),
+  /// an image without buffer, or a record shorter than its 25-byte header is refused with
+  /// false and nothing read. These refusals leave the indexes at their new values and the
+  /// input position unchanged. On success the buffer holds the record, its first 25 bytes
+  /// the record header, and the image's `timeStamp`, `cameraId` and angles are taken from
+  /// it (version 0 files carry no angles: the image gets the default ones). A record cut
+  /// short by the end of the file gives false: the image's fields are then unchanged but
+  /// its buffer may hold part of the record.
+  /// @throws std::invalid_argument from EKImage::setColorSpace / setResolution in the
+  ///   adapt step (an image built from a size without resolution code that must grow)
+  /// @{
+
+  /// @brief Selects a record and places the input at its start.
+  ///
+  /// getNextFrame() then delivers that record, getPrecedingFrame() the one before it.
+  bool goToFrame(unsigned int frameIndex, unsigned int streamIndex);
+
+  /// @brief Selects a record and reads it into @p image.
+  bool getFrame(EKImage& image, unsigned int frameIndex, unsigned int streamIndex, bool adaptImage);
+
+  /// @brief Reads the current stream's record that follows the input position.
+  ///
+  /// That is frame 0 right after readVideo(), frame f right after goToFrame(f, s), and
+  /// `currentFrame + 1` after a read; `currentFrame` becomes the frame delivered. Past the
+  /// last frame it returns false with `currentFrame` at the last frame and the input
+  /// position unchanged.
+  bool getNextFrame(EKImage& image, bool adaptImage);
+
+  /// @brief Reads the current stream's record of frame `currentFrame - 1`.
+  ///
+  /// At frame 0 it returns false and nothing changes.
+  bool getPrecedingFrame(EKImage& image, bool adaptImage);
+  /// @}
+
+  /// @brief Finds the last frame recorded at or before @p timeStamp, by binary search.
+  ///
+  /// Reads O(log n) time stamps of 8 bytes from stream @p streamIndex (clamped like
+  /// goToFrame()); builds no index, and leaves the indexes and the input position as they
+  /// were. Only frames that lie whole in the file are searched, so an unclosed recording
+  /// is searched up to its last complete frame. When the time stamps are not sorted, the
+  /// answer is some frame whose stamp is at or before @p timeStamp and whose successor's
+  /// is after it (or the last frame).
+  /// @return the frame index; -1 when @p timeStamp is before the first frame, when no
+  ///   file is being read, when it has no complete frame, or when a read fails
+  long long findFrame(long long timeStamp, unsigned int streamIndex);
+};
+
+}  // namespace EK
+
+#endif  // EKVISION_EKVIDEO_H

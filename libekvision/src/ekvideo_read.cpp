@@ -1,0 +1,134 @@
+// The `.arv` player: selecting records and reading them into images.
+#include <ekvision/ekvideo.h>
+
+#include <cstdint>
+
+#include "arvio.h"
+#include "arvlayout.h"
+#include "bytes.h"
+
+namespace EK {
+namespace {
+
+// A file with no frames gives no valid index to clamp to: nothing can be read from it.
+bool hasFrames(const EKVideo& video) {
+  return video.isReading && video.frameCount > 0;
+}
+
+unsigned int clampIndex(unsigned int index, unsigned int count) {
+  return index < count ? index : count - 1;
+}
+
+void selectRecord(EKVideo& video, unsigned int frameIndex, unsigned int streamIndex) {
+  video.currentFrame = clampIndex(frameIndex, video.frameCount);
+  video.currentStream = clampIndex(streamIndex, video.streamCount);
+}
+
+// Gives @p image the stream's color space and size; an external buffer cannot be adapted.
+bool adaptTo(EKImage& image, const streamProperties& stream) {
+  if (image.externalBuffer) {
+    return false;
+  }
+  if (image.colorSpace != static_cast<int>(stream.colorSpace)) {
+    image.setColorSpace(static_cast<int>(stream.colorSpace));
+  }
+  if (image.width != static_cast<int>(stream.width) ||
+      image.height != static_cast<int>(stream.height)) {
+    image.setResolution(static_cast<int>(stream.resolution));
+  }
+  return true;
+}
+
+// Whether the record can be read into the buffer without writing past it, and holds its
+// own record header.
+bool canHoldRecord(const EKImage& image, std::uint32_t dataSize) {
+  return dataSize >= static_cast<std::uint32_t>(detail::kArvRecordHeaderSize) &&
+         image.frame != nullptr && image.allocatedSize >= 0 &&
+         static_cast<std::uint32_t>(image.allocatedSize) >= dataSize;
+}
+
+// Reads the current record into @p image and takes its header fields from the buffer.
+// @p position is the input position when the caller knows it, or -1.
+bool deliverCurrentRecord(EKVideo& video, EKImage& image, bool adapt,
+                          std::streamoff position = -1) {
+  const streamProperties& stream = video.streams[video.currentStream];
+  if (adapt && !adaptTo(image, stream)) {
+    return false;
+  }
+  if (!canHoldRecord(image, stream.dataSize)) {
+    return false;
+  }
+  const std::uint64_t offset = detail::recordOffset(video, video.currentFrame, video.currentStream);
+  if (!detail::readAt(video.inputFile, offset, image.frame, stream.dataSize, position)) {
+    return false;
+  }
+  const unsigned char* header = image.frame;
+  image.timeStamp = detail::loadLittleEndian<long long>(header);
+  image.cameraId = static_cast<char>(header[8]);
+  if (video.version == detail::kArvVersion0) {
+    image.leftAngle = detail::defaultLeftAngle();
+    image.topAngle = detail::defaultTopAngle();
+    image.rightAngle = detail::defaultRightAngle();
+    image.bottomAngle = detail::defaultBottomAngle();
+  } else {
+    image.leftAngle = detail::loadLittleEndian<float>(header + 9);
+    image.topAngle = detail::loadLittleEndian<float>(header + 13);
+    image.rightAngle = detail::loadLittleEndian<float>(header + 17);
+    image.bottomAngle = detail::loadLittleEndian<float>(header + 21);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool EKVideo::goToFrame(unsigned int frameIndex, unsigned int streamIndex) {
+  if (!hasFrames(*this)) {
+    return false;
+  }
+  selectRecord(*this, frameIndex, streamIndex);
+  detail::seekInput(inputFile, detail::recordOffset(*this, currentFrame, currentStream));
+  return true;
+}
+
+bool EKVideo::getFrame(EKImage& image, unsigned int frameIndex, unsigned int streamIndex,
+                       bool adaptImage) {
+  if (!hasFrames(*this)) {
+    return false;
+  }
+  selectRecord(*this, frameIndex, streamIndex);
+  return deliverCurrentRecord(*this, image, adaptImage);
+}
+
+bool EKVideo::getNextFrame(EKImage& image, bool adaptImage) {
+  if (!hasFrames(*this)) {
+    return false;
+  }
+  const std::streamoff position = inputFile.tellg();
+  if (position < 0) {
+    return false;
+  }
+  // The next record is the first of the current stream that starts at or after the input
+  // position: the one goToFrame() selected, or the one after the record last read.
+  const std::uint64_t firstRecord = detail::recordOffset(*this, 0, currentStream);
+  const std::uint64_t here = static_cast<std::uint64_t>(position);
+  std::uint64_t next = 0;
+  if (here > firstRecord && frameSize > 0) {
+    next = (here - firstRecord + frameSize - 1) / frameSize;
+  }
+  if (next >= frameCount) {
+    currentFrame = frameCount - 1;
+    return false;
+  }
+  currentFrame = static_cast<unsigned int>(next);
+  return deliverCurrentRecord(*this, image, adaptImage, position);
+}
+
+bool EKVideo::getPrecedingFrame(EKImage& image, bool adaptImage) {
+  if (!hasFrames(*this) || currentFrame == 0) {
+    return false;
+  }
+  --currentFrame;
+  return deliverCurrentRecord(*this, image, adaptImage);
+}
+
+}  // namespace EK

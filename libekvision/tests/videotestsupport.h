@@ -1,0 +1,187 @@
+// Test support for the video recorder and player: temporary directories, raw file bytes, and
+// a builder of `.arv` files byte by byte, for headers the recorder would never write.
+#ifndef EKVISION_TESTS_VIDEOTESTSUPPORT_H
+#define EKVISION_TESTS_VIDEOTESTSUPPORT_H
+
+#include <ekerror/ekerror.h>
+#include <ekvision/ekvideo.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ektest {
+
+/// A directory made with mkdtemp, removed with its contents when the object dies.
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "ekvision_test.XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+      ADD_FAILURE() << "mkdtemp failed for " << pattern;
+    }
+    path_ = pattern;
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  /// The path of @p name inside the directory.
+  std::string path(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+inline std::vector<unsigned char> readBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<unsigned char>(std::istreambuf_iterator<char>(in),
+                                    std::istreambuf_iterator<char>());
+}
+
+inline void writeBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+}
+
+/// Appends little-endian fields to a byte vector.
+class Bytes {
+ public:
+  Bytes& u32(std::uint32_t value) { return put(value, 4); }
+  Bytes& i64(long long value) { return put(static_cast<std::uint64_t>(value), 8); }
+  Bytes& f32(float value) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return put(bits, 4);
+  }
+  Bytes& byte(unsigned char value) {
+    bytes_.push_back(value);
+    return *this;
+  }
+  Bytes& fill(std::size_t count, unsigned char value) {
+    bytes_.insert(bytes_.end(), count, value);
+    return *this;
+  }
+  /// A record header: time stamp, camera id and the four angles.
+  Bytes& recordHeader(long long timeStamp, unsigned char cameraId, float left, float top,
+                      float right, float bottom) {
+    return i64(timeStamp).byte(cameraId).f32(left).f32(top).f32(right).f32(bottom);
+  }
+  const std::vector<unsigned char>& get() const { return bytes_; }
+  std::size_t size() const { return bytes_.size(); }
+
+ private:
+  Bytes& put(std::uint64_t value, int count) {
+    for (int i = 0; i < count; ++i) {
+      bytes_.push_back(static_cast<unsigned char>(value >> (8 * i)));
+    }
+    return *this;
+  }
+  std::vector<unsigned char> bytes_;
+};
+
+const std::uint32_t kArvVersion0 = 0x41525630u;
+const std::uint32_t kArvVersion1 = 0x41525631u;
+
+/// The 16-byte file header followed by stream headers {width, height, colorSpace, depth}.
+inline Bytes arvHeader(std::uint32_t version, std::uint32_t extraHeaderSize,
+                       std::uint32_t frameCount, std::uint32_t streamCountField,
+                       const std::vector<std::vector<std::uint32_t>>& streams) {
+  Bytes bytes;
+  bytes.u32(version).u32(extraHeaderSize).u32(frameCount).u32(streamCountField);
+  for (const auto& stream : streams) {
+    for (std::uint32_t field : stream) {
+      bytes.u32(field);
+    }
+  }
+  return bytes;
+}
+
+/// Runs @p action and returns the EKError it throws, if any.
+template <typename Action>
+std::optional<EK::EKError> errorFrom(Action action) {
+  try {
+    action();
+  } catch (const EK::EKError& error) {
+    return error;
+  }
+  return std::nullopt;
+}
+
+/// Checks that @p error is the recorder's error for @p method with exactly @p message.
+inline void expectVideoError(const std::optional<EK::EKError>& error, const std::string& method,
+                             const std::string& message) {
+  ASSERT_TRUE(error.has_value()) << "no EKError thrown, expected: " << message;
+  EXPECT_EQ(error->getModuleName(), "EKVideo");
+  EXPECT_EQ(error->getMethodName(), method);
+  EXPECT_EQ(error->getDescription(), message);
+  EXPECT_EQ(error->getFileName(), "libekvision/src/ekvideo");
+  EXPECT_GT(error->getLineNumber(), 0);
+  EXPECT_NE(std::string(error->what()).find(message), std::string::npos);
+}
+
+/// Record length of a stream header, as readers compute it.
+inline std::size_t recordLength(const EK::streamHeader& header) {
+  return static_cast<std::size_t>(header.width) * header.height *
+         EK::getNumLayersInColorSpace(header.colorSpace) * header.depth / 8;
+}
+
+/// Pixel bytes that differ between frames, streams and positions.
+inline std::vector<char> recordPattern(std::size_t size, unsigned int frame, unsigned int stream) {
+  std::vector<char> bytes(size);
+  for (std::size_t i = 0; i < size; ++i) {
+    bytes[i] = static_cast<char>((i * 7 + frame * 13 + stream * 29) & 0xFF);
+  }
+  return bytes;
+}
+
+/// The time stamp that recordClip() gives a record unless told otherwise.
+inline long long stampOf(unsigned int frame, unsigned int stream) {
+  return 1000LL * frame + stream;
+}
+
+using StampFunction = std::function<long long(unsigned int frame, unsigned int stream)>;
+
+/// @brief Records @p frames frames into `path + ".arv"`, one record per stream each.
+///
+/// Pixels come from recordPattern(), time stamps from @p stamp, the camera id is the stream
+/// index and the angles are 0.1, 0.2, -0.1, -0.2. With @p close false the recorder is
+/// destroyed without closeVideo(), as after a crash. Returns the file's path.
+inline std::string recordClip(const std::string& path, unsigned int frames,
+                              const std::vector<EK::streamHeader>& headers,
+                              const StampFunction& stamp = stampOf,
+                              unsigned int extraHeaderSize = 0, bool close = true) {
+  EK::EKVideo recorder;
+  EXPECT_TRUE(recorder.recordVideo(path, extraHeaderSize, headers));
+  for (unsigned int f = 0; f < frames; ++f) {
+    for (unsigned int s = 0; s < headers.size(); ++s) {
+      std::vector<char> pixels = recordPattern(recordLength(headers[s]), f, s);
+      EXPECT_TRUE(recorder.write(pixels.data(), static_cast<int>(pixels.size()), stamp(f, s),
+                                 static_cast<char>(s), 0.1f, 0.2f, -0.1f, -0.2f));
+    }
+  }
+  if (close) {
+    testing::internal::CaptureStdout();
+    recorder.closeVideo();
+    testing::internal::GetCapturedStdout();
+  }
+  return path + ".arv";
+}
+
+}  // namespace ektest
+
+#endif  // EKVISION_TESTS_VIDEOTESTSUPPORT_H

@@ -1,0 +1,97 @@
+#include "picture.h"
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "tool.h"
+
+namespace ektool {
+namespace {
+
+const int kRecordHeaderBytes = 25;
+
+}  // namespace
+
+bool isViewable(int colorSpace, int nbLayers) {
+  return colorSpace == EK::kColorSpaceYUV422 || nbLayers == 1;
+}
+
+cv::Mat pictureOf(EK::EKImage& image) {
+  if (!isViewable(image.colorSpace, image.nbLayers)) {
+    throw ToolError("color space " + std::to_string(image.colorSpace) +
+                    " has no known pixel layout: only YUV422 (9) and one-layer color spaces "
+                    "can be shown");
+  }
+  const long long bytes = static_cast<long long>(image.width) * image.height * image.nbLayers;
+  if (image.width <= 0 || image.height <= 0 || image.frame == nullptr ||
+      image.allocatedSize < bytes) {
+    throw ToolError("the image holds no picture of its size");
+  }
+  if (image.colorSpace == EK::kColorSpaceYUV422) {
+    cv::Mat bgr(image.height, image.width, CV_8UC3);
+    if (!image.computeBGRimageFromYUV422(bgr.data)) {
+      throw ToolError("the YUV422 picture cannot be converted: " + lastLibraryMessage());
+    }
+    return bgr;
+  }
+  cv::Mat grey(image.height, image.width, CV_8UC1);
+  std::memcpy(grey.data, image.frame, static_cast<std::size_t>(bytes));
+  return grey;
+}
+
+void hideRecordHeader(EK::EKImage& image) {
+  // The first whole pixel group (4 bytes for YUV422, one byte a layer otherwise) after the
+  // record header is repeated over the groups that the header overlaps.
+  const int group = image.colorSpace == EK::kColorSpaceYUV422 ? 4 : std::max(1, image.nbLayers);
+  const int firstStored = (kRecordHeaderBytes + group - 1) / group * group;
+  if (image.frame == nullptr || image.allocatedSize < firstStored + group) {
+    return;
+  }
+  for (int offset = 0; offset < firstStored; offset += group) {
+    std::memcpy(image.frame + offset, image.frame + firstStored, static_cast<std::size_t>(group));
+  }
+}
+
+std::string pictureFormatOf(const std::string& path) {
+  const std::size_t dot = path.find_last_of('.');
+  if (dot == std::string::npos || path.find('/', dot) != std::string::npos) {
+    return "";
+  }
+  std::string extension = path.substr(dot + 1);
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return extension == "png" || extension == "ppm" ? extension : "";
+}
+
+void savePicture(const cv::Mat& picture, const std::string& path, const std::string& format) {
+  // The encoder is chosen by the extension; a PPM holds colour pixels only.
+  cv::Mat pixels = picture;
+  if (format == "ppm" && picture.channels() == 1) {
+    cv::cvtColor(picture, pixels, cv::COLOR_GRAY2BGR);
+  }
+  bool written = false;
+  std::vector<unsigned char> encoded;
+  try {
+    written = cv::imencode("." + format, pixels, encoded);
+  } catch (const cv::Exception& error) {
+    throw ToolError("cannot encode " + path + ": " + error.what());
+  }
+  if (written) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    written =
+        file != nullptr && std::fwrite(encoded.data(), 1, encoded.size(), file) == encoded.size();
+    if (file != nullptr && std::fclose(file) != 0) {
+      written = false;
+    }
+  }
+  if (!written) {
+    throw ToolError("cannot write " + path);
+  }
+}
+
+}  // namespace ektool

@@ -1,0 +1,37 @@
+// Pictures of library images as OpenCV matrices, and saving them as PNG or PPM.
+#ifndef EKVISION_TOOLS_PICTURE_H
+#define EKVISION_TOOLS_PICTURE_H
+
+#include <ekvision/ekimage.h>
+
+#include <opencv2/core.hpp>
+
+#include <string>
+
+namespace ektool {
+
+/// The color spaces that can be shown: YUV422, and every one-layer space as grey.
+bool isViewable(int colorSpace, int nbLayers);
+
+/// @brief The picture in @p image: BGR through the library's YUV422 conversion, or grey.
+/// @throws ToolError for any other color space, or a buffer smaller than the picture
+cv::Mat pictureOf(EK::EKImage& image);
+
+/// @brief Overwrites the first 25 bytes of a video frame's buffer with its first stored
+/// pixels.
+///
+/// Frames read from a recording carry their record header (time stamp, camera, angles) in
+/// those bytes instead of pixels; repeating the first stored pixel group there gives a clean
+/// picture.
+void hideRecordHeader(EK::EKImage& image);
+
+/// "png" or "ppm" for a path with that extension (any case), or "".
+std::string pictureFormatOf(const std::string& path);
+
+/// @brief Writes @p picture as PNG or PPM, chosen by @p format; grey becomes grey PPM pixels.
+/// @throws ToolError when the file cannot be written
+void savePicture(const cv::Mat& picture, const std::string& path, const std::string& format);
+
+}  // namespace ektool
+
+#endif  // EKVISION_TOOLS_PICTURE_H
