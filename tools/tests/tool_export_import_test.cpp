@@ -163,7 +163,7 @@ TEST_F(ToolExportImport, ImportRecordsEveryFrameWithItsTime) {
   EK::EKImage image(EK::kResolution160x120, EK::kColorSpaceYUV422);
   cv::Mat bgr(120, 160, CV_8UC3);
   for (unsigned int frame = 0; frame < 5; ++frame) {
-    ASSERT_TRUE(video.getNextFrame(image, true));
+    ASSERT_TRUE(video.getFrame(image, frame, 0, true));
     EXPECT_EQ(image.timeStamp, 100000LL * frame);
     ASSERT_TRUE(image.computeBGRimageFromYUV422(bgr.data));
     const cv::Vec3b centre = bgr.at<cv::Vec3b>(60, 80);

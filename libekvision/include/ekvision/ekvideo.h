@@ -49,8 +49,9 @@ struct streamProperties {
 /// Records are found by arithmetic from the header: there is no index. Offsets are computed
 /// in 64 bits, so recordings larger than 4 GiB are read correctly.
 ///
-/// The object is either closed, recording (`isRecording`) or reading (`isReading`); it
-/// never does both at once, because both directions share the counters below. Operations
+/// The object is closed, recording (`isRecording`), reading (`isReading`) or both; the two
+/// directions share `frameCount` and the other counters below, so an object that reads
+/// while it records writes the count of the file it read when it closes. Operations
 /// that the state does not allow return false; recordVideo() and readVideo() throw EKError
 /// (module "EKVideo", source file "libekvision/src/ekvideo") when a file cannot be opened
 /// or is not a readable recording. There is no locking: one object serves one thread at a
@@ -91,22 +92,18 @@ class EKVISION_API EKVideo {
   ///
   /// The extension is always appended. The frame count field holds 0xFFFFFFFF until
   /// closeVideo() writes the count. @p extraHeaderSize zero bytes follow the stream table,
-  /// so that readers find the first frame right after them. Only streams that readVideo()
-  /// accepts can be recorded, so that every recording can be played back.
+  /// so that readers find the first frame right after them. The headers are written as
+  /// they stand; only streams that readVideo() accepts (640x480, 320x240 or 160x120, color
+  /// space 0 to 16) can be played back.
   /// @param fileName        path without the extension
   /// @param extraHeaderSize bytes reserved after the stream table, at most 1 MiB
-  /// @param headers         one header per stream, 1 to 256 of them; the caller appends,
-  ///                        for every frame, one record per stream in this order
+  /// @param headers         one header per stream; the caller appends, for every frame,
+  ///                        one record per stream in this order
   /// @return true; every failure throws
   /// @throws EKError "Can't open file. Check its path and presence" when the file cannot
-  ///   be created or a recording is already open (which then goes on untouched);
-  ///   "Can't record while reading a file" when the object is reading;
-  ///   "No stream header given", "Too many streams", "Extra header too large";
-  ///   "Unsupported resolution" for a size other than 640x480, 320x240 and 160x120;
-  ///   "invalid color space" for a code above 16; "Unsupported depth" for a depth outside
-  ///   1 to 32; "Can't write the file header" when the header cannot be written (the file
-  ///   is then closed). Nothing changes on any of them, apart from `filePath` and the
-  ///   partial file when the header write fails.
+  ///   be created or a recording is already open (which then goes on untouched, its
+  ///   `filePath` included); "Extra header too large"; "Can't write the file header" when
+  ///   the header cannot be written (the file is then closed).
   bool recordVideo(std::string fileName, unsigned int extraHeaderSize,
                    const std::vector<streamHeader>& headers);
 
@@ -119,7 +116,7 @@ class EKVISION_API EKVideo {
   /// @return true; every failure throws, with the file closed and `isReading` false
   /// @throws EKError "Can't open file <fileName>. Check its path and presence" when the
   ///   file cannot be opened or a file is already being read (which then stays open and
-  ///   untouched); "Can't read a file while recording" when a recording is open;
+  ///   untouched, its `filePath` included);
   ///   "This arv file version isn't supported" for an unknown magic;
   ///   "This arv file is shorter than its header" when the file ends before the end of
   ///   its header, stream table or extra header (the stream count is bounded this way);
@@ -194,18 +191,22 @@ class EKVISION_API EKVideo {
 
   /// @brief Selects a record and places the input at its start.
   ///
-  /// getNextFrame() then delivers that record, getPrecedingFrame() the one before it.
+  /// Indexes beyond the file are clamped to the last frame and the last stream.
   bool goToFrame(unsigned int frameIndex, unsigned int streamIndex);
 
   /// @brief Selects a record and reads it into @p image.
   bool getFrame(EKImage& image, unsigned int frameIndex, unsigned int streamIndex, bool adaptImage);
 
-  /// @brief Reads the current stream's record that follows the input position.
+  /// @brief Steps `currentFrame` on by one and reads the record that lies one frame past
+  /// the end of the last record read, in the current stream.
   ///
-  /// That is frame 0 right after readVideo(), frame f right after goToFrame(f, s), and
-  /// `currentFrame + 1` after a read; `currentFrame` becomes the frame delivered. Past the
-  /// last frame it returns false with `currentFrame` at the last frame and the input
-  /// position unchanged.
+  /// The step is relative to the input position: after a read it delivers the next frame of
+  /// the same stream. Right after readVideo() or goToFrame(f, 0), which leave the input at
+  /// the start of a record, it delivers that record (frame 0, or frame f) while
+  /// `currentFrame` becomes 1, or f + 1; with several streams the step from there lands in
+  /// another stream's record. Past the last frame it returns false with `currentFrame` at
+  /// the last frame and the input position unchanged. A refusal of the adapt step or of a
+  /// buffer too small also leaves `currentFrame` advanced.
   bool getNextFrame(EKImage& image, bool adaptImage);
 
   /// @brief Reads the current stream's record of frame `currentFrame - 1`.
