@@ -25,13 +25,13 @@ std::decay_t<P> convertArgument(const EKValue& arguments, int index) {
   return converter<std::decay_t<P>>::convertFromEKValue(arguments[index]);
 }
 
-/// Runs @p invoke and, unless R is void, stores its answer in @p result.
-template <typename R, typename Invoke>
-void invokeInto(Invoke&& invoke, EKValue& result) {
+/// Calls @p method on @p object and, unless R is void, stores its answer in @p result.
+template <typename R, typename C, typename Method, typename... Args>
+void invokeInto(EKValue& result, C* object, Method method, Args&... args) {
   if constexpr (std::is_void_v<R>) {
-    invoke();
+    (object->*method)(args...);
   } else {
-    result = EKValue(invoke());
+    result = EKValue((object->*method)(args...));
   }
 }
 
@@ -43,7 +43,7 @@ class EKFunctor_0 : public EKFunctorBase {
   EKFunctor_0(C* object, Method method) : object_(object), method_(method) {}
   /// Calls the member function; the argument list is not read.
   void call(const EKValue& /*arguments*/, EKValue& result) override {
-    invokeInto<R>([this] { return (object_->*method_)(); }, result);
+    invokeInto<R>(result, object_, method_);
   }
 
  private:
@@ -60,7 +60,7 @@ class EKFunctor_1 : public EKFunctorBase {
   /// Converts argument 0, then calls the member function.
   void call(const EKValue& arguments, EKValue& result) override {
     auto a1 = convertArgument<P1>(arguments, 0);
-    invokeInto<R>([&] { return (object_->*method_)(a1); }, result);
+    invokeInto<R>(result, object_, method_, a1);
   }
 
  private:
@@ -78,7 +78,7 @@ class EKFunctor_2 : public EKFunctorBase {
   void call(const EKValue& arguments, EKValue& result) override {
     auto a1 = convertArgument<P1>(arguments, 0);
     auto a2 = convertArgument<P2>(arguments, 1);
-    invokeInto<R>([&] { return (object_->*method_)(a1, a2); }, result);
+    invokeInto<R>(result, object_, method_, a1, a2);
   }
 
  private:
