@@ -26,6 +26,8 @@ class VisionExtractorStressTest : public ExtractorFixture {};
 TEST_F(VisionExtractorStressTest, ControlThreadsAgainstRepeatedStartsAndStops) {
   const int kCycles = 200;
   auto detector = makeDetector(120);
+  // Getters do not subscribe; a setter does, before the getter thread asks.
+  ASSERT_TRUE(detector->setFrameRate(120));
   std::atomic<bool> done{false};
   std::atomic<long> controlCalls{0};
   EKValue one;
