@@ -178,79 +178,71 @@ bool EKVideoDevice::dropHeldImage(const std::string& id) {
   return true;
 }
 
-bool EKVideoDevice::setResolution(const std::string& id, const int& resolution) {
+bool EKVideoDevice::changeSetting(const std::string& id, const char* method, bool valid,
+                                  const std::function<void(Subscriber&)>& apply) {
   source_->checkCall(EKCameraCall::kSetParameter);
   std::lock_guard<std::mutex> lock(mutex_);
-  Subscriber& subscriber = find(id, "setResolution");
-  if (!isResolutionValid(resolution)) {
+  Subscriber& subscriber = find(id, method);
+  if (!valid) {
     return false;
   }
-  subscriber.resolution = resolution;
+  apply(subscriber);
   return true;
+}
+
+int EKVideoDevice::readSetting(const std::string& id, const char* method,
+                               const std::function<int(const Subscriber&)>& read) {
+  source_->checkCall(EKCameraCall::kGetParameter);
+  std::lock_guard<std::mutex> lock(mutex_);
+  return read(find(id, method));
+}
+
+bool EKVideoDevice::setResolution(const std::string& id, const int& resolution) {
+  return changeSetting(id, "setResolution", isResolutionValid(resolution),
+                       [&](Subscriber& subscriber) { subscriber.resolution = resolution; });
 }
 
 bool EKVideoDevice::setColorSpace(const std::string& id, const int& colorSpace) {
-  source_->checkCall(EKCameraCall::kSetParameter);
-  std::lock_guard<std::mutex> lock(mutex_);
-  Subscriber& subscriber = find(id, "setColorSpace");
-  if (!isColorSpaceValid(colorSpace)) {
-    return false;
-  }
-  subscriber.colorSpace = colorSpace;
-  return true;
+  return changeSetting(id, "setColorSpace", isColorSpaceValid(colorSpace),
+                       [&](Subscriber& subscriber) { subscriber.colorSpace = colorSpace; });
 }
 
 bool EKVideoDevice::setFrameRate(const std::string& id, const int& frameRate) {
-  source_->checkCall(EKCameraCall::kSetParameter);
-  std::lock_guard<std::mutex> lock(mutex_);
-  Subscriber& subscriber = find(id, "setFrameRate");
-  if (frameRate < kMinFrameRate || frameRate > kMaxFrameRate) {
-    return false;
-  }
-  // Frames due so far keep their numbers; the new rate counts from now.
-  const long long period = 1000000LL / subscriber.frameRate;
-  const long long time = now();
-  const long long since = (time - subscriber.anchor) / period;
-  subscriber.firstFrame += since > 0 ? since + 1 : 1;
-  subscriber.anchor = time;
-  subscriber.frameRate = frameRate;
-  return true;
+  const bool valid = frameRate >= kMinFrameRate && frameRate <= kMaxFrameRate;
+  return changeSetting(id, "setFrameRate", valid, [&](Subscriber& subscriber) {
+    // Frames due so far keep their numbers; the new rate counts from now.
+    const long long period = 1000000LL / subscriber.frameRate;
+    const long long time = now();
+    const long long since = (time - subscriber.anchor) / period;
+    subscriber.firstFrame += since > 0 ? since + 1 : 1;
+    subscriber.anchor = time;
+    subscriber.frameRate = frameRate;
+  });
 }
 
 bool EKVideoDevice::setActiveCamera(const std::string& id, const int& cameraId) {
-  source_->checkCall(EKCameraCall::kSetParameter);
-  std::lock_guard<std::mutex> lock(mutex_);
-  find(id, "setActiveCamera");
-  if (cameraId < 0 || cameraId >= kCameraCount) {
-    return false;
-  }
-  activeCamera_ = cameraId;
-  return true;
+  // The active camera is the device's, shared by every subscriber.
+  return changeSetting(id, "setActiveCamera", cameraId >= 0 && cameraId < kCameraCount,
+                       [&](Subscriber&) { activeCamera_ = cameraId; });
 }
 
 int EKVideoDevice::getResolution(const std::string& id) {
-  source_->checkCall(EKCameraCall::kGetParameter);
-  std::lock_guard<std::mutex> lock(mutex_);
-  return find(id, "getResolution").resolution;
+  return readSetting(id, "getResolution",
+                     [](const Subscriber& subscriber) { return subscriber.resolution; });
 }
 
 int EKVideoDevice::getColorSpace(const std::string& id) {
-  source_->checkCall(EKCameraCall::kGetParameter);
-  std::lock_guard<std::mutex> lock(mutex_);
-  return find(id, "getColorSpace").colorSpace;
+  return readSetting(id, "getColorSpace",
+                     [](const Subscriber& subscriber) { return subscriber.colorSpace; });
 }
 
 int EKVideoDevice::getFrameRate(const std::string& id) {
-  source_->checkCall(EKCameraCall::kGetParameter);
-  std::lock_guard<std::mutex> lock(mutex_);
-  return find(id, "getFrameRate").frameRate;
+  return readSetting(id, "getFrameRate",
+                     [](const Subscriber& subscriber) { return subscriber.frameRate; });
 }
 
 int EKVideoDevice::getActiveCamera(const std::string& id) {
-  source_->checkCall(EKCameraCall::kGetParameter);
-  std::lock_guard<std::mutex> lock(mutex_);
-  find(id, "getActiveCamera");
-  return activeCamera_;
+  return readSetting(id, "getActiveCamera", [this](const Subscriber&) { return activeCamera_; });
 }
 
 std::vector<std::string> EKVideoDevice::getSubscribers() const {

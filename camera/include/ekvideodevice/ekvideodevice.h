@@ -3,6 +3,7 @@
 #ifndef EKVIDEODEVICE_EKVIDEODEVICE_H
 #define EKVIDEODEVICE_EKVIDEODEVICE_H
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -90,6 +91,10 @@ class EKVIDEODEVICE_API EKVideoDevice : public EKModule {
 
   Subscriber& find(const std::string& id, const char* method);
   bool dropHeldImage(const std::string& id);
+  bool changeSetting(const std::string& id, const char* method, bool valid,
+                     const std::function<void(Subscriber&)>& apply);
+  int readSetting(const std::string& id, const char* method,
+                  const std::function<int(const Subscriber&)>& read);
   void bindMethods();
 
   std::shared_ptr<EKFrameSource> source_;
