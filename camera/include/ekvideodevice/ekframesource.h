@@ -1,0 +1,75 @@
+/// @file
+/// Where the camera module's pictures come from.
+///
+/// The camera module EKVideoDevice does the bookkeeping of subscribers, settings and held
+/// images; a frame source makes the pictures. Three kinds exist or are planned:
+/// - EKSyntheticSource: a moving test scene with a known ground truth;
+/// - EKScriptedSource: pictures, failures and wrong answers on demand, for tests;
+/// - a player of `.arv` recordings (to be written on top of EKVideo): its grab() reads
+///   frame `request.frameIndex` modulo the recording's frame count with EKVideo::getFrame,
+///   converts the picture to the requested color space where it can, and returns
+///   `image.toEKValue()` with the request's time stamp and camera index. Such a source
+///   delivers the recording's own size: it cannot scale, and says so in its documentation.
+#ifndef EKVIDEODEVICE_EKFRAMESOURCE_H
+#define EKVIDEODEVICE_EKFRAMESOURCE_H
+
+#include <string>
+#include <vector>
+
+#include <ekvalue/ekvalue.h>
+#include <ekvideodevice/ekvideodevice_api.h>
+
+namespace EK {
+
+/// The camera operations, as a frame source sees them.
+enum class EKCameraCall {
+  kSubscribe,
+  kUnsubscribe,
+  kGetImage,
+  kReleaseImage,
+  kSetParameter,
+  kGetParameter,
+};
+
+/// Number of EKCameraCall values.
+const int kCameraCallCount = 6;
+
+/// The name of a camera operation, e.g. "getImageRemote".
+EKVIDEODEVICE_API const char* toString(EKCameraCall call);
+
+/// @brief What the camera asks of its source for one picture.
+struct EKFrameRequest {
+  std::string subscriberId;  ///< who asks
+  int width;                 ///< picture width in pixels, from the subscriber's resolution
+  int height;                ///< picture height in pixels
+  int colorSpace;            ///< color-space code of the subscriber
+  int cameraId;              ///< the active camera
+  long long frameIndex;      ///< number of the frame in the subscriber's stream, from 0
+  long long timeStamp;       ///< capture time of that frame, microseconds of the wall clock
+};
+
+/// @brief Makes the pictures of the camera module.
+///
+/// The camera calls a source from the threads of its callers, several at once: a source
+/// must be safe to use from any number of threads.
+class EKVIDEODEVICE_API EKFrameSource {
+ public:
+  virtual ~EKFrameSource();
+
+  /// @brief Called before every camera operation; may throw EKError to make it fail.
+  virtual void checkCall(EKCameraCall call);
+
+  /// @brief The picture for @p request, normally as the twelve-element image array.
+  virtual EKValue grab(const EKFrameRequest& request) = 0;
+};
+
+/// @brief An image array whose pixel block takes over @p pixels without copying them.
+///
+/// The header elements are those EKImage::toEKValue writes for an image of that size,
+/// color space, time stamp and camera index, with the camera's field-of-view angles.
+EKVIDEODEVICE_API EKValue makeImageValue(int width, int height, int colorSpace, long long timeStamp,
+                                         int cameraId, std::vector<unsigned char>&& pixels);
+
+}  // namespace EK
+
+#endif  // EKVIDEODEVICE_EKFRAMESOURCE_H
