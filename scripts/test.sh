@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the normal build (warnings are errors), the whole suite again
-# under AddressSanitizer and UndefinedBehaviorSanitizer, an out-of-tree project that uses the
+# under AddressSanitizer and UndefinedBehaviorSanitizer, the threaded tests under
+# ThreadSanitizer, an out-of-tree project that uses the
 # installed package, and each fuzz target for EKVISION_FUZZ_SECONDS (default 60).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,6 +22,13 @@ cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEKVISION_WERROR=ON 
 cmake --build build/asan -j"$jobs"
 (cd build/asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest -j"$jobs" --output-on-failure --timeout 600)
+
+lane "ThreadSanitizer: the threaded framework, camera and extractor tests"
+cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEKVISION_WERROR=ON \
+  -DEKVISION_SANITIZE=thread -DEKVISION_BUILD_EXAMPLES=OFF -DEKVISION_BUILD_TOOLS=OFF >/dev/null
+cmake --build build/tsan -j"$jobs"
+(cd build/tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+  ctest -j"$jobs" -L threads --output-on-failure --timeout 600)
 
 lane "Installed package used by an out-of-tree project"
 prefix="$PWD/build/install"
