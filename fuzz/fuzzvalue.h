@@ -45,20 +45,14 @@ class ValueReader {
         std::memcpy(&f, &bits, sizeof f);
         return EK::EKValue(f);
       }
-      case 4: {
-        std::string text(byte() % 16, 'x');
-        return EK::EKValue(text);
-      }
+      case 4:
+        // Up to 15 characters from the input, so that names a method compares with can
+        // be found.
+        return EK::EKValue(bytes(byte() % 16));
       case 5: {
-        // A byte block of up to 64 KiB, filled from the input (zeros once it runs out).
-        std::size_t length = (static_cast<std::size_t>(byte()) << 8) | byte();
-        const std::size_t available = position_ < size_ ? size_ - position_ : 0;
-        EK::EKValue block;
-        std::string bytes(length, '\0');
-        std::memcpy(bytes.data(), data_ + position_, length < available ? length : available);
-        position_ += length < available ? length : available;
-        block.SetBinary(bytes.data(), static_cast<int>(bytes.size()));
-        return block;
+        // A byte block of up to 64 KiB, filled from the input.
+        const std::string block = bytes((static_cast<std::size_t>(byte()) << 8) | byte());
+        return EK::EKValue(block.data(), static_cast<int>(block.size()));
       }
       default: {
         EK::EKValue array;
@@ -73,9 +67,86 @@ class ValueReader {
   }
 
  private:
+  // The next @p length bytes of the input, zeros once it runs out.
+  std::string bytes(std::size_t length) {
+    const std::size_t available = position_ < size_ ? size_ - position_ : 0;
+    const std::size_t taken = length < available ? length : available;
+    std::string text(length, '\0');
+    if (taken > 0) {
+      std::memcpy(text.data(), data_ + position_, taken);
+    }
+    position_ += taken;
+    return text;
+  }
+
   const std::uint8_t* data_;
   std::size_t size_;
   std::size_t position_ = 0;
+};
+
+/// @brief Writes the bytes from which ValueReader reads given values back: seeds made of
+/// values that the project's own code produced.
+class ValueWriter {
+ public:
+  ValueWriter& byte(std::uint8_t value) {
+    bytes_.push_back(value);
+    return *this;
+  }
+
+  ValueWriter& integer(int value) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    for (int i = 0; i < 4; ++i) {
+      byte(static_cast<std::uint8_t>(bits >> (8 * i)));
+    }
+    return *this;
+  }
+
+  /// @p value as ValueReader::value() reads it; strings of more than 15 characters,
+  /// blocks of more than 65535 bytes and arrays of more than 15 elements are cut.
+  ValueWriter& value(const EK::EKValue& value) {
+    switch (value.getType()) {
+      case EK::EKValue::TypeBool:
+        return byte(1).byte(static_cast<bool>(value) ? 1 : 0);
+      case EK::EKValue::TypeInt:
+        return byte(2).integer(static_cast<int>(value));
+      case EK::EKValue::TypeFloat: {
+        const float f = static_cast<float>(value);
+        int bits;
+        std::memcpy(&bits, &f, sizeof bits);
+        return byte(3).integer(bits);
+      }
+      case EK::EKValue::TypeString: {
+        const std::string& text = value;
+        const std::size_t length = text.size() < 15 ? text.size() : 15;
+        byte(4).byte(static_cast<std::uint8_t>(length));
+        bytes_.insert(bytes_.end(), text.begin(), text.begin() + static_cast<long>(length));
+        return *this;
+      }
+      case EK::EKValue::TypeBinary: {
+        const int size = value.getBinarySize() < 65535 ? value.getBinarySize() : 65535;
+        byte(5).byte(static_cast<std::uint8_t>(size >> 8)).byte(static_cast<std::uint8_t>(size));
+        const auto* block = static_cast<const std::uint8_t*>(value.GetBinary());
+        bytes_.insert(bytes_.end(), block, block + size);
+        return *this;
+      }
+      case EK::EKValue::TypeArray: {
+        const int length = value.getSize() < 15 ? static_cast<int>(value.getSize()) : 15;
+        byte(6).byte(static_cast<std::uint8_t>(length));
+        for (int i = 0; i < length; ++i) {
+          this->value(value[i]);
+        }
+        return *this;
+      }
+      default:
+        return byte(0);
+    }
+  }
+
+  const std::string& bytes() const { return bytes_; }
+
+ private:
+  std::string bytes_;
 };
 
 }  // namespace ekfuzz

@@ -21,7 +21,7 @@ if [ ${#targets[@]} -eq 0 ]; then
 fi
 
 corpus="$build/corpus"
-"$build/fuzz/ekvision_fuzz_seeds" "$corpus"
+"$build/fuzz/ekvision_fuzz_seeds" "$corpus" >/dev/null
 for target in "${targets[@]}"; do
   mkdir -p "$corpus/$target"
   if [ -d "fuzz/regressions/$target" ]; then

@@ -1,0 +1,198 @@
+// Fuzzes the .arv player. The input is a file's contents; readVideo() opens it, then a walk
+// of reading operations moves through it: goToFrame, getFrame, getNextFrame,
+// getPrecedingFrame and findFrame, with and without adaptImage, into owning and external
+// images of several sizes and color spaces. The walk's steps are taken from the input's
+// last bytes, read backwards, so that a recording written by the recorder is still a whole
+// file from its first byte. After every read the target touches every byte of the record
+// and of the buffer (an overflow shows under AddressSanitizer) and checks the reader's
+// invariants (a broken one traps).
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <ekerror/ekerror.h>
+#include <ekvision/ekimage.h>
+#include <ekvision/ekvideo.h>
+
+#include "fuzzcheck.h"
+#include "memoryfile.h"
+
+namespace {
+
+// Bytes of the input from its end backwards; zeros once they run out.
+class StepReader {
+ public:
+  StepReader(const std::uint8_t* data, std::size_t size) : data_(data), left_(size) {}
+
+  std::uint8_t byte() { return left_ > 0 ? data_[--left_] : 0; }
+  bool flag() { return (byte() & 1) != 0; }
+  std::uint32_t u32() {
+    std::uint32_t value = 0;
+    for (int i = 0; i < 4; ++i) {
+      value = (value << 8) | byte();
+    }
+    return value;
+  }
+  // Mostly small indexes, sometimes any 32-bit value (the clamps and the wrap-around).
+  unsigned int index() { return (byte() & 7) == 7 ? u32() : byte() % 6; }
+  long long stamp() {
+    return static_cast<long long>((static_cast<std::uint64_t>(u32()) << 32) | u32());
+  }
+
+ private:
+  const std::uint8_t* data_;
+  std::size_t left_;
+};
+
+using ekfuzz::check;
+
+// An image the walk reads into, with the buffer it owns when the buffer is external.
+struct Target {
+  std::vector<unsigned char> external;
+  std::unique_ptr<EK::EKImage> image;
+};
+
+std::unique_ptr<Target> makeTarget(int kind) {
+  auto target = std::make_unique<Target>();
+  switch (kind) {
+    case 0:
+      target->image = std::make_unique<EK::EKImage>(EK::kResolution160x120, 0);
+      break;
+    case 1:
+      target->image = std::make_unique<EK::EKImage>(EK::kResolution320x240, EK::kColorSpaceYUV422);
+      break;
+    case 2:
+      // A size without resolution code: growing it throws std::invalid_argument.
+      target->image = std::make_unique<EK::EKImage>(100, 100, 0);
+      break;
+    case 3:
+      target->image = std::make_unique<EK::EKImage>(0, 0, 0);
+      break;
+    case 4:
+      target->image = std::make_unique<EK::EKImage>(EK::kResolution640x480, 13);
+      break;
+    case 5:
+    case 6: {
+      // External buffers of exactly the image's size, so that a write past them shows.
+      const bool small = kind == 6;
+      target->image = std::make_unique<EK::EKImage>(small ? 64 : 160, small ? 48 : 120,
+                                                    small ? 0 : EK::kColorSpaceYUV422, true);
+      target->external.resize(static_cast<std::size_t>(target->image->allocatedSize));
+      target->image->frame = target->external.data();
+      break;
+    }
+    default:
+      // An external image whose buffer was never set.
+      target->image = std::make_unique<EK::EKImage>(160, 120, 0, true);
+      break;
+  }
+  return target;
+}
+
+const int kTargetKinds = 8;
+
+// Reads every byte of the record just read, so that a record longer than the buffer shows.
+void touchRecord(const EK::EKVideo& video, const EK::EKImage& image) {
+  check(video.currentStream < video.streams.size());
+  const std::uint32_t record = video.streams[video.currentStream].dataSize;
+  check(image.frame != nullptr && image.allocatedSize >= 0 &&
+        record <= static_cast<std::uint32_t>(image.allocatedSize));
+  ekfuzz::touch(image.frame, record);
+}
+
+void checkState(const EK::EKVideo& video) {
+  if (!video.isReading) {
+    return;
+  }
+  check(video.streamCount >= 1 && video.streams.size() == video.streamCount);
+  check(video.currentStream < video.streamCount);
+  check(video.frameCount == 0 || video.currentFrame < video.frameCount);
+  std::uint64_t frame = 0;
+  for (const EK::streamProperties& stream : video.streams) {
+    frame += stream.dataSize;
+  }
+  check(frame == video.frameSize);
+}
+
+// findFrame() answers -1 or a frame of the file, and moves nothing.
+void checkFind(EK::EKVideo& video, StepReader& steps) {
+  const unsigned int frame = video.currentFrame;
+  const unsigned int stream = video.currentStream;
+  const std::streamoff position = video.inputFile.tellg();
+  const long long found = video.findFrame(steps.stamp(), steps.index());
+  check(found == -1 || (found >= 0 && static_cast<std::uint64_t>(found) < video.frameCount));
+  check(video.currentFrame == frame && video.currentStream == stream);
+  check(video.inputFile.tellg() == position);
+}
+
+bool reopen(EK::EKVideo& video, const std::string& path, bool closeFirst) {
+  if (closeFirst) {
+    video.closeVideo();
+  }
+  try {
+    return video.readVideo(path);
+  } catch (const EK::EKError&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string path = ekfuzz::memoryFilePath(data, size);
+  EK::EKVideo video;
+  if (!reopen(video, path, false)) {
+    check(!video.isReading && !video.inputFile.is_open());
+    return 0;
+  }
+  StepReader steps(data, size);
+  std::unique_ptr<Target> targets[kTargetKinds];
+  const int walk = steps.byte() % 64 + 1;
+  for (int step = 0; step < walk; ++step) {
+    const int operation = steps.byte() % 8;
+    const int kind = steps.byte() % kTargetKinds;
+    if (!targets[kind]) {
+      targets[kind] = makeTarget(kind);
+    }
+    EK::EKImage& image = *targets[kind]->image;
+    const bool adapt = steps.flag();
+    bool read = false;
+    try {
+      switch (operation) {
+        case 0:
+          video.goToFrame(steps.index(), steps.index());
+          break;
+        case 1:
+        case 2:
+          read = video.getFrame(image, steps.index(), steps.index(), adapt);
+          break;
+        case 3:
+        case 4:
+          read = video.getNextFrame(image, adapt);
+          break;
+        case 5:
+          read = video.getPrecedingFrame(image, adapt);
+          break;
+        case 6:
+          checkFind(video, steps);
+          break;
+        default:
+          // A second open while reading is refused and leaves the file as it was; closing
+          // first starts over.
+          reopen(video, path, steps.flag());
+          break;
+      }
+    } catch (const std::invalid_argument&) {
+      // The adapt step cannot grow an image that has no resolution code.
+    }
+    if (read) {
+      touchRecord(video, image);
+    }
+    checkState(video);
+  }
+  video.closeVideo();
+  check(!video.isReading && video.frameCount == 0 && video.currentFrame == 0);
+  return 0;
+}
