@@ -40,6 +40,7 @@ EKVisionExtractorPrivate::EKVisionExtractorPrivate(boost::shared_ptr<EKBroker> b
       paused(false),
       stopRequested(false),
       ready(false),
+      loopsEnded(0),
       firstIterationsEnded(0) {
   try {
     cameraProxy = EKVideoDeviceProxy(broker);
@@ -122,7 +123,10 @@ void EKVisionExtractorPrivate::run() {
     xSubscribe();
     boost::unique_lock<boost::mutex> loopLock(loopMutex);
     {
+      // An earlier stop request is discarded together with the start, under the lock with
+      // which stop() makes its request: a stop that has seen this loop running is kept.
       boost::lock_guard<boost::mutex> flag(runningFlagMutex);
+      stopRequested = false;
       running = true;
     }
     runningChanged.notify_all();
@@ -132,7 +136,6 @@ void EKVisionExtractorPrivate::run() {
       paused = false;
       pauseChanged.notify_all();
     }
-    stopRequested = false;
     try {
       do {
         iterate(readyLock);
@@ -197,14 +200,17 @@ void EKVisionExtractorPrivate::endFirstIteration(boost::unique_lock<boost::mutex
 }
 
 void EKVisionExtractorPrivate::endLoop() {
+  // The loop's state is reset before it says it has ended: a stop() that returns, and a
+  // start that follows it, find neither the pause nor the ready flag of this run.
   paused = false;
+  ready = false;
+  readyChanged.notify_all();
   {
     boost::lock_guard<boost::mutex> flag(runningFlagMutex);
     running = false;
+    ++loopsEnded;
   }
   runningChanged.notify_all();
-  ready = false;
-  readyChanged.notify_all();
 }
 
 void EKVisionExtractorPrivate::waitUntilReady() {
@@ -220,9 +226,18 @@ void EKVisionExtractorPrivate::waitUntilReady(unsigned ticket) {
 
 void EKVisionExtractorPrivate::stop() {
   pause(false);
+  // The request is made under runningFlagMutex, which the loop holds when it discards
+  // earlier requests and starts: a request made while a loop runs is never discarded, and
+  // one made while no loop runs is not made at all, so that stop() returns at once instead
+  // of waiting for a loop that starts later. The wait ends with the loop that was running,
+  // also when another one has started since.
+  boost::unique_lock<boost::mutex> lock(runningFlagMutex);
+  if (!running) {
+    return;
+  }
+  const unsigned loop = loopsEnded;
   stopRequested = true;
-  boost::unique_lock<boost::mutex> lock(loopMutex);
-  while (running) {
+  while (running && loopsEnded == loop) {
     runningChanged.wait(lock);
   }
 }

@@ -41,6 +41,11 @@ class EKVisionExtractor;
 ///   with running, paused and ready false and the broadcasts done, every lock released,
 ///   so a later stop() returns; then it leaves run(). A first iteration cut short this way
 ///   still counts as ended for waitUntilReady().
+/// - stop() waits on runningFlagMutex, not loopMutex, and returns at once when no loop runs.
+///   It makes its request under runningFlagMutex, and the loop discards earlier requests
+///   under the same lock as it starts, so a stop that arrives while the loop starts is either
+///   made before the start (and returns at once) or seen by the loop; it is never discarded
+///   while the stop waits for the loop.
 /// - waitUntilReady() waits for a count of ended first iterations to pass a ticket, not
 ///   only for the ready flag, so it returns for the run it waited on even when a stop
 ///   arrives during that run's first iteration and the loop clears ready again before the
@@ -128,6 +133,9 @@ class EKVisionExtractorPrivate {
   boost::condition_variable readyChanged;
   boost::mutex runningFlagMutex;
   boost::mutex pausedFlagMutex;
+  // Loops ended, written with `running` under runningFlagMutex: stop() waits for this
+  // count to move on rather than for loopMutex, which a loop started later would hold.
+  unsigned loopsEnded;
   // First iterations ended (completed or cut short), written under readyMutex.
   std::atomic<unsigned> firstIterationsEnded;
 };
