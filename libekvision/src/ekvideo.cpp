@@ -235,9 +235,17 @@ void EKVideo::closeVideo() {
     outputFile.seekp(detail::kArvFrameCountOffset, std::ios::beg);
     outputFile.write(reinterpret_cast<const char*>(bytes), sizeof bytes);
     outputFile.flush();
+    // A full disk or an I/O error may have cost records that write() had accepted into the
+    // stream's buffer, and the count: closeVideo() has no result, so it says so on stderr.
+    bool failed = !outputFile;
     outputFile.close();
+    failed = failed || outputFile.fail();
     outputFile.clear();
     std::cout << "stop recording " << filePath << " file (" << frames << " frames)" << std::endl;
+    if (failed) {
+      std::cerr << "EKVideo: " << filePath
+                << " could not be written completely; its frame count is not stored" << std::endl;
+    }
   }
   if (isReading) {
     isReading = false;

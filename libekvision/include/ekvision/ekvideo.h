@@ -131,8 +131,13 @@ class EKVISION_API EKVideo {
   /// A recording gets its frame count written (the only bytes rewritten, 8 to 11) and one
   /// line on standard output: "stop recording <filePath> file (<count> frames)". With
   /// several streams the count is the number of complete frames (records / streams); the
-  /// records of an unfinished last frame stay in the file but are not counted. Counters and
-  /// indexes are zeroed in every case, also when nothing was open. Never throws.
+  /// records of an unfinished last frame stay in the file but are not counted. When any
+  /// write of the recording failed (a full disk, an I/O error), records accepted into the
+  /// stream's buffer may be lost and the count is not stored: a second line then goes to
+  /// standard error, "EKVideo: <filePath> could not be written completely; its frame count
+  /// is not stored", and `ekvision recover` restores the complete frames that did reach
+  /// the file. Counters and indexes are zeroed in every case, also when nothing was open.
+  /// Never throws.
   void closeVideo();
 
   /// @name Recording
@@ -143,6 +148,8 @@ class EKVISION_API EKVideo {
   /// is open or the arguments cannot make a record; false also when the file write fails
   /// (disk full): the record is then not counted and the recording takes no more records,
   /// its count stays 0xFFFFFFFF, and `ekvision recover` restores the complete frames.
+  /// Output is buffered: a small record may be accepted into the buffer and fail only when
+  /// the buffer is written out, at a later write() or at closeVideo(), which reports it.
   /// @{
 
   /// @brief Appends a record made from a whole pixel buffer of @p size bytes.
