@@ -1,5 +1,7 @@
 #include <ekvision/ekdetection.h>
 
+#include <ekvision/ekimage.h>
+
 namespace EK {
 namespace {
 
@@ -24,7 +26,28 @@ bool isNumber(const EKValue& value) {
   return value.isInt() || value.isFloat();
 }
 
+// The angle at @p at of @p size pixels between the edge angles @p from and @p to.
+float across(float from, float to, int at, int size) {
+  return size > 0 ? from + (to - from) / static_cast<float>(size) * static_cast<float>(at) : from;
+}
+
 }  // namespace
+
+EKDetection EKDetection::boxIn(const EKImage& image, int x, int y, int w, int h, int pixelCount) {
+  EKDetection detection;
+  detection.timeStamp = image.timeStamp;
+  detection.found = true;
+  detection.x = x;
+  detection.y = y;
+  detection.w = w;
+  detection.h = h;
+  detection.pixelCount = pixelCount;
+  detection.leftAngle = across(image.leftAngle, image.rightAngle, x, image.width);
+  detection.rightAngle = across(image.leftAngle, image.rightAngle, x + w, image.width);
+  detection.topAngle = across(image.topAngle, image.bottomAngle, y, image.height);
+  detection.bottomAngle = across(image.topAngle, image.bottomAngle, y + h, image.height);
+  return detection;
+}
 
 EKValue EKDetection::toEKValue() const {
   EKValue value;

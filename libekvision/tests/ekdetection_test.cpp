@@ -1,6 +1,7 @@
 // The detection array: what a module writes is what a client reads, and a client refuses
 // what no module writes.
 #include <ekvision/ekdetection.h>
+#include <ekvision/ekimage.h>
 
 #include <gtest/gtest.h>
 
@@ -69,6 +70,28 @@ TEST(EKDetectionValue, RefusesValuesOfAnotherShapeAndLeavesTheTargetAlone) {
   EXPECT_TRUE(EK::EKDetection::fromEKValue(intAngles, target));
   EXPECT_EQ(target.leftAngle, 1.0f);
   EXPECT_TRUE(EK::EKDetection::fromEKValue(longer, target));
+}
+
+TEST(EKDetectionBox, AnglesGoLinearlyFromOneEdgeOfTheFieldOfViewToTheOther) {
+  EK::EKImage image(64, 48, EK::kColorSpaceYUV422, false, 0.4f, 0.3f, -0.4f, -0.3f);
+  image.timeStamp = 1234;
+  const EK::EKDetection whole = EK::EKDetection::boxIn(image, 0, 0, 64, 48, 5);
+  EXPECT_EQ(whole.timeStamp, 1234);
+  EXPECT_TRUE(whole.found);
+  EXPECT_EQ(whole.pixelCount, 5);
+  EXPECT_FLOAT_EQ(whole.leftAngle, 0.4f);
+  EXPECT_FLOAT_EQ(whole.rightAngle, -0.4f);
+  EXPECT_FLOAT_EQ(whole.topAngle, 0.3f);
+  EXPECT_FLOAT_EQ(whole.bottomAngle, -0.3f);
+  const EK::EKDetection quarter = EK::EKDetection::boxIn(image, 32, 24, 16, 12, 0);
+  EXPECT_EQ(quarter.x, 32);
+  EXPECT_EQ(quarter.h, 12);
+  EXPECT_NEAR(quarter.leftAngle, 0.0f, 1e-6);
+  EXPECT_NEAR(quarter.topAngle, 0.0f, 1e-6);
+  EXPECT_FLOAT_EQ(quarter.rightAngle, -0.2f);
+  EXPECT_FLOAT_EQ(quarter.bottomAngle, -0.15f);
+  EK::EKImage empty(0, 0, 0);
+  EXPECT_EQ(EK::EKDetection::boxIn(empty, 0, 0, 0, 0, 0).leftAngle, 0.0f) << "no division by 0";
 }
 
 }  // namespace

@@ -223,6 +223,26 @@ TEST_F(ToolRun, AModulePluginIsLoadedAndRun) {
   EXPECT_GE(detectionsIn(run.out).size(), 3u);
 }
 
+#ifdef EKVISION_BRIGHTSPOT_PLUGIN
+TEST_F(ToolRun, TheWalkThroughPluginBoxesTheRectangleExactly) {
+  const ektest::ToolRun run = runTool(
+      dir, {"run", "--module", EKVISION_BRIGHTSPOT_PLUGIN, "--frames", "6", "--resolution", "1"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.out.find("module: brightspot from "), std::string::npos) << run.out;
+  const EK::EKSyntheticSource scene(sceneEpoch(run.out));
+  const std::vector<PrintedDetection> detections = detectionsIn(run.out);
+  EXPECT_GE(detections.size(), 6u) << "the rectangle is in every frame";
+  for (const PrintedDetection& d : detections) {
+    const EK::EKPixelRect truth =
+        EK::EKSyntheticSource::toPixels(scene.objectAt(d.timeStamp), 320, 240);
+    EXPECT_EQ(d.x, truth.x);
+    EXPECT_EQ(d.y, truth.y);
+    EXPECT_EQ(d.w, truth.w);
+    EXPECT_EQ(d.h, truth.h);
+  }
+}
+#endif
+
 TEST_F(ToolRun, PluginsThatCannotBeLoadedGiveOneClearLine) {
   const std::string missing = dir.path("absent.so");
   const std::vector<std::pair<std::string, std::string>> cases = {

@@ -9,6 +9,8 @@
 
 namespace EK {
 
+class EKImage;
+
 /// @brief What a detector found in one frame: a box in pixels and in angles.
 ///
 /// A vision module hands its results to clients as the twelve-element detection array
@@ -43,6 +45,12 @@ struct EKVISION_API EKDetection {
   float rightAngle = 0.0f;   ///< angle of the box's right edge, radians
   float bottomAngle = 0.0f;  ///< angle of the box's bottom edge, radians
   int pixelCount = 0;        ///< pixels behind the detection
+
+  /// @brief A box found in @p image: the image's time stamp, the box, and the box's angles,
+  /// interpolated linearly across columns and rows between the image's four field-of-view
+  /// angles (its left edge is at `leftAngle`, its right edge at `rightAngle`).
+  /// @param pixelCount pixels behind the detection
+  static EKDetection boxIn(const EKImage& image, int x, int y, int w, int h, int pixelCount);
 
   /// Number of elements of the detection array.
   static constexpr int kArraySize = 12;
