@@ -271,6 +271,17 @@ TEST_F(ToolRun, PluginsThatCannotBeLoadedGiveOneClearLine) {
       << text.err;
 }
 
+TEST(WalkThrough, TheDocumentShowsTheCodeThatIsBuilt) {
+  const std::string document = ektest::fileText(EKVISION_SOURCE_DIR "/docs/writing-a-module.md");
+  const std::string code =
+      ektest::fileText(EKVISION_SOURCE_DIR "/examples/walkthrough/brightspot.cpp");
+  const std::size_t begin = document.find("```cpp\n");
+  ASSERT_NE(begin, std::string::npos);
+  ASSERT_FALSE(code.empty());
+  EXPECT_EQ(document.substr(begin + 7, code.size() + 4), code + "```\n")
+      << "docs/writing-a-module.md must show examples/walkthrough/brightspot.cpp as it is";
+}
+
 TEST_F(ToolRun, OptionsOutsideTheirRangeAreRefused) {
   for (const std::vector<std::string>& args : {std::vector<std::string>{"--fps", "0"},
                                                {"--fps", "121"},
