@@ -46,7 +46,7 @@ const char kUsage[] =
     "and a summary: frames processed, the frame rate achieved, the pacing (|period - asked\n"
     "period| between fetches, mean, 99th percentile and maximum; repeated and skipped camera\n"
     "frames by their time stamps), the detections, and the files written. Library failures\n"
-    "are shown on standard error as they happen.\n";
+    "are shown on standard error as they happen. Ctrl-C ends the run early, cleanly.\n";
 
 }  // namespace
 

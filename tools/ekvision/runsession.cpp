@@ -7,8 +7,11 @@
 #include <ekvision/ekvisiondefinitions.h>
 #include <ru/log.h>
 
+#include <signal.h>
+
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <limits>
 #include <ostream>
 
@@ -51,6 +54,33 @@ class FailureLog {
   ru::log::Handler previous_;
 };
 
+volatile std::sig_atomic_t interrupted = 0;
+
+// Ctrl-C (or SIGTERM) ends the run early but cleanly: the recording is closed, the summary
+// printed. A second one ends the process at once, as usual.
+class InterruptHandler {
+ public:
+  InterruptHandler() {
+    interrupted = 0;
+    struct sigaction action {};
+    action.sa_handler = [](int) { interrupted = 1; };
+    action.sa_flags = static_cast<int>(SA_RESETHAND);
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &previousInt_);
+    sigaction(SIGTERM, &action, &previousTerm_);
+  }
+  ~InterruptHandler() {
+    sigaction(SIGINT, &previousInt_, nullptr);
+    sigaction(SIGTERM, &previousTerm_, nullptr);
+  }
+  InterruptHandler(const InterruptHandler&) = delete;
+  InterruptHandler& operator=(const InterruptHandler&) = delete;
+
+ private:
+  struct sigaction previousInt_ {};
+  struct sigaction previousTerm_ {};
+};
+
 std::string valueText(const EK::EKValue& value) {
   return value.isValid() ? value.toString() : "done";
 }
@@ -66,6 +96,7 @@ RunSession::~RunSession() {
 
 int RunSession::run() {
   FailureLog failures(output_.progress);
+  InterruptHandler interrupts;
   buildCamera();
   buildModule();
   if (options_.listMethods) {
@@ -193,7 +224,8 @@ void RunSession::waitForTheEnd() {
     const Clock::time_point wake = std::min(deadline, Clock::now() + kPollPeriod);
     const std::size_t fetched = source_->waitForFrames(target, wake);
     printDetections();
-    if (fetched >= target || Clock::now() >= deadline || !module_->isProcessing()) {
+    if (fetched >= target || Clock::now() >= deadline || !module_->isProcessing() ||
+        interrupted != 0) {
       break;
     }
   }

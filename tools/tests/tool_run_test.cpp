@@ -5,14 +5,21 @@
 #include <ekvision/ekimage.h>
 #include <ekvision/ekvideo.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "toolrunner.h"
@@ -269,6 +276,48 @@ TEST_F(ToolRun, PluginsThatCannotBeLoadedGiveOneClearLine) {
                 "ekvision run: cannot load the module plugin " + dir.path("text.so") + ": ", 0),
             0u)
       << text.err;
+}
+
+TEST_F(ToolRun, AnInterruptEndsTheRunCleanly) {
+  const std::string recording = dir.path("interrupted.arv");
+  const std::string out = dir.path("interrupted.out");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const int file = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(file, STDOUT_FILENO);
+    dup2(file, STDERR_FILENO);
+    execl(EKVISION_TOOL_PATH, "ekvision", "run", "--seconds", "60", "--resolution", "0", "--record",
+          recording.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  // The run has begun once it printed its first detection.
+  bool started = false;
+  for (int poll = 0; poll < 2000 && !started; ++poll) {
+    started = ektest::fileText(out).find("detection t=") != std::string::npos;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  kill(child, SIGINT);
+  int status = 0;
+  bool ended = false;
+  for (int poll = 0; poll < 2000 && !ended; ++poll) {
+    ended = waitpid(child, &status, WNOHANG) == child;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  if (!ended) {
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+  }
+  ASSERT_TRUE(started) << ektest::fileText(out);
+  ASSERT_TRUE(ended) << "the run went on after the interrupt";
+  ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  const std::string printed = ektest::fileText(out);
+  EXPECT_NE(printed.find("frames: "), std::string::npos) << printed;
+  EK::EKVideo video;
+  ASSERT_TRUE(video.readVideo(recording));
+  EXPECT_NE(video.frameCount, 0xFFFFFFFFu) << "the recording was closed";
+  EXPECT_GE(video.frameCount, 2u);
 }
 
 TEST(WalkThrough, TheDocumentShowsTheCodeThatIsBuilt) {

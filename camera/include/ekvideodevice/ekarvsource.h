@@ -41,6 +41,7 @@ class EKVIDEODEVICE_API EKArvSource : public EKFrameSource {
   ///   "EKArvSource", method "EKArvSource") when its stream 0 is not of depth 8 or the file
   ///   holds no complete frame
   explicit EKArvSource(const std::string& path);
+  /// Closes the recording.
   ~EKArvSource() override;
 
   /// @brief The picture of frame `request.frameIndex` modulo frameCount().
