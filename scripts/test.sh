@@ -38,6 +38,13 @@ cmake -S examples/consumer -B build/consumer -DCMAKE_PREFIX_PATH="$prefix" >/dev
 cmake --build build/consumer -j"$jobs"
 LD_LIBRARY_PATH="$prefix/lib" build/consumer/ekvision_consumer >/dev/null
 PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --exists ekvision
+# The walk-through's vision module plugin, built against the package and run by its host.
+cmake -S examples/walkthrough -B build/walkthrough -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build build/walkthrough -j"$jobs"
+"$prefix/bin/ekvision" run --module build/walkthrough/libbrightspot.so --seconds 1 \
+  >build/walkthrough/run.out
+grep -q '^detection t=' build/walkthrough/run.out
+grep -q '^frames: ' build/walkthrough/run.out
 echo "consumer: passed"
 
 lane "Fuzzing (libFuzzer, ASan+UBSan), ${EKVISION_FUZZ_SECONDS:-60}s per target"

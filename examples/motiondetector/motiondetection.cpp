@@ -3,15 +3,13 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include <ekvision/ekdetection.h>
+
 namespace ekexample {
 
 EK::EKImage::ROI angularBox(const EK::EKImage& image, int x, int y, int w, int h) {
-  const float horizontal = (image.rightAngle - image.leftAngle) / static_cast<float>(image.width);
-  const float vertical = (image.bottomAngle - image.topAngle) / static_cast<float>(image.height);
-  return EK::EKImage::ROI(x, y, w, h, image.leftAngle + horizontal * static_cast<float>(x),
-                          image.topAngle + vertical * static_cast<float>(y),
-                          image.leftAngle + horizontal * static_cast<float>(x + w),
-                          image.topAngle + vertical * static_cast<float>(y + h));
+  const EK::EKDetection box = EK::EKDetection::boxIn(image, x, y, w, h, 0);
+  return EK::EKImage::ROI(x, y, w, h, box.leftAngle, box.topAngle, box.rightAngle, box.bottomAngle);
 }
 
 Detection MotionDetector::process(const EK::EKImage& image) {

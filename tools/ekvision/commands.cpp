@@ -28,6 +28,7 @@ const Command kCommands[] = {
     {"import", runImport, "record a video file (any OpenCV can read) as a .arv recording"},
     {"recover", runRecover, "give a recording that was never closed its frame count"},
     {"convert", runConvert, "write a .ari picture as PNG or PPM"},
+    {"run", runRun, "run a vision module on the synthetic scene or a recording"},
 };
 
 std::string& libraryMessage() {
@@ -38,7 +39,8 @@ std::string& libraryMessage() {
 void printUsage(std::ostream& out) {
   out << "usage: ekvision COMMAND [ARGUMENTS]\n"
       << "\n"
-      << "Tools for the vision library's .ari pictures and .arv recordings.\n"
+      << "Tools for the vision library's .ari pictures and .arv recordings, and a host\n"
+      << "that runs vision modules.\n"
       << "\n"
       << "commands:\n";
   for (const Command& command : kCommands) {

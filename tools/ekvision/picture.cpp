@@ -1,5 +1,7 @@
 #include "picture.h"
 
+#include <ekvideodevice/ekarvsource.h>
+
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -11,11 +13,6 @@
 #include "tool.h"
 
 namespace ektool {
-namespace {
-
-const int kRecordHeaderBytes = 25;
-
-}  // namespace
 
 bool isViewable(int colorSpace, int nbLayers) {
   return colorSpace == EK::kColorSpaceYUV422 || nbLayers == 1;
@@ -45,16 +42,7 @@ cv::Mat pictureOf(EK::EKImage& image) {
 }
 
 void hideRecordHeader(EK::EKImage& image) {
-  // The first whole pixel group (4 bytes for YUV422, one byte a layer otherwise) after the
-  // record header is repeated over the groups that the header overlaps.
-  const int group = image.colorSpace == EK::kColorSpaceYUV422 ? 4 : std::max(1, image.nbLayers);
-  const int firstStored = (kRecordHeaderBytes + group - 1) / group * group;
-  if (image.frame == nullptr || image.allocatedSize < firstStored + group) {
-    return;
-  }
-  for (int offset = 0; offset < firstStored; offset += group) {
-    std::memcpy(image.frame + offset, image.frame + firstStored, static_cast<std::size_t>(group));
-  }
+  EK::EKArvSource::concealRecordHeader(image);
 }
 
 std::string pictureFormatOf(const std::string& path) {

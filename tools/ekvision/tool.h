@@ -37,6 +37,7 @@ int runExport(const std::vector<std::string>& args, Output& output);
 int runImport(const std::vector<std::string>& args, Output& output);
 int runRecover(const std::vector<std::string>& args, Output& output);
 int runConvert(const std::vector<std::string>& args, Output& output);
+int runRun(const std::vector<std::string>& args, Output& output);
 
 /// @brief Runs a whole command line (without the program name).
 ///

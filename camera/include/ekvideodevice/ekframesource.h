@@ -54,6 +54,7 @@ struct EKFrameRequest {
 /// must be safe to use from any number of threads.
 class EKVIDEODEVICE_API EKFrameSource {
  public:
+  /// Sources are owned and destroyed through this base.
   virtual ~EKFrameSource();
 
   /// @brief Called before every camera operation; may throw EKError to make it fail.

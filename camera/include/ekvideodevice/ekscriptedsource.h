@@ -19,6 +19,7 @@ namespace EK {
 /// name, "scripted failure"). All operations are safe from any thread.
 class EKVIDEODEVICE_API EKScriptedSource : public EKFrameSource {
  public:
+  /// A source whose operations all succeed until told otherwise.
   EKScriptedSource();
 
   /// Makes the next @p times calls of @p call fail.

@@ -40,6 +40,7 @@ class EKVIDEODEVICE_API EKVideoDevice : public EKModule {
   /// @brief A camera module named "EKVideoDevice".
   /// @throws EKError for a null source
   EKVideoDevice(boost::shared_ptr<EKBroker> broker, std::shared_ptr<EKFrameSource> source);
+  /// Drops the subscribers and releases the source.
   ~EKVideoDevice() override;
 
   /// @brief Adds a subscriber.

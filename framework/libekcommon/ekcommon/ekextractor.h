@@ -32,7 +32,9 @@ namespace EK {
 /// must not subscribe, unsubscribe or update on its own extractor (EKError says so).
 class EKFRAMEWORK_API EKExtractor : public EKModule {
  public:
+  /// An extractor without subscribers. @throws EKError as EKModuleCore does
   EKExtractor(boost::shared_ptr<EKBroker> broker, const std::string& name);
+  /// Calls no hook: stop detection (unsubscribe everybody) before destroying it.
   ~EKExtractor() override;
 
   /// The subscribers with their periods and precisions, and the current values.

@@ -40,6 +40,7 @@ template <typename C, typename R>
 class EKFunctor_0 : public EKFunctorBase {
  public:
   using Method = R (C::*)();
+  /// Binds @p method of @p object.
   EKFunctor_0(C* object, Method method) : object_(object), method_(method) {}
   /// Calls the member function; the argument list is not read.
   void call(const EKValue& /*arguments*/, EKValue& result) override {
@@ -56,6 +57,7 @@ template <typename C, typename P1, typename R>
 class EKFunctor_1 : public EKFunctorBase {
  public:
   using Method = R (C::*)(P1);
+  /// Binds @p method of @p object.
   EKFunctor_1(C* object, Method method) : object_(object), method_(method) {}
   /// Converts argument 0, then calls the member function.
   void call(const EKValue& arguments, EKValue& result) override {
@@ -73,6 +75,7 @@ template <typename C, typename P1, typename P2, typename R>
 class EKFunctor_2 : public EKFunctorBase {
  public:
   using Method = R (C::*)(P1, P2);
+  /// Binds @p method of @p object.
   EKFunctor_2(C* object, Method method) : object_(object), method_(method) {}
   /// Converts arguments 0 and 1 (a dynamic-value parameter is copied as it is), then calls.
   void call(const EKValue& arguments, EKValue& result) override {

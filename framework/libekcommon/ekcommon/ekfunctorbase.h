@@ -17,6 +17,7 @@ class EKFRAMEWORK_API EKFunctorBase {
   /// @param arguments the argument list, an array with one element per parameter
   /// @param result receives the method's result; left untouched by methods without one
   virtual void call(const EKValue& arguments, EKValue& result) = 0;
+  /// Functors are owned and destroyed through this base.
   virtual ~EKFunctorBase();
 };
 

@@ -19,7 +19,9 @@ namespace EK {
 /// @brief A module: registered with a broker, started by init(), shut down by exit().
 class EKFRAMEWORK_API EKModule : public EKModuleCore {
  public:
+  /// A module not yet registered (see EK::createModule). @throws EKError as EKModuleCore does
   EKModule(boost::shared_ptr<EKBroker> broker, const std::string& name);
+  /// Leaves the broker's list, as exit() does.
   ~EKModule() override;
 
   /// @brief Shuts the module down: it leaves its broker and hasExited() becomes true.

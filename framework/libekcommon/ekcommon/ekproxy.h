@@ -26,7 +26,9 @@ class EKModuleCore;
 /// module is gone every call throws EKError. A proxy may be used by several threads at once.
 class EKFRAMEWORK_API EKProxy {
  public:
+  /// A proxy to @p module of @p broker; EKBroker::getProxy builds them.
   EKProxy(boost::shared_ptr<EKBroker> broker, const boost::shared_ptr<EKModuleCore>& module);
+  /// Leaves the module alone.
   virtual ~EKProxy();
 
   /// True: every module this framework reaches lives in this process.

@@ -21,7 +21,9 @@ namespace detail {
 /// @brief A unit of work for a task thread. Heap-allocated; the framework owns it once added.
 class EKFRAMEWORK_API EKTask {
  public:
+  /// A task with the identity @p info.
   explicit EKTask(boost::shared_ptr<EKTaskInfo> info) : info_(std::move(info)) {}
+  /// Tasks are owned and destroyed through this base.
   virtual ~EKTask();
   EKTask(const EKTask&) = delete;
   EKTask& operator=(const EKTask&) = delete;
@@ -40,9 +42,11 @@ class EKFRAMEWORK_API EKTask {
 /// Holds the module core so that the module lives at least as long as the call runs.
 class EKFRAMEWORK_API _pcall0 : public EKTask {
  public:
+  /// A call of @p functor under the identity @p info, keeping @p moduleCore alive.
   _pcall0(boost::shared_ptr<EKFunctorBase> functor, boost::shared_ptr<EKTaskInfo> info,
           boost::shared_ptr<EKModuleCore> moduleCore)
       : EKTask(std::move(info)), functor_(std::move(functor)), moduleCore_(std::move(moduleCore)) {}
+  /// Releases the functor and the module core.
   ~_pcall0() override;
 
   /// Calls the method with an empty argument list; its result is dropped.

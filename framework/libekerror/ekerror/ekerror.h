@@ -28,6 +28,7 @@ class EKFRAMEWORK_API EKError : public std::exception {
   /// @param lineNumber  source line of the throw (0 when unknown)
   EKError(std::string moduleName, std::string methodName, std::string message,
           std::string fileName = std::string(), int lineNumber = 0);
+  /// Nothing to release beyond the strings.
   ~EKError() override;
 
   /// The whole text: module, method, message, and file and line when known.

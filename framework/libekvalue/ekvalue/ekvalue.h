@@ -32,10 +32,15 @@ class EKFRAMEWORK_API EKValue {
 
   /// An empty value: isValid() is false.
   EKValue();
+  /// A deep copy of @p other.
   EKValue(const EKValue& other);
+  /// Takes over the content of @p other, which is left empty or valid but unspecified.
   EKValue(EKValue&& other) noexcept;
+  /// Replaces the content with a deep copy of @p other.
   EKValue& operator=(const EKValue& other);
+  /// Replaces the content with that of @p other.
   EKValue& operator=(EKValue&& other) noexcept;
+  /// Releases the content, elements and bytes included.
   ~EKValue();
 
   /// A boolean value.
@@ -53,9 +58,13 @@ class EKFRAMEWORK_API EKValue {
 
   /// Makes the value hold @p value (any previous content is dropped).
   EKValue& operator=(const bool& value);
+  /// Makes the value the integer @p value.
   EKValue& operator=(const int& value);
+  /// Makes the value the float @p value.
   EKValue& operator=(const float& value);
+  /// Makes the value the string @p value.
   EKValue& operator=(const std::string& value);
+  /// Makes the value the string @p value; null gives an empty string.
   EKValue& operator=(const char* value);
 
   /// Kind of the value.
@@ -65,11 +74,17 @@ class EKFRAMEWORK_API EKValue {
 
   /// False only for an empty value.
   bool isValid() const noexcept { return getType() != TypeInvalid; }
+  /// Whether the value holds a boolean.
   bool isBool() const noexcept { return getType() == TypeBool; }
+  /// Whether the value holds an integer.
   bool isInt() const noexcept { return getType() == TypeInt; }
+  /// Whether the value holds a float.
   bool isFloat() const noexcept { return getType() == TypeFloat; }
+  /// Whether the value holds a string.
   bool isString() const noexcept { return getType() == TypeString; }
+  /// Whether the value holds an array.
   bool isArray() const noexcept { return getType() == TypeArray; }
+  /// Whether the value holds a byte block.
   bool isBinary() const noexcept { return getType() == TypeBinary; }
 
   /// @brief Makes the value an array of @p size elements.

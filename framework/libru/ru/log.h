@@ -50,10 +50,12 @@ EKFRAMEWORK_API int getVerbosity();
 /// the file name, the function name and the line given at construction.
 class EKFRAMEWORK_API LogStream : public std::ostringstream {
  public:
+  /// A record of @p level and @p category made by @p function at @p file : @p line.
   LogStream(int level, const std::string& category, const std::string& file,
             const std::string& function, int line);
   LogStream(const LogStream&) = delete;
   LogStream& operator=(const LogStream&) = delete;
+  /// Hands the streamed text to ru::log::log as one record.
   ~LogStream() override;
 
  private:

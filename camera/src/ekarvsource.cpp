@@ -1,0 +1,112 @@
+#include <ekvideodevice/ekarvsource.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include <ekerror/ekerror.h>
+#include <ekvision/ekvisiondefinitions.h>
+
+namespace EK {
+namespace {
+
+const int kRecordHeaderBytes = 25;
+const unsigned char kNeutralChroma = 128;
+
+// Positions of the four angles in the image array.
+const int kLeftAngleElement = 8;
+
+// Frames that lie whole in the file: an unclosed recording's header says 0xFFFFFFFF.
+unsigned int completeFrames(const EKVideo& video, const std::string& path) {
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(path, error);
+  if (error || size <= video.headerSize || video.frameSize == 0) {
+    return 0;
+  }
+  const std::uintmax_t inFile = (size - video.headerSize) / video.frameSize;
+  return static_cast<unsigned int>(std::min<std::uintmax_t>(inFile, video.frameCount));
+}
+
+}  // namespace
+
+EKArvSource::EKArvSource(const std::string& path) : frame_(kResolution160x120, 0) {
+  video_.readVideo(path);
+  const streamProperties& stream = video_.streams[0];
+  if (stream.depth != 8) {
+    throw EKERROR("EKArvSource", "EKArvSource",
+                  path + ": stream 0 has " + std::to_string(stream.depth) +
+                      "-bit samples; only 8-bit streams can be played");
+  }
+  frameCount_ = completeFrames(video_, path);
+  if (frameCount_ == 0) {
+    throw EKERROR("EKArvSource", "EKArvSource", path + " holds no complete frame");
+  }
+  width_ = static_cast<int>(stream.width);
+  height_ = static_cast<int>(stream.height);
+  colorSpace_ = static_cast<int>(stream.colorSpace);
+}
+
+EKArvSource::~EKArvSource() = default;
+
+void EKArvSource::concealRecordHeader(EKImage& image) {
+  const int group = image.colorSpace == kColorSpaceYUV422 ? 4 : std::max(1, image.nbLayers);
+  const int firstStored = (kRecordHeaderBytes + group - 1) / group * group;
+  if (image.frame == nullptr || image.allocatedSize < firstStored + group) {
+    return;
+  }
+  for (int offset = 0; offset < firstStored; offset += group) {
+    std::memcpy(image.frame + offset, image.frame + firstStored, static_cast<std::size_t>(group));
+  }
+}
+
+EKValue EKArvSource::grab(const EKFrameRequest& request) {
+  const int layers = getNumLayersInColorSpace(request.colorSpace);
+  const bool sameSpace = request.colorSpace == colorSpace_;
+  const bool lumaKnown =
+      colorSpace_ == kColorSpaceYUV422 || getNumLayersInColorSpace(colorSpace_) == 1;
+  if (layers <= 0 || (!sameSpace && !lumaKnown)) {
+    throw EKERROR("EKVideoDevice", "getImageRemote",
+                  "cannot make color space " + std::to_string(request.colorSpace) +
+                      " from a recording of color space " + std::to_string(colorSpace_));
+  }
+  const long long count = frameCount_;
+  const long long index = ((request.frameIndex % count) + count) % count;
+  const std::size_t pixelCount = static_cast<std::size_t>(width_) * height_;
+  std::vector<unsigned char> pixels(pixelCount * static_cast<std::size_t>(layers));
+  float angles[4];
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!video_.getFrame(frame_, static_cast<unsigned int>(index), 0, true)) {
+      throw EKERROR("EKVideoDevice", "getImageRemote",
+                    "cannot read frame " + std::to_string(index) + " of " + video_.filePath);
+    }
+    concealRecordHeader(frame_);
+    angles[0] = frame_.leftAngle;
+    angles[1] = frame_.topAngle;
+    angles[2] = frame_.rightAngle;
+    angles[3] = frame_.bottomAngle;
+    const unsigned char* recorded = frame_.frame;
+    if (sameSpace) {
+      std::memcpy(pixels.data(), recorded, pixels.size());
+    } else {
+      const std::size_t lumaStep = colorSpace_ == kColorSpaceYUV422 ? 2 : 1;
+      const bool toYuv422 = request.colorSpace == kColorSpaceYUV422;
+      for (std::size_t i = 0; i < pixelCount; ++i) {
+        unsigned char* pixel = &pixels[i * static_cast<std::size_t>(layers)];
+        pixel[0] = recorded[i * lumaStep];
+        for (int layer = 1; layer < layers; ++layer) {
+          pixel[layer] = toYuv422 ? kNeutralChroma : pixel[0];
+        }
+      }
+    }
+  }
+  EKValue value = makeImageValue(width_, height_, request.colorSpace, request.timeStamp,
+                                 request.cameraId, std::move(pixels));
+  for (int i = 0; i < 4; ++i) {
+    value[kLeftAngleElement + i] = angles[i];
+  }
+  return value;
+}
+
+}  // namespace EK

@@ -1,0 +1,100 @@
+#include "motiondetectormodule.h"
+
+#include <utility>
+
+#include <ekcommon/ekfunctor.h>
+#include <ekvision/ekimage.h>
+
+namespace ekexample {
+namespace {
+
+const char* const kClassName = "MotionDetector";
+
+}  // namespace
+
+EK::EKDetection toEKDetection(const Detection& detection) {
+  EK::EKDetection result;
+  result.timeStamp = detection.timeStamp;
+  result.found = detection.found;
+  result.pixelCount = detection.changedPixels;
+  if (detection.found) {
+    result.x = detection.box.x;
+    result.y = detection.box.y;
+    result.w = detection.box.w;
+    result.h = detection.box.h;
+    result.leftAngle = detection.box.leftAngle;
+    result.topAngle = detection.box.topAngle;
+    result.rightAngle = detection.box.rightAngle;
+    result.bottomAngle = detection.box.bottomAngle;
+  }
+  return result;
+}
+
+MotionDetectorModule::MotionDetectorModule(boost::shared_ptr<EK::EKBroker> broker,
+                                           const std::string& name, int resolution, int frameRate)
+    : EKVisionExtractor(std::move(broker), name, resolution, EK::kColorSpaceYUV422, frameRate) {
+  registerMethods();
+}
+
+void MotionDetectorModule::registerMethods() {
+  functionName("getLastDetection", kClassName, "Result of the last frame processed", 0);
+  setReturn("detection",
+            "[seconds, microseconds, found, x, y, w, h, left, top, right, bottom, changed]");
+  getCurrentMethodDescription().returnValue.typeName = EK::getTypeString(6);
+  bindMethod(EK::createFunctor(this, &MotionDetectorModule::getLastDetection));
+
+  functionName("getDetections", kClassName, "Detections since the previous call, oldest first", 0);
+  setReturn("detections", "Array of detection arrays");
+  getCurrentMethodDescription().returnValue.typeName = EK::getTypeString(6);
+  bindMethod(EK::createFunctor(this, &MotionDetectorModule::getDetections));
+
+  functionName("getFrameCount", kClassName, "Frames processed since the module was built", 0);
+  setReturn("frames", "Number of frames");
+  getCurrentMethodDescription().returnValue.typeName = EK::getTypeString(3);
+  bindMethod(EK::createFunctor(this, &MotionDetectorModule::getFrameCount));
+}
+
+EK::EKValue MotionDetectorModule::getLastDetection() {
+  std::lock_guard<std::mutex> lock(resultsMutex_);
+  return last_.toEKValue();
+}
+
+EK::EKValue MotionDetectorModule::getDetections() {
+  std::deque<EK::EKDetection> taken;
+  {
+    std::lock_guard<std::mutex> lock(resultsMutex_);
+    taken.swap(pending_);
+  }
+  EK::EKValue list;
+  list.arraySetSize(0);
+  for (const EK::EKDetection& detection : taken) {
+    list.arrayPush(detection.toEKValue());
+  }
+  return list;
+}
+
+int MotionDetectorModule::getFrameCount() {
+  std::lock_guard<std::mutex> lock(resultsMutex_);
+  return frames_;
+}
+
+void MotionDetectorModule::onStartDetection() {
+  detector_.reset();
+}
+
+void MotionDetectorModule::processImage(EK::EKImage* image) {
+  const EK::EKDetection result = toEKDetection(detector_.process(*image));
+  std::lock_guard<std::mutex> lock(resultsMutex_);
+  ++frames_;
+  last_ = result;
+  if (result.found) {
+    if (pending_.size() == kMaxPending) {
+      pending_.pop_front();
+    }
+    pending_.push_back(result);
+  }
+}
+
+void MotionDetectorModule::onStopDetection() {}
+
+}  // namespace ekexample

@@ -1,0 +1,103 @@
+#include "framerecorder.h"
+
+#include "observedsource.h"
+#include "recording.h"
+#include "tool.h"
+
+namespace ektool {
+namespace {
+
+// Elements of the image array.
+enum Element { kWidth, kHeight, kLayers, kColorSpace, kPixels = 6, kCamera, kLeft };
+
+}  // namespace
+
+FrameRecorder::FrameRecorder(const std::string& path, int width, int height, int colorSpace,
+                             std::size_t queueCapacity)
+    : width_(width), height_(height), colorSpace_(colorSpace), capacity_(queueCapacity) {
+  try {
+    video_.recordVideo(recordingBaseName(path), 0, {{width, height, colorSpace, 8}});
+  } catch (const EK::EKError& error) {
+    throw ToolError("cannot record " + path + ": " + error.getDescription());
+  }
+  writer_ = std::thread([this] { writeLoop(); });
+}
+
+FrameRecorder::~FrameRecorder() {
+  finish();
+}
+
+void FrameRecorder::offer(const EK::EKValue& image) {
+  if (int(image[kWidth]) != width_ || int(image[kHeight]) != height_ ||
+      int(image[kColorSpace]) != colorSpace_) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++report_.otherSize;
+    return;
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (finishing_ || report_.writeFailed || queue_.size() >= capacity_) {
+      ++report_.dropped;
+      return;
+    }
+  }
+  // The copy is made outside the lock, so that the writer is never kept waiting for it.
+  Frame frame;
+  const EK::EKValue& pixels = image[kPixels];
+  const char* bytes = static_cast<const char*>(pixels.GetBinary());
+  frame.pixels.assign(bytes, bytes + pixels.getBinarySize());
+  frame.timeStamp = imageTimeStamp(image);
+  frame.cameraId = static_cast<char>(int(image[kCamera]));
+  for (int i = 0; i < 4; ++i) {
+    frame.angles[i] = float(image[kLeft + i]);
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (finishing_ || report_.writeFailed) {
+      ++report_.dropped;
+      return;
+    }
+    queue_.push_back(std::move(frame));
+  }
+  changed_.notify_one();
+}
+
+void FrameRecorder::writeLoop() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [&] { return finishing_ || !queue_.empty(); });
+    if (queue_.empty()) {
+      return;
+    }
+    Frame frame = std::move(queue_.front());
+    queue_.pop_front();
+    lock.unlock();
+    const bool written = video_.write(frame.pixels.data(), static_cast<int>(frame.pixels.size()),
+                                      frame.timeStamp, frame.cameraId, frame.angles[0],
+                                      frame.angles[1], frame.angles[2], frame.angles[3]);
+    lock.lock();
+    if (written) {
+      ++report_.recorded;
+    } else {
+      report_.writeFailed = true;
+      report_.dropped += 1 + queue_.size();
+      queue_.clear();
+    }
+  }
+}
+
+RecorderReport FrameRecorder::finish() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    finishing_ = true;
+  }
+  changed_.notify_one();
+  if (writer_.joinable()) {
+    writer_.join();
+    video_.closeVideo();
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  return report_;
+}
+
+}  // namespace ektool

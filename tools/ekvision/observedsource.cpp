@@ -1,0 +1,49 @@
+#include "observedsource.h"
+
+#include <utility>
+
+namespace ektool {
+
+long long imageTimeStamp(const EK::EKValue& image) {
+  // Elements 4 and 5: whole seconds and the remaining microseconds.
+  return static_cast<long long>(int(image[4])) * 1000000 + int(image[5]);
+}
+
+ObservedSource::ObservedSource(std::shared_ptr<EK::EKFrameSource> inner)
+    : inner_(std::move(inner)) {}
+
+void ObservedSource::addObserver(Observer observer) {
+  observers_.push_back(std::move(observer));
+}
+
+void ObservedSource::checkCall(EK::EKCameraCall call) {
+  inner_->checkCall(call);
+}
+
+EK::EKValue ObservedSource::grab(const EK::EKFrameRequest& request) {
+  const auto fetched = std::chrono::steady_clock::now();
+  EK::EKValue image = inner_->grab(request);
+  for (const Observer& observer : observers_) {
+    observer(image);
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    timings_.push_back({fetched, request.timeStamp});
+  }
+  fetched_.notify_all();
+  return image;
+}
+
+std::size_t ObservedSource::waitForFrames(std::size_t count,
+                                          std::chrono::steady_clock::time_point deadline) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  fetched_.wait_until(lock, deadline, [&] { return timings_.size() >= count; });
+  return timings_.size();
+}
+
+std::vector<FrameTiming> ObservedSource::timings() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return timings_;
+}
+
+}  // namespace ektool

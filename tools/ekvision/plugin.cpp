@@ -1,0 +1,78 @@
+#include "plugin.h"
+
+#include <dlfcn.h>
+
+#include <filesystem>
+
+#include "tool.h"
+
+namespace ektool {
+namespace {
+
+std::string notAPlugin(const std::string& path, const char* symbol) {
+  return path + " is not a vision module plugin: it exports no " + symbol +
+         " (build it with EKVISION_PLUGIN)";
+}
+
+}  // namespace
+
+VisionPlugin::VisionPlugin(const std::string& path) : path_(path) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) {
+    throw ToolError("cannot load the module plugin " + path + ": no such file");
+  }
+  // An absolute path, so that dlopen does not search the library path for a bare name.
+  const std::string absolute = std::filesystem::absolute(path, error).string();
+  handle_ = dlopen(absolute.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle_ == nullptr) {
+    const char* reason = dlerror();
+    throw ToolError("cannot load the module plugin " + path + ": " +
+                    (reason != nullptr ? reason : "unknown reason"));
+  }
+  try {
+    factory_ =
+        reinterpret_cast<EK::EKVisionPluginFactory>(dlsym(handle_, EK::kVisionPluginFactorySymbol));
+    if (factory_ == nullptr) {
+      throw ToolError(notAPlugin(path, EK::kVisionPluginFactorySymbol));
+    }
+    const auto abi =
+        reinterpret_cast<EK::EKVisionPluginAbiFunction>(dlsym(handle_, EK::kVisionPluginAbiSymbol));
+    if (abi == nullptr) {
+      throw ToolError(notAPlugin(path, EK::kVisionPluginAbiSymbol));
+    }
+    const int version = abi();
+    if (version != EKVISION_PLUGIN_ABI_VERSION) {
+      throw ToolError(path + " was built for plugin ABI " + std::to_string(version) +
+                      "; this ekvision loads ABI " + std::to_string(EKVISION_PLUGIN_ABI_VERSION) +
+                      ": rebuild the plugin against this version");
+    }
+  } catch (...) {
+    dlclose(handle_);
+    throw;
+  }
+}
+
+VisionPlugin::~VisionPlugin() {
+  dlclose(handle_);
+}
+
+boost::shared_ptr<EK::EKVisionExtractor> VisionPlugin::create(
+    const boost::shared_ptr<EK::EKBroker>& broker, const std::string& name) const {
+  boost::shared_ptr<EK::EKVisionExtractor> module;
+  factory_(&broker, name.c_str(), &module);
+  if (!module) {
+    throw ToolError("the factory of " + path_ + " built no module");
+  }
+  return module;
+}
+
+std::string VisionPlugin::defaultModuleName(const std::string& path) {
+  std::string name = std::filesystem::path(path).filename().string();
+  name = name.substr(0, name.find('.'));
+  if (name.size() > 3 && name.compare(0, 3, "lib") == 0) {
+    name = name.substr(3);
+  }
+  return name.empty() ? "VisionModule" : name;
+}
+
+}  // namespace ektool

@@ -1,0 +1,299 @@
+#include "runsession.h"
+
+#include <ekcommon/ekmodule.h>
+#include <ekerror/ekerror.h>
+#include <ekvideodevice/ekarvsource.h>
+#include <ekvideodevice/eksyntheticsource.h>
+#include <ekvision/ekvisiondefinitions.h>
+#include <ru/log.h>
+
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <limits>
+#include <ostream>
+
+#include "motiondetectormodule.h"
+#include "pacing.h"
+#include "runreport.h"
+
+namespace ektool {
+namespace {
+
+const char* const kSubscriber = "ekvision-run";
+const char* const kDefaultName = "MotionDetector";
+const std::size_t kSheetFrames = 8;
+const int kSheetColumns = 4;
+// How often the detections are collected while the module runs.
+const auto kPollPeriod = std::chrono::milliseconds(50);
+
+// Shows the records of failures (level 2 and below) on standard error while a run lasts;
+// the tool otherwise keeps them for its error lines.
+class FailureLog {
+ public:
+  explicit FailureLog(std::ostream& err) {
+    previous_ = ru::log::setHandler([&err, this](int level, const std::string& category,
+                                                 const std::string& message, const std::string&,
+                                                 const std::string&, int) {
+      if (level <= 2) {
+        std::string text = message;
+        text.erase(std::remove(text.begin(), text.end(), '\n'), text.end());
+        std::lock_guard<std::mutex> lock(mutex_);
+        err << "ekvision run: " << category << ": " << text << "\n";
+      }
+    });
+  }
+  ~FailureLog() { ru::log::setHandler(previous_); }
+  FailureLog(const FailureLog&) = delete;
+  FailureLog& operator=(const FailureLog&) = delete;
+
+ private:
+  std::mutex mutex_;
+  ru::log::Handler previous_;
+};
+
+volatile std::sig_atomic_t interrupted = 0;
+
+// Ctrl-C (or SIGTERM) ends the run early but cleanly: the recording is closed, the summary
+// printed. A second one ends the process at once, as usual.
+class InterruptHandler {
+ public:
+  InterruptHandler() {
+    interrupted = 0;
+    struct sigaction action {};
+    action.sa_handler = [](int) { interrupted = 1; };
+    action.sa_flags = static_cast<int>(SA_RESETHAND);
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &previousInt_);
+    sigaction(SIGTERM, &action, &previousTerm_);
+  }
+  ~InterruptHandler() {
+    sigaction(SIGINT, &previousInt_, nullptr);
+    sigaction(SIGTERM, &previousTerm_, nullptr);
+  }
+  InterruptHandler(const InterruptHandler&) = delete;
+  InterruptHandler& operator=(const InterruptHandler&) = delete;
+
+ private:
+  struct sigaction previousInt_ {};
+  struct sigaction previousTerm_ {};
+};
+
+std::string valueText(const EK::EKValue& value) {
+  return value.isValid() ? value.toString() : "done";
+}
+
+}  // namespace
+
+RunSession::RunSession(const RunOptions& options, Output& output)
+    : options_(options), output_(output) {}
+
+RunSession::~RunSession() {
+  shutDown();
+}
+
+int RunSession::run() {
+  FailureLog failures(output_.progress);
+  InterruptHandler interrupts;
+  buildCamera();
+  buildModule();
+  if (options_.listMethods) {
+    output_.out << "methods of " << name_ << ":\n" << methodList(module_->getMethodInfos());
+    return 0;
+  }
+  const std::vector<EK::EKValue> arguments = checkCalls();
+  attachObservers();
+  output_.out << cameraLine_ << "\n"
+              << "module: " << name_
+              << (options_.module ? " from " + *options_.module : std::string(" (built in)"))
+              << "\n";
+  module_->subscribe(kSubscriber, std::max(1, 1000 / options_.fps), 0.0f);
+  subscribed_ = true;
+  const std::vector<FrameTiming> first = source_->timings();
+  firstStamp_ = first.empty() ? 0 : first.front().timeStamp;
+  applyCalls(arguments);
+  const std::size_t firstFrameAfterCalls = std::max<std::size_t>(source_->timings().size(), 1) - 1;
+  waitForTheEnd();
+  report(firstFrameAfterCalls);
+  return 0;
+}
+
+void RunSession::buildCamera() {
+  std::shared_ptr<EK::EKFrameSource> inner;
+  if (options_.camera) {
+    try {
+      auto recording = std::make_shared<EK::EKArvSource>(*options_.camera);
+      width_ = recording->width();
+      height_ = recording->height();
+      cameraLine_ = "camera: playback of " + *options_.camera + " in a loop (" +
+                    std::to_string(recording->frameCount()) + " frames, " + std::to_string(width_) +
+                    "x" + std::to_string(height_) + ", its own size whatever --resolution says)";
+      inner = recording;
+    } catch (const EK::EKError& error) {
+      throw ToolError("cannot play " + *options_.camera + ": " + error.getDescription());
+    }
+  } else {
+    auto scene = std::make_shared<EK::EKSyntheticSource>();
+    EK::setSizeFromResolution(options_.resolution, width_, height_);
+    cameraLine_ = "camera: synthetic scene " + std::to_string(width_) + "x" +
+                  std::to_string(height_) + " (epoch " + std::to_string(scene->getEpoch()) + " us)";
+    inner = scene;
+  }
+  if (options_.record && EK::getResolutionFromSize(width_, height_) == EK::kResolution1280x960) {
+    throw UsageError(
+        "--record: 1280x960 recordings cannot be played back; use --resolution 0, 1 or 2");
+  }
+  broker_.reset(new EK::EKBroker("ekvision"));
+  source_ = std::make_shared<ObservedSource>(inner);
+  camera_ = EK::createModule<EK::EKVideoDevice>(broker_, source_);
+}
+
+void RunSession::buildModule() {
+  if (options_.module) {
+    plugin_ = std::make_unique<VisionPlugin>(*options_.module);
+    name_ = options_.name.value_or(VisionPlugin::defaultModuleName(*options_.module));
+    module_ = plugin_->create(broker_, name_);
+  } else {
+    name_ = options_.name.value_or(kDefaultName);
+    module_ = EK::createModule<ekexample::MotionDetectorModule>(broker_, name_);
+  }
+  if (module_->hasExited()) {
+    throw ToolError("the module " + name_ + " exited while it was built");
+  }
+  proxy_ = broker_->getProxy(name_, 0);
+  if (!bool(proxy_->call("setResolution", options_.resolution))) {
+    throw ToolError("the camera refused resolution " + std::to_string(options_.resolution));
+  }
+  if (!bool(proxy_->call("setFrameRate", options_.fps))) {
+    throw ToolError("the camera refused " + std::to_string(options_.fps) + " frames/s");
+  }
+  hasDetections_ = module_->getMethod("getDetections") != nullptr;
+}
+
+std::vector<EK::EKValue> RunSession::checkCalls() const {
+  std::vector<EK::EKValue> arguments;
+  for (const CallSpec& call : options_.calls) {
+    const boost::shared_ptr<const EK::EKMethodInfo> method = module_->getMethod(call.method);
+    if (!method) {
+      throw ToolError("the module " + name_ + " has no remote method '" + call.method +
+                      "' (ekvision run --list-methods lists them)");
+    }
+    arguments.push_back(callArguments(call, *method));
+  }
+  return arguments;
+}
+
+void RunSession::attachObservers() {
+  if (options_.record) {
+    recorder_ = std::make_unique<FrameRecorder>(*options_.record, width_, height_,
+                                                module_->getColorSpace());
+    FrameRecorder* recorder = recorder_.get();
+    source_->addObserver([recorder](const EK::EKValue& image) { recorder->offer(image); });
+  }
+  if (options_.contactSheet) {
+    sampler_ = std::make_unique<FrameSampler>(kSheetFrames);
+    FrameSampler* sampler = sampler_.get();
+    source_->addObserver([sampler](const EK::EKValue& image) { sampler->offer(image); });
+  }
+}
+
+void RunSession::applyCalls(const std::vector<EK::EKValue>& arguments) {
+  for (std::size_t i = 0; i < options_.calls.size(); ++i) {
+    const CallSpec& call = options_.calls[i];
+    EK::EKValue result;
+    try {
+      proxy_->execute(call.method, arguments[i], result);
+    } catch (const EK::EKError& error) {
+      throw ToolError("call " + describeCall(call) + " failed: " + error.getDescription());
+    }
+    output_.out << "call " << describeCall(call) << " -> " << valueText(result) << "\n";
+  }
+}
+
+void RunSession::waitForTheEnd() {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline =
+      options_.seconds ? Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                            std::chrono::duration<double>(*options_.seconds))
+                       : Clock::time_point::max();
+  const std::size_t target = options_.frames ? static_cast<std::size_t>(*options_.frames)
+                                             : std::numeric_limits<std::size_t>::max();
+  for (;;) {
+    const Clock::time_point wake = std::min(deadline, Clock::now() + kPollPeriod);
+    const std::size_t fetched = source_->waitForFrames(target, wake);
+    printDetections();
+    if (fetched >= target || Clock::now() >= deadline || !module_->isProcessing() ||
+        interrupted != 0) {
+      break;
+    }
+  }
+  module_->unsubscribe(kSubscriber);
+  subscribed_ = false;
+  printDetections();
+}
+
+void RunSession::printDetections() {
+  if (!hasDetections_) {
+    return;
+  }
+  const EK::EKValue list = proxy_->call("getDetections");
+  for (unsigned i = 0; list.isArray() && i < list.getSize(); ++i) {
+    EK::EKDetection detection;
+    if (EK::EKDetection::fromEKValue(list[static_cast<int>(i)], detection)) {
+      detections_[detection.timeStamp] = detection;
+      output_.out << detectionLine(detection, firstStamp_) << "\n";
+    }
+  }
+  output_.out.flush();
+}
+
+void RunSession::report(std::size_t firstFrameAfterCalls) {
+  const std::vector<FrameTiming> all = source_->timings();
+  const std::vector<FrameTiming> measured(
+      all.begin() + static_cast<long>(std::min(firstFrameAfterCalls, all.size())), all.end());
+  RunTotals totals;
+  totals.requestedRate = module_->getFrameRate();
+  totals.framesProcessed = module_->getMethod("getFrameCount") ? int(proxy_->call("getFrameCount"))
+                                                               : static_cast<long long>(all.size());
+  totals.detections = detections_.size();
+  output_.out << summaryLines(totals, measurePacing(measured, totals.requestedRate));
+  if (recorder_) {
+    output_.out << recordingLine(*options_.record, recorder_->finish());
+  }
+  if (sampler_) {
+    const std::vector<SampledFrame> picked =
+        pickForSheet(sampler_->frames(), detections_, kSheetFrames);
+    writeContactSheet(picked, detections_, firstStamp_, kSheetColumns, *options_.contactSheet);
+    output_.out << "contact sheet: " << picked.size() << " frames to " << *options_.contactSheet
+                << "\n";
+  }
+}
+
+void RunSession::shutDown() {
+  if (subscribed_) {
+    try {
+      module_->unsubscribe(kSubscriber);
+    } catch (const std::exception& error) {
+      output_.progress << "ekvision run: stopping the module failed: " << error.what() << "\n";
+    }
+    subscribed_ = false;
+  }
+  // The loop's task may still hold the module; it must end before the camera goes, and
+  // everything must go before the plugin that holds the module's code.
+  if (broker_) {
+    broker_->joinTasks();
+  }
+  proxy_.reset();
+  module_.reset();
+  camera_.reset();
+  if (recorder_) {
+    recorder_->finish();
+  }
+  source_.reset();
+  broker_.reset();
+  plugin_.reset();
+}
+
+}  // namespace ektool

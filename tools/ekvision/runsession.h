@@ -1,0 +1,76 @@
+// One run of a vision module: the broker, the camera, the module, and what the run saw.
+#ifndef EKVISION_TOOLS_RUNSESSION_H
+#define EKVISION_TOOLS_RUNSESSION_H
+
+#include <ekcommon/ekbroker.h>
+#include <ekcommon/ekproxy.h>
+#include <ekvideodevice/ekvideodevice.h>
+#include <ekvision/ekdetection.h>
+#include <ekvision/ekvisionextractor.h>
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "contactsheet.h"
+#include "framerecorder.h"
+#include "observedsource.h"
+#include "plugin.h"
+#include "runoptions.h"
+#include "tool.h"
+
+namespace ektool {
+
+/// @brief Builds the framework of one process (broker, camera, vision module), runs the
+/// module as its options say and reports on @p output.
+///
+/// The module runs on its own task thread; this thread subscribes, applies the calls,
+/// prints the detections as the module hands them out (remote method "getDetections"),
+/// unsubscribes and shuts everything down, also when a step fails.
+class RunSession {
+ public:
+  RunSession(const RunOptions& options, Output& output);
+  ~RunSession();
+  RunSession(const RunSession&) = delete;
+  RunSession& operator=(const RunSession&) = delete;
+
+  /// @brief Does the whole run. @return the exit code
+  /// @throws ToolError, UsageError or EKError for what went wrong, after a clean shutdown
+  int run();
+
+ private:
+  void buildCamera();
+  void buildModule();
+  std::vector<EK::EKValue> checkCalls() const;
+  void attachObservers();
+  void applyCalls(const std::vector<EK::EKValue>& arguments);
+  void waitForTheEnd();
+  void printDetections();
+  void report(std::size_t firstFrameAfterCalls);
+  void shutDown();
+
+  const RunOptions& options_;
+  Output& output_;
+  std::string name_;
+  int width_ = 0;
+  int height_ = 0;
+  std::string cameraLine_;
+
+  // Declared in the order of building: the plugin outlives everything its module touches.
+  std::unique_ptr<VisionPlugin> plugin_;
+  std::unique_ptr<FrameRecorder> recorder_;
+  std::unique_ptr<FrameSampler> sampler_;
+  boost::shared_ptr<EK::EKBroker> broker_;
+  std::shared_ptr<ObservedSource> source_;
+  boost::shared_ptr<EK::EKVideoDevice> camera_;
+  boost::shared_ptr<EK::EKVisionExtractor> module_;
+  boost::shared_ptr<EK::EKProxy> proxy_;
+  bool subscribed_ = false;
+  bool hasDetections_ = false;
+  long long firstStamp_ = 0;
+  std::map<long long, EK::EKDetection> detections_;
+};
+
+}  // namespace ektool
+
+#endif  // EKVISION_TOOLS_RUNSESSION_H

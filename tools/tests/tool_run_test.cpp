@@ -1,0 +1,356 @@
+// ekvision run, end to end: the executable runs the example module on the synthetic scene
+// and on a recording, and the boxes it prints are checked against where the scene put the
+// rectangle.
+#include <ekvideodevice/eksyntheticsource.h>
+#include <ekvision/ekimage.h>
+#include <ekvision/ekvideo.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "toolrunner.h"
+
+namespace {
+
+using ektest::runTool;
+
+struct PrintedDetection {
+  long long timeStamp;
+  int x, y, w, h;
+};
+
+std::vector<PrintedDetection> detectionsIn(const std::string& out) {
+  std::vector<PrintedDetection> found;
+  std::istringstream lines(out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    long long seconds = 0, micros = 0;
+    PrintedDetection d{};
+    if (std::sscanf(line.c_str(), "detection t=%lld.%lld (+%*f s) box x=%d y=%d w=%d h=%d",
+                    &seconds, &micros, &d.x, &d.y, &d.w, &d.h) == 6) {
+      d.timeStamp = seconds * 1000000 + micros;
+      found.push_back(d);
+    }
+  }
+  return found;
+}
+
+long long sceneEpoch(const std::string& out) {
+  const std::size_t at = out.find("(epoch ");
+  return at == std::string::npos ? -1 : std::stoll(out.substr(at + 7));
+}
+
+// The frames of a one-stream recording: time stamps and pixels from byte 28 on (the bytes
+// before hold the record header).
+struct Recorded {
+  std::vector<long long> stamps;
+  std::vector<std::vector<unsigned char>> pixels;
+};
+
+Recorded readRecording(const std::string& path) {
+  Recorded recorded;
+  EK::EKVideo video;
+  EXPECT_TRUE(video.readVideo(path));
+  EK::EKImage image(EK::kResolution160x120, EK::kColorSpaceYUV422);
+  for (unsigned f = 0; f < video.frameCount; ++f) {
+    EXPECT_TRUE(video.getFrame(image, f, 0, true));
+    recorded.stamps.push_back(image.timeStamp);
+    recorded.pixels.emplace_back(image.frame + 28, image.frame + image.width * image.height * 2);
+  }
+  return recorded;
+}
+
+EK::EKPixelRect unionOf(const EK::EKPixelRect& a, const EK::EKPixelRect& b) {
+  const int left = std::min(a.x, b.x);
+  const int top = std::min(a.y, b.y);
+  return {left, top, std::max(a.x + a.w, b.x + b.w) - left, std::max(a.y + a.h, b.y + b.h) - top};
+}
+
+// Every detection is the bounding box of the rectangle in the frame before and in its own
+// frame, which a luma difference finds.
+template <typename TruthOfFrame>
+void expectBoxesFollowTheRectangle(const std::vector<PrintedDetection>& detections,
+                                   const std::vector<long long>& frameStamps, TruthOfFrame truth) {
+  ASSERT_FALSE(detections.empty());
+  for (const PrintedDetection& d : detections) {
+    const auto at = std::find(frameStamps.begin(), frameStamps.end(), d.timeStamp);
+    ASSERT_NE(at, frameStamps.end()) << "detection of an unrecorded frame " << d.timeStamp;
+    ASSERT_NE(at, frameStamps.begin()) << "the first frame only primes the detector";
+    const std::size_t k = static_cast<std::size_t>(at - frameStamps.begin());
+    const EK::EKPixelRect expected = unionOf(truth(k - 1), truth(k));
+    EXPECT_EQ(d.x, expected.x) << "frame " << k;
+    EXPECT_EQ(d.y, expected.y) << "frame " << k;
+    EXPECT_EQ(d.w, expected.w) << "frame " << k;
+    EXPECT_EQ(d.h, expected.h) << "frame " << k;
+  }
+}
+
+class ToolRun : public ::testing::Test {
+ protected:
+  ektest::TempDir dir;
+};
+
+TEST_F(ToolRun, OnTheSyntheticSceneTheBoxesFollowTheRectangleAndEveryFrameIsRecorded) {
+  const ektest::ToolRun run =
+      runTool(dir, {"run", "--seconds", "2", "--resolution", "1", "--record", dir.path("run.arv"),
+                    "--contact-sheet", dir.path("sheet.png")});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  const EK::EKSyntheticSource scene(sceneEpoch(run.out));
+  ASSERT_GT(scene.getEpoch(), 0) << run.out;
+  const Recorded recorded = readRecording(dir.path("run.arv"));
+  ASSERT_GE(recorded.stamps.size(), 20u) << "2 s at 15 frames/s";
+  const std::vector<PrintedDetection> detections = detectionsIn(run.out);
+  EXPECT_GE(detections.size() + 2, recorded.stamps.size()) << "the rectangle never stops";
+  expectBoxesFollowTheRectangle(detections, recorded.stamps, [&](std::size_t k) {
+    return EK::EKSyntheticSource::toPixels(scene.objectAt(recorded.stamps[k]), 320, 240);
+  });
+  const std::string count = std::to_string(recorded.stamps.size());
+  EXPECT_NE(run.out.find("frames:      " + count + " processed"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("recorded:    " + count + " frames to " + dir.path("run.arv") + "\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("pacing:      |period - 66.67 ms| mean "), std::string::npos) << run.out;
+  const cv::Mat sheet = cv::imread(dir.path("sheet.png"));
+  EXPECT_EQ(sheet.cols, 4 + 4 * (320 + 4)) << "four tiles a row";
+  EXPECT_EQ(sheet.rows, 4 + 2 * (240 + 4)) << "two rows";
+}
+
+TEST_F(ToolRun, PlayingARecordingTheBoxesFollowTheRectangleItHolds) {
+  // 30 frames of the scene, 1/15 s apart.
+  EK::EKSyntheticSource scene(1000000);
+  std::map<std::vector<unsigned char>, long long> sceneStampOf;
+  {
+    EK::EKVideo video;
+    ASSERT_TRUE(video.recordVideo(dir.path("clip"), 0, {{320, 240, EK::kColorSpaceYUV422, 8}}));
+    for (int i = 0; i < 30; ++i) {
+      EK::EKFrameRequest request{
+          "test", 320, 240, EK::kColorSpaceYUV422, 0, i, 1000000 + i * 66667};
+      EK::EKValue value = scene.grab(request);
+      const auto* pixels = static_cast<const unsigned char*>(value[6].GetBinary());
+      sceneStampOf[std::vector<unsigned char>(pixels + 28, pixels + 320 * 240 * 2)] =
+          request.timeStamp;
+      ASSERT_TRUE(video.write(const_cast<char*>(reinterpret_cast<const char*>(pixels)),
+                              320 * 240 * 2, request.timeStamp, 0, 0.4f, 0.3f, -0.4f, -0.3f));
+    }
+    testing::internal::CaptureStdout();
+    video.closeVideo();
+    testing::internal::GetCapturedStdout();
+  }
+  const ektest::ToolRun run =
+      runTool(dir, {"run", "--camera", dir.path("clip.arv"), "--frames", "40", "--fps", "30",
+                    "--record", dir.path("played.arv")});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.out.find("camera: playback of " + dir.path("clip.arv") +
+                         " in a loop (30 frames, "
+                         "320x240"),
+            std::string::npos)
+      << run.out;
+  const Recorded played = readRecording(dir.path("played.arv"));
+  ASSERT_EQ(played.stamps.size(), 40u) << run.out;
+  expectBoxesFollowTheRectangle(detectionsIn(run.out), played.stamps, [&](std::size_t k) {
+    const auto source = sceneStampOf.find(played.pixels[k]);
+    EXPECT_NE(source, sceneStampOf.end()) << "frame " << k << " is no frame of the recording";
+    return EK::EKSyntheticSource::toPixels(scene.objectAt(source->second), 320, 240);
+  });
+}
+
+TEST_F(ToolRun, RemoteMethodsAreCalledInOrderWithTheirArgumentsRead) {
+  const ektest::ToolRun run = runTool(dir, {"run", "--frames", "3", "--resolution", "0", "--call",
+                                            "setFrameRate", "30", "--call", "getFrameRate"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.out.find("call setFrameRate(30) -> true\ncall getFrameRate() -> 30\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("(asked 30)"), std::string::npos) << run.out;
+
+  const ektest::ToolRun paused =
+      runTool(dir, {"run", "--seconds", "0.5", "--resolution", "0", "--call", "pause", "true"});
+  ASSERT_EQ(paused.exitCode, 0) << paused.err;
+  EXPECT_NE(paused.out.find("call pause(true) -> done\n"), std::string::npos) << paused.out;
+  // Frames: the first, one that may be under way when the pause comes, and one when the
+  // stop resumes the loop so that it can end; nothing in the half second between.
+  int frames = -1;
+  const std::size_t at = paused.out.find("frames:");
+  ASSERT_NE(at, std::string::npos) << paused.out;
+  ASSERT_EQ(std::sscanf(paused.out.c_str() + at, "frames: %d processed", &frames), 1);
+  EXPECT_LE(frames, 3);
+  EXPECT_LE(detectionsIn(paused.out).size(), 2u);
+}
+
+TEST_F(ToolRun, BadCallsAreOneLineAndNothingRuns) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"--call", "nosuch"},
+       "ekvision run: the module MotionDetector has no remote method "
+       "'nosuch' (ekvision run --list-methods lists them)\n"},
+      {{"--call", "pause", "maybe"},
+       "ekvision run: argument paused of pause is a bool, not text "
+       "('maybe') (see ekvision run --help)\n"},
+      {{"--call", "setFrameRate", "2.5"},
+       "ekvision run: argument framerate of setFrameRate is a "
+       "int, not a decimal number ('2.5') (see ekvision run "
+       "--help)\n"},
+      {{"--call", "pause"},
+       "ekvision run: pause takes 1 argument(s): paused; 0 given (see "
+       "ekvision run --help)\n"},
+      {{"--call"}, "ekvision run: --call needs a method name (see ekvision run --help)\n"},
+  };
+  for (const auto& [extra, message] : cases) {
+    std::vector<std::string> args = {"run", "--frames", "1"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    const ektest::ToolRun run = runTool(dir, args);
+    EXPECT_NE(run.exitCode, 0) << message;
+    EXPECT_EQ(run.err, message);
+    EXPECT_EQ(run.out.find("frames:"), std::string::npos) << "nothing ran: " << run.out;
+  }
+}
+
+TEST_F(ToolRun, AModulePluginIsLoadedAndRun) {
+  const ektest::ToolRun run = runTool(
+      dir, {"run", "--module", EKVISION_MOTION_PLUGIN, "--frames", "5", "--resolution", "0"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.out.find("module: ekmotiondetector from " EKVISION_MOTION_PLUGIN "\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("frames:      5 processed"), std::string::npos) << run.out;
+  EXPECT_GE(detectionsIn(run.out).size(), 3u);
+}
+
+#ifdef EKVISION_BRIGHTSPOT_PLUGIN
+TEST_F(ToolRun, TheWalkThroughPluginBoxesTheRectangleExactly) {
+  const ektest::ToolRun run = runTool(
+      dir, {"run", "--module", EKVISION_BRIGHTSPOT_PLUGIN, "--frames", "6", "--resolution", "1"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.out.find("module: brightspot from "), std::string::npos) << run.out;
+  const EK::EKSyntheticSource scene(sceneEpoch(run.out));
+  const std::vector<PrintedDetection> detections = detectionsIn(run.out);
+  EXPECT_GE(detections.size(), 6u) << "the rectangle is in every frame";
+  for (const PrintedDetection& d : detections) {
+    const EK::EKPixelRect truth =
+        EK::EKSyntheticSource::toPixels(scene.objectAt(d.timeStamp), 320, 240);
+    EXPECT_EQ(d.x, truth.x);
+    EXPECT_EQ(d.y, truth.y);
+    EXPECT_EQ(d.w, truth.w);
+    EXPECT_EQ(d.h, truth.h);
+  }
+}
+#endif
+
+TEST_F(ToolRun, PluginsThatCannotBeLoadedGiveOneClearLine) {
+  const std::string missing = dir.path("absent.so");
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {missing, "ekvision run: cannot load the module plugin " + missing + ": no such file\n"},
+      {EKVISION_NO_ENTRY_PLUGIN,
+       "ekvision run: " EKVISION_NO_ENTRY_PLUGIN " is not a vision module plugin: it exports no "
+       "ekvisionCreateModule (build it with EKVISION_PLUGIN)\n"},
+      {EKVISION_WRONG_ABI_PLUGIN, "ekvision run: " EKVISION_WRONG_ABI_PLUGIN
+                                  " was built for plugin ABI 2; this ekvision loads ABI 1: "
+                                  "rebuild the plugin against this version\n"},
+  };
+  for (const auto& [plugin, message] : cases) {
+    const ektest::ToolRun run = runTool(dir, {"run", "--module", plugin, "--frames", "1"});
+    EXPECT_EQ(run.exitCode, 1) << plugin;
+    EXPECT_EQ(run.err, message);
+    EXPECT_EQ(run.out, "");
+  }
+  // A file that is no shared library at all: the loader's reason, still on one line.
+  ektest::writeBytes(dir.path("text.so"), {'n', 'o', 't', '\n'});
+  const ektest::ToolRun text = runTool(dir, {"run", "--module", dir.path("text.so")});
+  EXPECT_EQ(text.exitCode, 1);
+  EXPECT_TRUE(ektest::isOneLine(text.err)) << text.err;
+  EXPECT_EQ(text.err.rfind(
+                "ekvision run: cannot load the module plugin " + dir.path("text.so") + ": ", 0),
+            0u)
+      << text.err;
+}
+
+TEST_F(ToolRun, AnInterruptEndsTheRunCleanly) {
+  const std::string recording = dir.path("interrupted.arv");
+  const std::string out = dir.path("interrupted.out");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const int file = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(file, STDOUT_FILENO);
+    dup2(file, STDERR_FILENO);
+    execl(EKVISION_TOOL_PATH, "ekvision", "run", "--seconds", "60", "--resolution", "0", "--record",
+          recording.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  // The run has begun once it printed its first detection.
+  bool started = false;
+  for (int poll = 0; poll < 2000 && !started; ++poll) {
+    started = ektest::fileText(out).find("detection t=") != std::string::npos;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  kill(child, SIGINT);
+  int status = 0;
+  bool ended = false;
+  for (int poll = 0; poll < 2000 && !ended; ++poll) {
+    ended = waitpid(child, &status, WNOHANG) == child;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  if (!ended) {
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+  }
+  ASSERT_TRUE(started) << ektest::fileText(out);
+  ASSERT_TRUE(ended) << "the run went on after the interrupt";
+  ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  const std::string printed = ektest::fileText(out);
+  EXPECT_NE(printed.find("frames: "), std::string::npos) << printed;
+  EK::EKVideo video;
+  ASSERT_TRUE(video.readVideo(recording));
+  EXPECT_NE(video.frameCount, 0xFFFFFFFFu) << "the recording was closed";
+  EXPECT_GE(video.frameCount, 2u);
+}
+
+TEST(WalkThrough, TheDocumentShowsTheCodeThatIsBuilt) {
+  const std::string document = ektest::fileText(EKVISION_SOURCE_DIR "/docs/writing-a-module.md");
+  const std::string code =
+      ektest::fileText(EKVISION_SOURCE_DIR "/examples/walkthrough/brightspot.cpp");
+  const std::size_t begin = document.find("```cpp\n");
+  ASSERT_NE(begin, std::string::npos);
+  ASSERT_FALSE(code.empty());
+  EXPECT_EQ(document.substr(begin + 7, code.size() + 4), code + "```\n")
+      << "docs/writing-a-module.md must show examples/walkthrough/brightspot.cpp as it is";
+}
+
+TEST_F(ToolRun, OptionsOutsideTheirRangeAreRefused) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"--fps", "0"},
+                                               {"--fps", "121"},
+                                               {"--resolution", "4"},
+                                               {"--seconds", "0"},
+                                               {"--seconds", "soon"},
+                                               {"--frames", "0"},
+                                               {"--contact-sheet", "sheet.jpg"},
+                                               {"--record", "x.arv", "--resolution", "3"},
+                                               {"--name", ""},
+                                               {"extra"}}) {
+    std::vector<std::string> command = {"run"};
+    command.insert(command.end(), args.begin(), args.end());
+    const ektest::ToolRun run = runTool(dir, command);
+    EXPECT_EQ(run.exitCode, 2) << args[0];
+    EXPECT_TRUE(ektest::isOneLine(run.err)) << run.err;
+  }
+  const ektest::ToolRun help = runTool(dir, {"run", "--help"});
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_EQ(help.out.rfind("usage: ekvision run", 0), 0u);
+}
+
+}  // namespace
