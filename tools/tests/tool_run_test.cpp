@@ -320,15 +320,23 @@ TEST_F(ToolRun, AnInterruptEndsTheRunCleanly) {
   EXPECT_GE(video.frameCount, 2u);
 }
 
-TEST(WalkThrough, TheDocumentShowsTheCodeThatIsBuilt) {
-  const std::string document = ektest::fileText(EKVISION_SOURCE_DIR "/docs/writing-a-module.md");
+TEST(WalkThrough, TheDocumentsShowTheCodeThatIsBuilt) {
   const std::string code =
       ektest::fileText(EKVISION_SOURCE_DIR "/examples/walkthrough/brightspot.cpp");
-  const std::size_t begin = document.find("```cpp\n");
-  ASSERT_NE(begin, std::string::npos);
   ASSERT_FALSE(code.empty());
-  EXPECT_EQ(document.substr(begin + 7, code.size() + 4), code + "```\n")
-      << "docs/writing-a-module.md must show examples/walkthrough/brightspot.cpp as it is";
+  // Each document shows the code in the first C++ block after its heading.
+  const std::pair<const char*, const char*> documents[] = {
+      {EKVISION_SOURCE_DIR "/docs/writing-a-module.md", "## Writing your own vision module"},
+      {EKVISION_SOURCE_DIR "/README.md", "## Write your own vision module"}};
+  for (const auto& [path, heading] : documents) {
+    const std::string document = ektest::fileText(path);
+    const std::size_t section = document.find(heading);
+    ASSERT_NE(section, std::string::npos) << path;
+    const std::size_t begin = document.find("```cpp\n", section);
+    ASSERT_NE(begin, std::string::npos) << path;
+    EXPECT_EQ(document.substr(begin + 7, code.size() + 4), code + "```\n")
+        << path << " must show examples/walkthrough/brightspot.cpp as it is";
+  }
 }
 
 TEST_F(ToolRun, OptionsOutsideTheirRangeAreRefused) {
