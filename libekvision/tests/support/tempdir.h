@@ -11,7 +11,8 @@ namespace ektest {
 class TempDir {
  public:
   TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "ekvision-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "ekvision-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
       std::abort();
     }
