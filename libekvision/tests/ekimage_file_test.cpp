@@ -11,23 +11,12 @@
 #include <vector>
 
 #include "logcapture.h"
-#include "tempdir.h"
+#include "videotestsupport.h"
 
 namespace {
 
 using EK::EKImage;
 using Bytes = std::vector<unsigned char>;
-
-Bytes readAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeAll(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-}
 
 void put32(Bytes& bytes, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) {
@@ -75,13 +64,13 @@ TEST_F(AriFileTest, WriteProducesTheDocumentedBytes) {
   }
   image.timeStamp = 0x0102030405060708LL;
   image.cameraId = -1;
-  ASSERT_TRUE(image.writeFile(dir.file("a.ari").c_str()));
+  ASSERT_TRUE(image.writeFile(dir.path("a.ari").c_str()));
   Bytes expected = ariHeader(0x41524931u, 4, 2, 2, 9, 0x0102030405060708LL, -1,
                              {bitsOf(0.1f), bitsOf(0.2f), bitsOf(-0.1f), bitsOf(-0.2f)});
   for (int i = 0; i < 16; ++i) {
     expected.push_back(static_cast<unsigned char>(i + 1));
   }
-  EXPECT_EQ(readAll(dir.file("a.ari")), expected);
+  EXPECT_EQ(ektest::readBytes(dir.path("a.ari")), expected);
   EXPECT_EQ(expected.size(), 48u + 16u);
   EXPECT_EQ(std::string(expected.begin(), expected.begin() + 4), "1IRA");
 }
@@ -93,9 +82,9 @@ TEST_F(AriFileTest, RoundTripRestoresEveryField) {
   }
   source.timeStamp = -42;
   source.cameraId = -1;
-  ASSERT_TRUE(source.writeFile(dir.file("b.ari").c_str()));
+  ASSERT_TRUE(source.writeFile(dir.path("b.ari").c_str()));
   EKImage target(EK::kResolution160x120, 0);
-  ASSERT_TRUE(target.readFile(dir.file("b.ari").c_str()));
+  ASSERT_TRUE(target.readFile(dir.path("b.ari").c_str()));
   EXPECT_EQ(target.width, 320);
   EXPECT_EQ(target.height, 240);
   EXPECT_EQ(target.nbLayers, 3);
@@ -113,10 +102,10 @@ TEST_F(AriFileTest, RoundTripRestoresEveryField) {
 TEST_F(AriFileTest, SameShapeKeepsTheBufferAndTakesTheHeader) {
   EKImage source(2, 2, 4, false, 1, 2, 3, 4);
   source.timeStamp = 77;
-  ASSERT_TRUE(source.writeFile(dir.file("c.ari").c_str()));
+  ASSERT_TRUE(source.writeFile(dir.path("c.ari").c_str()));
   EKImage target(2, 2, 0);  // another one-layer color space
   unsigned char* buffer = target.frame;
-  ASSERT_TRUE(target.readFile(dir.file("c.ari").c_str()));
+  ASSERT_TRUE(target.readFile(dir.path("c.ari").c_str()));
   EXPECT_EQ(target.frame, buffer);
   EXPECT_EQ(target.colorSpace, 4);
   EXPECT_EQ(target.timeStamp, 77);
@@ -126,9 +115,9 @@ TEST_F(AriFileTest, SameShapeKeepsTheBufferAndTakesTheHeader) {
 TEST_F(AriFileTest, VersionZeroGetsTheDefaultAngles) {
   Bytes file = ariHeader(0x41524930u, 160, 120, 1, 0, 5, 2);
   file.resize(32 + 160 * 120, 9);
-  writeAll(dir.file("v0.ari"), file);
+  ektest::writeBytes(dir.path("v0.ari"), file);
   EKImage image(EK::kResolution160x120, 0);
-  ASSERT_TRUE(image.readFile(dir.file("v0.ari").c_str()));
+  ASSERT_TRUE(image.readFile(dir.path("v0.ari").c_str()));
   EXPECT_EQ(bitsOf(image.leftAngle), 0x3ED576D4u);
   EXPECT_EQ(bitsOf(image.topAngle), 0x3EA45733u);
   EXPECT_EQ(bitsOf(image.rightAngle), 0xBED576D4u);
@@ -140,18 +129,18 @@ TEST_F(AriFileTest, VersionZeroGetsTheDefaultAngles) {
 TEST_F(AriFileTest, CameraIdKeepsItsLowByte) {
   Bytes file = ariHeader(0x41524930u, 1, 1, 1, 0, 0, 0x1234FF);
   file.push_back(0);
-  writeAll(dir.file("cam.ari"), file);
+  ektest::writeBytes(dir.path("cam.ari"), file);
   EKImage image(1, 1, 0);
-  ASSERT_TRUE(image.readFile(dir.file("cam.ari").c_str()));
+  ASSERT_TRUE(image.readFile(dir.path("cam.ari").c_str()));
   EXPECT_EQ(image.cameraId, -1);
 }
 
 TEST_F(AriFileTest, UnknownMagicLogsOnceAndTruncatedHeaderDoesNot) {
-  writeAll(dir.file("magic.ari"), ariHeader(0x41524932u, 1, 1, 1, 0, 0, 0));
+  ektest::writeBytes(dir.path("magic.ari"), ariHeader(0x41524932u, 1, 1, 1, 0, 0, 0));
   EKImage image(2, 2, 0);
   {
     ektest::LogCapture capture;
-    EXPECT_FALSE(image.readFile(dir.file("magic.ari").c_str()));
+    EXPECT_FALSE(image.readFile(dir.path("magic.ari").c_str()));
     const auto records = capture.records();
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].message, "readFile: Error while reading image: not an .ari format\n");
@@ -161,12 +150,12 @@ TEST_F(AriFileTest, UnknownMagicLogsOnceAndTruncatedHeaderDoesNot) {
   }
   const Bytes full = ariHeader(0x41524931u, 2, 2, 1, 0, 0, 0, {0, 0, 0, 0});
   for (std::size_t cut : {0u, 3u, 4u, 20u, 31u, 47u}) {
-    writeAll(dir.file("cut.ari"), Bytes(full.begin(), full.begin() + cut));
+    ektest::writeBytes(dir.path("cut.ari"), Bytes(full.begin(), full.begin() + cut));
     ektest::LogCapture capture;
-    EXPECT_FALSE(image.readFile(dir.file("cut.ari").c_str())) << cut;
+    EXPECT_FALSE(image.readFile(dir.path("cut.ari").c_str())) << cut;
     EXPECT_EQ(capture.size(), 0u) << cut;
   }
-  EXPECT_FALSE(image.readFile(dir.file("absent.ari").c_str()));
+  EXPECT_FALSE(image.readFile(dir.path("absent.ari").c_str()));
   EXPECT_FALSE(image.readFile(nullptr));
 }
 
@@ -178,11 +167,11 @@ TEST_F(AriFileTest, HostileSizesAreRefusedBeforeAllocating) {
       ariHeader(0x41524930u, 20000, 20000, 4, 0, 0, 0),  // 1.6 GB the file does not hold
   };
   for (const Bytes& header : headers) {
-    writeAll(dir.file("hostile.ari"), header);
+    ektest::writeBytes(dir.path("hostile.ari"), header);
     EKImage image(2, 2, 0, false, 1, 1, 1, 1);
     unsigned char* buffer = image.frame;
     ektest::LogCapture capture;
-    EXPECT_FALSE(image.readFile(dir.file("hostile.ari").c_str()));
+    EXPECT_FALSE(image.readFile(dir.path("hostile.ari").c_str()));
     EXPECT_EQ(capture.size(), 1u);
     EXPECT_EQ(image.frame, buffer);
     EXPECT_EQ(image.width, 2);
@@ -192,12 +181,12 @@ TEST_F(AriFileTest, HostileSizesAreRefusedBeforeAllocating) {
 
 TEST_F(AriFileTest, ExternalBufferOfAnotherSizeIsRefused) {
   EKImage source(4, 4, 0);
-  ASSERT_TRUE(source.writeFile(dir.file("e.ari").c_str()));
+  ASSERT_TRUE(source.writeFile(dir.path("e.ari").c_str()));
   Bytes pixels(2 * 2);
   EKImage image(2, 2, 0, true);
   image.frame = pixels.data();
   ektest::LogCapture capture;
-  EXPECT_FALSE(image.readFile(dir.file("e.ari").c_str()));
+  EXPECT_FALSE(image.readFile(dir.path("e.ari").c_str()));
   ASSERT_EQ(capture.size(), 1u);
   EXPECT_EQ(capture.records()[0].message, "readFile: external buffer not compatible.\n");
   EXPECT_EQ(image.frame, pixels.data());
@@ -206,10 +195,10 @@ TEST_F(AriFileTest, ExternalBufferOfAnotherSizeIsRefused) {
 
 TEST_F(AriFileTest, WriteRefusesImagesWithoutTheirPixels) {
   EKImage image(640, 480, 9, true);
-  EXPECT_FALSE(image.writeFile(dir.file("none.ari").c_str()));
-  EXPECT_FALSE(std::ifstream(dir.file("none.ari")).good()) << "no file is created";
+  EXPECT_FALSE(image.writeFile(dir.path("none.ari").c_str()));
+  EXPECT_FALSE(std::ifstream(dir.path("none.ari")).good()) << "no file is created";
   EKImage fine(2, 2, 0);
-  EXPECT_FALSE(fine.writeFile(dir.file("missing-dir/x.ari").c_str()));
+  EXPECT_FALSE(fine.writeFile(dir.path("missing-dir/x.ari").c_str()));
   EXPECT_FALSE(fine.writeFile("/dev/full")) << "the full disk shows at close";
 }
 
@@ -222,7 +211,7 @@ TEST_F(PpmTest, StandardReaderSeesTheSamePixelsForOneTwoAndThreeLayers) {
     for (int i = 0; i < image.allocatedSize; ++i) {
       image.frame[i] = static_cast<unsigned char>(i * 13 + 5);
     }
-    const std::string path = dir.file("p" + std::to_string(colorSpace) + ".ppm");
+    const std::string path = dir.path("p" + std::to_string(colorSpace) + ".ppm");
     ASSERT_EQ(image.savePPM(path.c_str()), 1);
     const cv::Mat read = cv::imread(path, cv::IMREAD_UNCHANGED);
     ASSERT_EQ(read.rows, height);
@@ -252,12 +241,12 @@ TEST_F(PpmTest, StandardReaderSeesTheSamePixelsForOneTwoAndThreeLayers) {
 
 TEST_F(PpmTest, HeaderOnlyForEmptyAndFourLayerImages) {
   EKImage empty(0, 0, 0);
-  ASSERT_EQ(empty.savePPM(dir.file("empty.ppm").c_str()), 1);
-  const Bytes header = readAll(dir.file("empty.ppm"));
+  ASSERT_EQ(empty.savePPM(dir.path("empty.ppm").c_str()), 1);
+  const Bytes header = ektest::readBytes(dir.path("empty.ppm"));
   EXPECT_EQ(std::string(header.begin(), header.end()), "P6\n0 0\n 255\n");
   EKImage four(2, 2, 18);
-  ASSERT_EQ(four.savePPM(dir.file("four.ppm").c_str()), 1);
-  const Bytes fourBytes = readAll(dir.file("four.ppm"));
+  ASSERT_EQ(four.savePPM(dir.path("four.ppm").c_str()), 1);
+  const Bytes fourBytes = ektest::readBytes(dir.path("four.ppm"));
   EXPECT_EQ(std::string(fourBytes.begin(), fourBytes.end()), "P6\n2 2\n 255\n");
 }
 
@@ -265,8 +254,8 @@ TEST_F(PpmTest, OddPixelCountOfYuvWritesExactlyThePixels) {
   EKImage image(3, 1, EK::kColorSpaceYUV422);
   const unsigned char bytes[6] = {1, 2, 3, 4, 5, 6};
   std::memcpy(image.frame, bytes, 6);
-  ASSERT_EQ(image.savePPM(dir.file("odd.ppm").c_str()), 1);
-  const Bytes file = readAll(dir.file("odd.ppm"));
+  ASSERT_EQ(image.savePPM(dir.path("odd.ppm").c_str()), 1);
+  const Bytes file = ektest::readBytes(dir.path("odd.ppm"));
   const std::string header = "P6\n3 1\n 255\n";
   ASSERT_EQ(file.size(), header.size() + 9);
   EXPECT_EQ(Bytes(file.begin() + static_cast<long>(header.size()), file.end()),
@@ -275,7 +264,7 @@ TEST_F(PpmTest, OddPixelCountOfYuvWritesExactlyThePixels) {
 
 TEST_F(PpmTest, FailureCodes) {
   EKImage small(2, 2, 0);
-  EXPECT_EQ(small.savePPM(dir.file("no/such/dir.ppm").c_str()), -1);
+  EXPECT_EQ(small.savePPM(dir.path("no/such/dir.ppm").c_str()), -1);
   EXPECT_EQ(small.savePPM("/dev/full"), -6) << "a small file fails when it is flushed";
   EKImage large3(EK::kResolution640x480, 13);
   EXPECT_EQ(large3.savePPM("/dev/full"), -3);
@@ -284,7 +273,7 @@ TEST_F(PpmTest, FailureCodes) {
   EKImage large1(EK::kResolution640x480, 0);
   EXPECT_EQ(large1.savePPM("/dev/full"), -5);
   EKImage noPixels(640, 480, 0, true);
-  EXPECT_EQ(noPixels.savePPM(dir.file("none.ppm").c_str()), -7);
+  EXPECT_EQ(noPixels.savePPM(dir.path("none.ppm").c_str()), -7);
 }
 
 }  // namespace
