@@ -25,8 +25,10 @@ corpus="$build/corpus"
 for target in "${targets[@]}"; do
   mkdir -p "$corpus/$target"
   if [ -d "fuzz/regressions/$target" ]; then
-    echo "$target: replaying kept regression inputs"
-    "$build/fuzz/$target" -runs=0 "fuzz/regressions/$target"/* 2>&1 | tail -n 1
+    replay="$build/$target.replay.log"
+    "$build/fuzz/$target" -runs=0 -timeout=10 "fuzz/regressions/$target"/* >"$replay" 2>&1 ||
+      { tail -n 40 "$replay"; exit 1; }
+    echo "$target: replayed $(grep -c '^Executed ' "$replay") kept regression inputs"
   fi
   echo "$target: fuzzing for ${seconds}s"
   # New findings land in build/fuzz/findings; a crash fails the run.

@@ -200,16 +200,19 @@ void EKVisionExtractorPrivate::endFirstIteration(boost::unique_lock<boost::mutex
 }
 
 void EKVisionExtractorPrivate::endLoop() {
-  // The loop's state is reset before it says it has ended: a stop() that returns, and a
-  // start that follows it, find neither the pause nor the ready flag of this run.
-  paused = false;
-  ready = false;
-  readyChanged.notify_all();
+  // The loop's state is reset before it says it has ended, and under the pause locks, with
+  // which pause() reads `running`: a stop() that returns, and a start that follows it, find
+  // neither a pause nor the ready flag of this run.
   {
-    boost::lock_guard<boost::mutex> flag(runningFlagMutex);
+    boost::lock_guard<boost::mutex> wait(pauseWaitMutex);
+    boost::lock_guard<boost::mutex> pausedFlag(pausedFlagMutex);
+    paused = false;
+    ready = false;
+    boost::lock_guard<boost::mutex> runningFlag(runningFlagMutex);
     running = false;
     ++loopsEnded;
   }
+  readyChanged.notify_all();
   runningChanged.notify_all();
 }
 
@@ -243,15 +246,20 @@ void EKVisionExtractorPrivate::stop() {
 }
 
 void EKVisionExtractorPrivate::pause(bool pausedNow) {
-  if (!running) {
-    logLine(2, "pause", "Extractor is not running, cannot change pause status.\n");
-    return;
+  {
+    // `running` is read under the pause locks, under which the loop also clears the pause
+    // as it ends: a pause lands on a loop that still runs, and its end clears it, or it is
+    // refused. It can never outlive the loop.
+    boost::lock_guard<boost::mutex> wait(pauseWaitMutex);
+    boost::lock_guard<boost::mutex> flag(pausedFlagMutex);
+    if (running) {
+      paused = pausedNow;
+      pauseChanged.notify_all();
+      logLine(4, "pause", std::string("Extractor pause status ") + (pausedNow ? "1" : "0") + "\n");
+      return;
+    }
   }
-  boost::lock_guard<boost::mutex> wait(pauseWaitMutex);
-  boost::lock_guard<boost::mutex> flag(pausedFlagMutex);
-  paused = pausedNow;
-  pauseChanged.notify_all();
-  logLine(4, "pause", std::string("Extractor pause status ") + (pausedNow ? "1" : "0") + "\n");
+  logLine(2, "pause", "Extractor is not running, cannot change pause status.\n");
 }
 
 bool EKVisionExtractorPrivate::isProcessing() {

@@ -28,7 +28,7 @@ class EKVisionExtractor;
 /// Locks, always taken in this order and never the other way round:
 ///   readyMutex -> subscriptionMutex (taken and released inside xSubscribe) -> loopMutex
 ///     -> runningFlagMutex
-///   readyMutex -> loopMutex -> pauseWaitMutex -> pausedFlagMutex
+///   readyMutex -> loopMutex -> pauseWaitMutex -> pausedFlagMutex -> runningFlagMutex
 /// stop() and waitUntilReady() take their single mutex holding no other. The loop thread
 /// holds readyMutex from the start of run() to the end of its first iteration and loopMutex
 /// while the loop runs, so the image hook runs with loopMutex held (and readyMutex during
@@ -46,6 +46,8 @@ class EKVisionExtractor;
 ///   under the same lock as it starts, so a stop that arrives while the loop starts is either
 ///   made before the start (and returns at once) or seen by the loop; it is never discarded
 ///   while the stop waits for the loop.
+/// - pause() reads `running` under the pause locks, and the loop clears the pause and
+///   `running` together under them as it ends, so a pause never outlives its loop.
 /// - waitUntilReady() waits for a count of ended first iterations to pass a ticket, not
 ///   only for the ready flag, so it returns for the run it waited on even when a stop
 ///   arrives during that run's first iteration and the loop clears ready again before the
