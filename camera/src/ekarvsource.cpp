@@ -8,11 +8,12 @@
 #include <ekerror/ekerror.h>
 #include <ekvision/ekvisiondefinitions.h>
 
+#include "cameradetail.h"
+
 namespace EK {
 namespace {
 
 const int kRecordHeaderBytes = 25;
-const unsigned char kNeutralChroma = 128;
 
 // Positions of the four angles in the image array.
 const int kLeftAngleElement = 8;
@@ -96,7 +97,7 @@ EKValue EKArvSource::grab(const EKFrameRequest& request) {
         unsigned char* pixel = &pixels[i * static_cast<std::size_t>(layers)];
         pixel[0] = recorded[i * lumaStep];
         for (int layer = 1; layer < layers; ++layer) {
-          pixel[layer] = toYuv422 ? kNeutralChroma : pixel[0];
+          pixel[layer] = toYuv422 ? cameradetail::kNeutralChroma : pixel[0];
         }
       }
     }

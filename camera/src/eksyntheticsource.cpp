@@ -7,6 +7,8 @@
 #include <ekvision/ekvisiondefinitions.h>
 #include <ru/os.h>
 
+#include "cameradetail.h"
+
 namespace EK {
 namespace {
 
@@ -15,7 +17,6 @@ const double kPeriodXSeconds = 4.0;
 const double kPeriodYSeconds = 3.0;
 const double kObjectWidth = 0.2;
 const double kObjectHeight = 0.25;
-const unsigned char kNeutralChroma = 128;
 
 // Dark luma with a checker of 8-pixel cells and a fixed grain, so that the background has
 // texture a detector must ignore.
@@ -29,19 +30,14 @@ unsigned char backgroundLuma(int x, int y) {
 void writePixel(unsigned char* pixel, unsigned char luma, int layers, bool yuv422) {
   pixel[0] = luma;
   for (int layer = 1; layer < layers; ++layer) {
-    pixel[layer] = yuv422 ? kNeutralChroma : luma;
+    pixel[layer] = yuv422 ? cameradetail::kNeutralChroma : luma;
   }
-}
-
-long long now() {
-  ru::os::timeval clock;
-  ru::os::gettimeofday(&clock);
-  return clock.tv_sec * 1000000LL + clock.tv_usec;
 }
 
 }  // namespace
 
-EKSyntheticSource::EKSyntheticSource(long long epoch) : epoch_(epoch >= 0 ? epoch : now()) {}
+EKSyntheticSource::EKSyntheticSource(long long epoch)
+    : epoch_(epoch >= 0 ? epoch : cameradetail::nowMicroseconds()) {}
 
 EKSceneObject EKSyntheticSource::objectAt(long long timeStamp) const {
   const double seconds = static_cast<double>(timeStamp - epoch_) / 1e6;

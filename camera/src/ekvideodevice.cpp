@@ -6,16 +6,12 @@
 #include <ekvision/ekvisiondefinitions.h>
 #include <ru/os.h>
 
+#include "cameradetail.h"
+
 namespace EK {
 namespace {
 
 const char* const kClass = "EKVideoDevice";
-
-long long now() {
-  ru::os::timeval clock;
-  ru::os::gettimeofday(&clock);
-  return clock.tv_sec * 1000000LL + clock.tv_usec;
-}
 
 // subscribe takes four parameters, more than the member-function functors bind.
 class SubscribeFunctor : public EKFunctorBase {
@@ -127,7 +123,8 @@ std::string EKVideoDevice::subscribe(const std::string& name, const int& resolut
   for (int suffix = 2; subscribers_.count(id) != 0; ++suffix) {
     id = name + "_" + std::to_string(suffix);
   }
-  subscribers_[id] = Subscriber{resolution, colorSpace, frameRate, now(), 0, 0};
+  subscribers_[id] =
+      Subscriber{resolution, colorSpace, frameRate, cameradetail::nowMicroseconds(), 0, 0};
   return id;
 }
 
@@ -145,7 +142,7 @@ EKValue EKVideoDevice::getImageRemote(const std::string& id) {
     std::lock_guard<std::mutex> lock(mutex_);
     Subscriber& subscriber = find(id, "getImageRemote");
     const long long period = 1000000LL / subscriber.frameRate;
-    const long long since = (now() - subscriber.anchor) / period;
+    const long long since = (cameradetail::nowMicroseconds() - subscriber.anchor) / period;
     request.subscriberId = id;
     setSizeFromResolution(subscriber.resolution, request.width, request.height);
     request.colorSpace = subscriber.colorSpace;
@@ -212,7 +209,7 @@ bool EKVideoDevice::setFrameRate(const std::string& id, const int& frameRate) {
   return changeSetting(id, "setFrameRate", valid, [&](Subscriber& subscriber) {
     // Frames due so far keep their numbers; the new rate counts from now.
     const long long period = 1000000LL / subscriber.frameRate;
-    const long long time = now();
+    const long long time = cameradetail::nowMicroseconds();
     const long long since = (time - subscriber.anchor) / period;
     subscriber.firstFrame += since > 0 ? since + 1 : 1;
     subscriber.anchor = time;

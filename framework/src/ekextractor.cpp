@@ -11,7 +11,9 @@
 #include <ekerror/ekerror.h>
 
 namespace EK {
-namespace {
+// A named namespace rather than an anonymous one: Impl, which has external linkage, holds
+// these types.
+namespace extractordetail {
 
 struct Subscription {
   int period;
@@ -22,7 +24,11 @@ using Subscriptions = std::map<std::string, Subscription>;
 
 enum class Hook { kNone, kStart, kUpdate, kStop };
 
-}  // namespace
+}  // namespace extractordetail
+
+using extractordetail::Hook;
+using extractordetail::Subscription;
+using extractordetail::Subscriptions;
 
 struct EKExtractor::Impl {
   // Serialises subscription changes with the hooks they cause; held while a hook runs.

@@ -2,12 +2,13 @@
 
 #include <ekvision/ekimage.h>
 
+#include "timestamp.h"
+
 namespace EK {
 namespace {
 
-const long long kMicrosecondsPerSecond = 1000000;
-
-enum Element {
+namespace detectionarray {
+enum Index {
   kSeconds,
   kMicroseconds,
   kFound,
@@ -21,6 +22,7 @@ enum Element {
   kBottom,
   kPixels,
 };
+}  // namespace detectionarray
 
 bool isNumber(const EKValue& value) {
   return value.isInt() || value.isFloat();
@@ -52,18 +54,19 @@ EKDetection EKDetection::boxIn(const EKImage& image, int x, int y, int w, int h,
 EKValue EKDetection::toEKValue() const {
   EKValue value;
   value.arraySetSize(kArraySize);
-  value[kSeconds] = static_cast<int>(timeStamp / kMicrosecondsPerSecond);
-  value[kMicroseconds] = static_cast<int>(timeStamp % kMicrosecondsPerSecond);
-  value[kFound] = found;
-  value[kX] = x;
-  value[kY] = y;
-  value[kWidth] = w;
-  value[kHeight] = h;
-  value[kLeft] = leftAngle;
-  value[kTop] = topAngle;
-  value[kRight] = rightAngle;
-  value[kBottom] = bottomAngle;
-  value[kPixels] = pixelCount;
+  value[detectionarray::kSeconds] = static_cast<int>(timeStamp / detail::kMicrosecondsPerSecond);
+  value[detectionarray::kMicroseconds] =
+      static_cast<int>(timeStamp % detail::kMicrosecondsPerSecond);
+  value[detectionarray::kFound] = found;
+  value[detectionarray::kX] = x;
+  value[detectionarray::kY] = y;
+  value[detectionarray::kWidth] = w;
+  value[detectionarray::kHeight] = h;
+  value[detectionarray::kLeft] = leftAngle;
+  value[detectionarray::kTop] = topAngle;
+  value[detectionarray::kRight] = rightAngle;
+  value[detectionarray::kBottom] = bottomAngle;
+  value[detectionarray::kPixels] = pixelCount;
   return value;
 }
 
@@ -71,33 +74,36 @@ bool EKDetection::fromEKValue(const EKValue& value, EKDetection& detection) {
   if (!value.isArray() || value.getSize() < static_cast<unsigned>(kArraySize)) {
     return false;
   }
-  for (int element : {kSeconds, kMicroseconds, kX, kY, kWidth, kHeight, kPixels}) {
+  for (int element : {detectionarray::kSeconds, detectionarray::kMicroseconds, detectionarray::kX,
+                      detectionarray::kY, detectionarray::kWidth, detectionarray::kHeight,
+                      detectionarray::kPixels}) {
     if (!value[element].isInt()) {
       return false;
     }
   }
-  for (int element : {kLeft, kTop, kRight, kBottom}) {
+  for (int element : {detectionarray::kLeft, detectionarray::kTop, detectionarray::kRight,
+                      detectionarray::kBottom}) {
     if (!isNumber(value[element])) {
       return false;
     }
   }
-  if (!value[kFound].isBool()) {
+  if (!value[detectionarray::kFound].isBool()) {
     return false;
   }
   EKDetection read;
-  read.timeStamp =
-      static_cast<long long>(static_cast<int>(value[kSeconds])) * kMicrosecondsPerSecond +
-      static_cast<int>(value[kMicroseconds]);
-  read.found = static_cast<bool>(value[kFound]);
-  read.x = static_cast<int>(value[kX]);
-  read.y = static_cast<int>(value[kY]);
-  read.w = static_cast<int>(value[kWidth]);
-  read.h = static_cast<int>(value[kHeight]);
-  read.leftAngle = static_cast<float>(value[kLeft]);
-  read.topAngle = static_cast<float>(value[kTop]);
-  read.rightAngle = static_cast<float>(value[kRight]);
-  read.bottomAngle = static_cast<float>(value[kBottom]);
-  read.pixelCount = static_cast<int>(value[kPixels]);
+  read.timeStamp = static_cast<long long>(static_cast<int>(value[detectionarray::kSeconds])) *
+                       detail::kMicrosecondsPerSecond +
+                   static_cast<int>(value[detectionarray::kMicroseconds]);
+  read.found = static_cast<bool>(value[detectionarray::kFound]);
+  read.x = static_cast<int>(value[detectionarray::kX]);
+  read.y = static_cast<int>(value[detectionarray::kY]);
+  read.w = static_cast<int>(value[detectionarray::kWidth]);
+  read.h = static_cast<int>(value[detectionarray::kHeight]);
+  read.leftAngle = static_cast<float>(value[detectionarray::kLeft]);
+  read.topAngle = static_cast<float>(value[detectionarray::kTop]);
+  read.rightAngle = static_cast<float>(value[detectionarray::kRight]);
+  read.bottomAngle = static_cast<float>(value[detectionarray::kBottom]);
+  read.pixelCount = static_cast<int>(value[detectionarray::kPixels]);
   detection = read;
   return true;
 }

@@ -15,20 +15,20 @@
 namespace EK {
 namespace {
 
-const char kCategory[] = "vision.ekimage";
 const unsigned char kNeutralChroma = 128;
 
 // The number of pixels of a YUV422 image whose buffer can be read whole, or -1 (with a log
 // record) when the image cannot be unpacked.
 long long unpackablePixels(const EKImage& image, const char* operation) {
   if (image.colorSpace != kColorSpaceYUV422) {
-    detail::logRecord(2, kCategory, operation, "Input image is not a YUV422 image.\n");
+    detail::logRecord(2, detail::kImageCategory, operation, "Input image is not a YUV422 image.\n");
     return -1;
   }
   int bytes = 0;
   if (!detail::pictureByteCount(image.width, image.height, 2, bytes) ||
       (bytes > 0 && (image.frame == nullptr || image.allocatedSize < bytes))) {
-    detail::logRecord(2, kCategory, operation, "Input image buffer is smaller than the image.\n");
+    detail::logRecord(2, detail::kImageCategory, operation,
+                      "Input image buffer is smaller than the image.\n");
     return -1;
   }
   return bytes / 2;
@@ -97,17 +97,17 @@ bool EKImage::computeYUV422imageFromBGR(int pictureHeight, int pictureWidth, cha
   const char* operation = "computeYUV422imageFromBGR";
   int bytes = 0;
   if (!detail::pictureByteCount(pictureWidth, pictureHeight, 2, bytes)) {
-    detail::logRecord(2, kCategory, operation, "Invalid picture size.\n");
+    detail::logRecord(2, detail::kImageCategory, operation, "Invalid picture size.\n");
     return false;
   }
   if (bgr == nullptr && bytes > 0) {
-    detail::logRecord(2, kCategory, operation, "No BGR picture given.\n");
+    detail::logRecord(2, detail::kImageCategory, operation, "No BGR picture given.\n");
     return false;
   }
   // A buffer that cannot hold the picture is never written, whatever the header says.
   if (!detail::holdsPictureOfShape(*this, pictureWidth, pictureHeight, 2, bytes)) {
     if (externalBuffer) {
-      detail::logRecord(2, kCategory, operation, "External buffer not compatible.\n");
+      detail::logRecord(2, detail::kImageCategory, operation, "External buffer not compatible.\n");
       return false;
     }
     detail::replaceOwnedBuffer(*this, pictureWidth, pictureHeight, 2, bytes);
@@ -130,7 +130,8 @@ bool EKImage::computeYUV422imageFromBGR(int pictureHeight, int pictureWidth, cha
 
 bool EKImage::computeYUV422imageFromBGR(_IplImage* image) {
   if (image == nullptr) {
-    detail::logRecord(2, kCategory, "computeYUV422imageFromBGR", "No BGR picture given.\n");
+    detail::logRecord(2, detail::kImageCategory, "computeYUV422imageFromBGR",
+                      "No BGR picture given.\n");
     return false;
   }
   return computeYUV422imageFromBGR(image->height, image->width, image->imageData);

@@ -15,7 +15,6 @@
 namespace EK {
 namespace {
 
-const char kCategory[] = "vision.ekimage";
 const std::uint32_t kAriVersion0 = 0x41524930u;  // "0IRA"
 const std::uint32_t kAriVersion1 = 0x41524931u;  // "1IRA"
 
@@ -72,7 +71,7 @@ bool readField(std::FILE* file, T& value) {
 }
 
 void logReadError(const char* message) {
-  detail::logRecord(2, kCategory, "readFile", message);
+  detail::logRecord(2, detail::kImageCategory, "readFile", message);
 }
 
 // The picture's byte count when the buffer holds it whole, or -1.

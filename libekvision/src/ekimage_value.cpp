@@ -8,6 +8,7 @@
 
 #include "imagesize.h"
 #include "logrecord.h"
+#include "timestamp.h"
 
 namespace EK {
 namespace {
@@ -29,8 +30,6 @@ enum ImageArrayIndex {
   kImageArraySize = 12,
 };
 
-const long long kMicrosecondsPerSecond = 1000000;
-
 void refuse(const char* reason) {
   detail::logRecord(2, "EKImage", "fromEKValue", reason);
 }
@@ -45,8 +44,8 @@ EKValue EKImage::toEKValue() {
   value[kLayers] = nbLayers;
   value[kColorSpace] = colorSpace;
   // Truncating division keeps the sign on both parts: -1 travels as 0 and -1.
-  value[kSeconds] = static_cast<int>(timeStamp / kMicrosecondsPerSecond);
-  value[kMicroseconds] = static_cast<int>(timeStamp % kMicrosecondsPerSecond);
+  value[kSeconds] = static_cast<int>(timeStamp / detail::kMicrosecondsPerSecond);
+  value[kMicroseconds] = static_cast<int>(timeStamp % detail::kMicrosecondsPerSecond);
   int bytes = 0;
   if (frame == nullptr || !detail::pictureByteCount(width, height, nbLayers, bytes)) {
     bytes = 0;
@@ -94,7 +93,8 @@ EKImage* EKImage::fromEKValue(const EKValue& value) {
   image->frame = static_cast<unsigned char*>(const_cast<void*>(pixels.GetBinary()));
   const int seconds = value[kSeconds];
   const int microseconds = value[kMicroseconds];
-  image->timeStamp = static_cast<long long>(seconds) * kMicrosecondsPerSecond + microseconds;
+  image->timeStamp =
+      static_cast<long long>(seconds) * detail::kMicrosecondsPerSecond + microseconds;
   return image.release();
 }
 

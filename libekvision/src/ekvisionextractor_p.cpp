@@ -12,10 +12,10 @@
 namespace EK {
 namespace {
 
-const char* const kCategory = "EKVisionExtractor";
+const char* const kExtractorCategory = "EKVisionExtractor";
 
 void logLine(int level, const char* function, const std::string& message) {
-  detail::logRecord(level, kCategory, function, message);
+  detail::logRecord(level, kExtractorCategory, function, message);
 }
 
 float periodOf(int frameRate) {

@@ -10,6 +10,9 @@
 namespace EK {
 namespace detail {
 
+/// The category of the records about pictures: conversions and picture files.
+inline constexpr char kImageCategory[] = "vision.ekimage";
+
 /// Writes one record; @p message carries its own trailing newline where it has one.
 inline void logRecord(int level, const char* category, const char* function,
                       const std::string& message) {

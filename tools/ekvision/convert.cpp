@@ -10,7 +10,7 @@
 namespace ektool {
 namespace {
 
-const char kUsage[] =
+const char kConvertUsage[] =
     "usage: ekvision convert IN.ari OUT.png|OUT.ppm\n"
     "\n"
     "Writes the picture of a .ari file as PNG or PPM, chosen by OUT's extension. YUV422\n"
@@ -22,7 +22,7 @@ const char kUsage[] =
 int runConvert(const std::vector<std::string>& args, Output& output) {
   const Arguments arguments = parseArguments(args, {});
   if (arguments.help) {
-    output.out << kUsage;
+    output.out << kConvertUsage;
     return 0;
   }
   expectPositional(arguments, {"IN.ari", "OUT"});

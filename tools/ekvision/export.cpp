@@ -16,7 +16,7 @@
 namespace ektool {
 namespace {
 
-const char kUsage[] =
+const char kExportUsage[] =
     "usage: ekvision export FILE.arv OUTDIR [--stream S] [--from F] [--to T] [--at TIME]\n"
     "                       [--format png|ppm]\n"
     "\n"
@@ -49,7 +49,7 @@ int runExport(const std::vector<std::string>& args, Output& output) {
   const Arguments arguments = parseArguments(
       args, {{"stream", true}, {"from", true}, {"to", true}, {"at", true}, {"format", true}});
   if (arguments.help) {
-    output.out << kUsage;
+    output.out << kExportUsage;
     return 0;
   }
   expectPositional(arguments, {"FILE.arv", "OUTDIR"});

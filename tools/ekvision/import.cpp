@@ -19,7 +19,7 @@
 namespace ektool {
 namespace {
 
-const char kUsage[] =
+const char kImportUsage[] =
     "usage: ekvision import VIDEO OUT [--resolution R] [--fps N]\n"
     "\n"
     "Records every frame of VIDEO (any file that OpenCV's FFmpeg, GStreamer, MJPEG or\n"
@@ -79,7 +79,7 @@ bool openVideoFile(cv::VideoCapture& capture, const std::string& path) {
 int runImport(const std::vector<std::string>& args, Output& output) {
   const Arguments arguments = parseArguments(args, {{"resolution", true}, {"fps", true}});
   if (arguments.help) {
-    output.out << kUsage;
+    output.out << kImportUsage;
     return 0;
   }
   expectPositional(arguments, {"VIDEO", "OUT"});

@@ -15,7 +15,7 @@
 namespace ektool {
 namespace {
 
-const char kUsage[] =
+const char kInfoUsage[] =
     "usage: ekvision info FILE\n"
     "\n"
     "Describes a .ari picture or a .arv recording (recognised by its first bytes).\n"
@@ -127,7 +127,7 @@ void describeRecording(const std::string& path, std::ostream& out) {
 int runInfo(const std::vector<std::string>& args, Output& output) {
   const Arguments arguments = parseArguments(args, {});
   if (arguments.help) {
-    output.out << kUsage;
+    output.out << kInfoUsage;
     return 0;
   }
   expectPositional(arguments, {"FILE"});

@@ -12,7 +12,7 @@
 namespace ektool {
 namespace {
 
-const char kUsage[] =
+const char kRecoverUsage[] =
     "usage: ekvision recover FILE.arv [--dry-run]\n"
     "\n"
     "A recording that was never closed (after a crash, its frame count is 0xFFFFFFFF), or\n"
@@ -46,7 +46,7 @@ void writeFrameCount(const std::string& path, std::uint32_t count) {
 int runRecover(const std::vector<std::string>& args, Output& output) {
   const Arguments arguments = parseArguments(args, {{"dry-run", false}});
   if (arguments.help) {
-    output.out << kUsage;
+    output.out << kRecoverUsage;
     return 0;
   }
   expectPositional(arguments, {"FILE.arv"});

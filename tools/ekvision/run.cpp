@@ -8,7 +8,7 @@
 namespace ektool {
 namespace {
 
-const char kUsage[] =
+const char kRunUsage[] =
     "usage: ekvision run [--module PLUGIN.so] [--camera FILE.arv] [--seconds S] [--frames N]\n"
     "                    [--fps N] [--resolution R] [--call METHOD [ARG...]]...\n"
     "                    [--record OUT.arv] [--contact-sheet OUT.png] [--name NAME]\n"
@@ -53,7 +53,7 @@ const char kUsage[] =
 int runRun(const std::vector<std::string>& args, Output& output) {
   const RunOptions options = parseRunOptions(args);
   if (options.help) {
-    output.out << kUsage;
+    output.out << kRunUsage;
     return 0;
   }
   RunSession session(options, output);
