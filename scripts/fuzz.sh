@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 build=build/fuzz
-CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+CC=clang CXX=clang++ scripts/configure.sh "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DEKVISION_BUILD_FUZZERS=ON -DEKVISION_SANITIZE=address,undefined -DEKVISION_WERROR=ON \
   -DEKVISION_BUILD_TESTS=OFF -DEKVISION_BUILD_EXAMPLES=OFF -DEKVISION_BUILD_TOOLS=OFF >/dev/null
 cmake --build "$build" -j2 >/dev/null

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake g++ make pkg-config
+  cmake g++ make ninja-build pkg-config
   libboost-dev libboost-thread-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libhwy-dev libyuv-dev libopencv-dev
