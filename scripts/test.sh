@@ -26,9 +26,9 @@ cmake --build build/asan -j"$jobs"
 (cd build/asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest -j"$jobs" --output-on-failure --timeout 600)
 
-lane "ThreadSanitizer: the threaded framework, camera and extractor tests"
+lane "ThreadSanitizer: the threaded tests (framework, camera, extractor, example, module host)"
 scripts/configure.sh build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEKVISION_WERROR=ON \
-  -DEKVISION_SANITIZE=thread -DEKVISION_BUILD_EXAMPLES=OFF -DEKVISION_BUILD_TOOLS=OFF >/dev/null
+  -DEKVISION_SANITIZE=thread >/dev/null
 cmake --build build/tsan -j"$jobs"
 (cd build/tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
   ctest -j"$jobs" -L threads --output-on-failure --timeout 600)
