@@ -20,10 +20,10 @@ struct EKSceneObject {
 
 /// @brief A rectangle in pixels: left, top, width, height.
 struct EKPixelRect {
-  int x;
-  int y;
-  int w;
-  int h;
+  int x;  ///< left column
+  int y;  ///< top row
+  int w;  ///< width
+  int h;  ///< height
 };
 
 /// @brief A bright rectangle (luma 235) moving over a textured dark background (luma 16

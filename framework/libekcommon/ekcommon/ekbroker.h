@@ -49,12 +49,14 @@ class EKFRAMEWORK_API EKBroker {
   std::vector<std::string> getModuleNames() const;
 
   /// @brief A proxy to the module listed as @p name.
+  /// @param name the module's name
   /// @param flags reserved for remote connections; 0 for modules of this process
   /// @throws EKError when no live module of that name is listed
   boost::shared_ptr<EKProxy> getProxy(const std::string& name, int flags);
 
   /// @brief Runs @p task on a new task thread and returns at once. The broker owns the task.
   /// @param key how the task is named in log records
+  /// @param task the work; it runs once and is destroyed on the task thread
   void addTask(const std::string& key, std::unique_ptr<detail::EKTask> task);
   /// @brief Waits until the task @p taskId has ended, at most @p timeoutMs milliseconds.
   /// @return true when it has ended (or never existed), false on time-out

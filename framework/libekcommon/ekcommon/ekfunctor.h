@@ -39,6 +39,7 @@ void invokeInto(EKValue& result, C* object, Method method, Args&... args) {
 template <typename C, typename R>
 class EKFunctor_0 : public EKFunctorBase {
  public:
+  /// The member function bound.
   using Method = R (C::*)();
   /// Binds @p method of @p object.
   EKFunctor_0(C* object, Method method) : object_(object), method_(method) {}
@@ -56,6 +57,7 @@ class EKFunctor_0 : public EKFunctorBase {
 template <typename C, typename P1, typename R>
 class EKFunctor_1 : public EKFunctorBase {
  public:
+  /// The member function bound.
   using Method = R (C::*)(P1);
   /// Binds @p method of @p object.
   EKFunctor_1(C* object, Method method) : object_(object), method_(method) {}
@@ -74,6 +76,7 @@ class EKFunctor_1 : public EKFunctorBase {
 template <typename C, typename P1, typename P2, typename R>
 class EKFunctor_2 : public EKFunctorBase {
  public:
+  /// The member function bound.
   using Method = R (C::*)(P1, P2);
   /// Binds @p method of @p object.
   EKFunctor_2(C* object, Method method) : object_(object), method_(method) {}
@@ -93,6 +96,8 @@ class EKFunctor_2 : public EKFunctorBase {
 
 /// @brief A new functor for a member function without parameters, owned by the pointer.
 /// @param object the module that the method is called on; it must outlive the functor
+/// @param method the member function; the other overloads take member functions of one and
+///   of two parameters
 template <typename C, typename R>
 boost::shared_ptr<EKFunctorBase> createFunctor(C* object, R (C::*method)()) {
   // shared_ptr deletes the functor itself when it cannot allocate its count.

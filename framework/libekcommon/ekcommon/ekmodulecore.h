@@ -41,6 +41,7 @@ class EKFRAMEWORK_API EKModuleCore : public boost::enable_shared_from_this<EKMod
   EKModuleCore& operator=(const EKModuleCore&) = delete;
 
   /// @brief Executes the method @p methodName on the calling thread.
+  /// @param methodName the name under which the method was bound
   /// @param arguments the argument list, an array with one element per parameter
   /// @param result receives the method's result
   /// @throws EKError for an unknown method; whatever the method throws passes on
@@ -55,6 +56,9 @@ class EKFRAMEWORK_API EKModuleCore : public boost::enable_shared_from_this<EKMod
   boost::shared_ptr<EKBroker> getParentBroker() const;
 
   /// @brief Opens the description of a new method; a description left open is dropped.
+  /// @param name the method's name, the one callers use
+  /// @param className the class that implements it
+  /// @param description what the method does, for clients
   /// @param flags registration flags, 0 for ordinary methods
   void functionName(const std::string& name, const std::string& className,
                     const std::string& description, int flags);

@@ -131,14 +131,18 @@ class EKFRAMEWORK_API EKValue {
   // Non-const twins of the conversions above. Without them the writable `operator int&()`
   // would be preferred for every conversion of a non-const value (it binds the object
   // without adding const) and read a boolean, float or string as an integer.
+  /// The boolean held, as the const conversion reads it.
   operator bool() { return static_cast<const EKValue&>(*this).operator bool(); }
+  /// The float held, as the const conversion reads it.
   operator float() { return static_cast<const EKValue&>(*this).operator float(); }
+  /// The string held, as the const conversion reads it.
   operator const std::string&() {
     return static_cast<const EKValue&>(*this).operator const std::string&();
   }
 
   /// Same kind and same content, element by element for arrays and byte by byte for blocks.
   bool operator==(const EKValue& other) const;
+  /// The negation of operator==.
   bool operator!=(const EKValue& other) const { return !(*this == other); }
 
   /// @brief A readable text for debugging, e.g. `[640, 480, 2, "text", <binary 614400 bytes>]`.

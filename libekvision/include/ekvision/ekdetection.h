@@ -49,6 +49,11 @@ struct EKVISION_API EKDetection {
   /// @brief A box found in @p image: the image's time stamp, the box, and the box's angles,
   /// interpolated linearly across columns and rows between the image's four field-of-view
   /// angles (its left edge is at `leftAngle`, its right edge at `rightAngle`).
+  /// @param image the picture the box was found in
+  /// @param x left column of the box, in pixels
+  /// @param y top row of the box, in pixels
+  /// @param w width of the box, in pixels
+  /// @param h height of the box, in pixels
   /// @param pixelCount pixels behind the detection
   static EKDetection boxIn(const EKImage& image, int x, int y, int w, int h, int pixelCount);
 

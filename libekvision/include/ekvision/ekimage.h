@@ -44,14 +44,14 @@ class EKVISION_API EKImage {
     ROI(int x, int y, int w, int h, float leftAngle, float topAngle, float rightAngle,
         float bottomAngle);
 
-    int x;
-    int y;
-    int w;
-    int h;
-    float leftAngle;
-    float topAngle;
-    float rightAngle;
-    float bottomAngle;
+    int x;              ///< left column, in pixels
+    int y;              ///< top row, in pixels
+    int w;              ///< width, in pixels
+    int h;              ///< height, in pixels
+    float leftAngle;    ///< angle of the left edge, radians
+    float topAngle;     ///< angle of the top edge, radians
+    float rightAngle;   ///< angle of the right edge, radians
+    float bottomAngle;  ///< angle of the bottom edge, radians
   };
 
   int width;                ///< width in pixels

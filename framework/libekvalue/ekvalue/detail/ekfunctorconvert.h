@@ -26,6 +26,7 @@ struct converter;
                 line);
 }
 
+/// Arguments of an `int` parameter: integers only.
 template <>
 struct converter<int> {
   /// The integer held; any other kind throws.
@@ -37,6 +38,7 @@ struct converter<int> {
   }
 };
 
+/// Arguments of a `bool` parameter: booleans and integers.
 template <>
 struct converter<bool> {
   /// The boolean held, or whether an integer is non-zero; any other kind throws.
@@ -51,6 +53,7 @@ struct converter<bool> {
   }
 };
 
+/// Arguments of a `float` parameter: floats and integers.
 template <>
 struct converter<float> {
   /// The float held, or an integer widened; any other kind throws.
@@ -62,6 +65,7 @@ struct converter<float> {
   }
 };
 
+/// Arguments of a `std::string` parameter: strings only.
 template <>
 struct converter<std::string> {
   /// A copy of the string held; any other kind throws.
@@ -73,6 +77,7 @@ struct converter<std::string> {
   }
 };
 
+/// Arguments of an `EKValue` parameter: any kind.
 template <>
 struct converter<EKValue> {
   /// The argument itself, copied unconverted: a dynamic-value parameter takes any kind.
