@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libhwy-dev libyuv-dev libopencv-dev
   clang libclang-rt-14-dev
-  ccache
+  ccache doxygen
 )
 
 missing=()

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the normal build (warnings are errors), the whole suite again
-# under AddressSanitizer and UndefinedBehaviorSanitizer, the threaded tests under
-# ThreadSanitizer, an out-of-tree project that uses the
-# installed package, and each fuzz target for EKVISION_FUZZ_SECONDS (default 60).
+# Builds and runs every test: the normal build (warnings are errors), the API reference
+# (an undocumented public declaration fails it), the whole suite again under
+# AddressSanitizer and UndefinedBehaviorSanitizer, the threaded tests under ThreadSanitizer,
+# an out-of-tree project that uses the installed package, and each fuzz target for
+# EKVISION_FUZZ_SECONDS (default 60).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -18,6 +19,11 @@ scripts/configure.sh build/ci -DCMAKE_BUILD_TYPE=Release -DCMAKE_UNITY_BUILD=ON 
   -DEKVISION_WERROR=ON -DEKVISION_BUILD_BENCHMARKS=ON >/dev/null
 cmake --build build/ci -j"$jobs"
 (cd build/ci && ctest -j"$jobs" --output-on-failure --timeout 300)
+
+lane "API reference: every public class, operation and field documented"
+mkdir -p build/docs
+doxygen docs/Doxyfile
+echo "API reference: build/docs/api/html/index.html"
 
 lane "AddressSanitizer + UndefinedBehaviorSanitizer"
 scripts/configure.sh build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEKVISION_WERROR=ON \
