@@ -12,6 +12,7 @@
 #include <libyuv/convert_argb.h>
 #include <libyuv/convert_from_argb.h>
 #include <libyuv/planar_functions.h>
+#include <libyuv/scale.h>
 #include <opencv2/imgproc.hpp>
 
 #include "ekconvert.h"
@@ -186,7 +187,7 @@ void BM_YuvToYYYUUUVVV_Scalar(benchmark::State& state) {
   BM_Planar<EK::convert::reference::yuv422ToYYYUUUVVV, 2>(state);
 }
 
-// The peer of both planar unpackers: libyuv has no 4:4:4 unpacker of YUY2.
+// The peer of YYYYUUVV, and the lower bound for YYYUUUVVV, which writes a third more bytes.
 void BM_YuvToPlanar_Libyuv(benchmark::State& state) {
   const Picture p(state);
   const Bytes yuv = randomBytes(p.pixels * 2);
@@ -199,6 +200,47 @@ void BM_YuvToPlanar_Libyuv(benchmark::State& state) {
     benchmark::ClobberMemory();
   }
   finish(state, p, 4);
+}
+
+// libyuv's path to the same bytes as YYYUUUVVV: it has no 4:4:4 unpacker of YUY2, so a caller
+// unpacks to 4:2:2 planes and doubles each chroma sample with a point-sampling 2x scale, a few
+// rows at a time so that the half-width chroma stays in cache.
+void yuv422ToYYYUUUVVVWithLibyuv(const Picture& p, const unsigned char* yuv, unsigned char* y,
+                                 unsigned char* u, unsigned char* v, Bytes& uHalf, Bytes& vHalf) {
+  const int half = p.width / 2;
+  for (int row = 0; row < p.height; row += kStripRows) {
+    const int rows = std::min(kStripRows, p.height - row);
+    const std::size_t at = static_cast<std::size_t>(row) * static_cast<std::size_t>(p.width);
+    libyuv::YUY2ToI422(yuv + 2 * at, p.width * 2, y + at, p.width, uHalf.data(), half, vHalf.data(),
+                       half, p.width, rows);
+    libyuv::ScalePlane(uHalf.data(), half, half, rows, u + at, p.width, p.width, rows,
+                       libyuv::kFilterNone);
+    libyuv::ScalePlane(vHalf.data(), half, half, rows, v + at, p.width, p.width, rows,
+                       libyuv::kFilterNone);
+  }
+}
+
+void BM_YuvToYYYUUUVVV_Libyuv(benchmark::State& state) {
+  const Picture p(state);
+  const Bytes yuv = randomBytes(p.pixels * 2);
+  Bytes y(p.pixels), u(p.pixels), v(p.pixels);
+  Bytes uHalf(static_cast<std::size_t>(p.width / 2) * kStripRows), vHalf(uHalf.size());
+  // A peer that wrote other bytes would not be a peer.
+  Bytes ourY(p.pixels), ourU(p.pixels), ourV(p.pixels);
+  EK::convert::yuv422ToYYYUUUVVV(yuv.data(), ourY.data(), ourU.data(), ourV.data(), p.pairs);
+  yuv422ToYYYUUUVVVWithLibyuv(p, yuv.data(), y.data(), u.data(), v.data(), uHalf, vHalf);
+  if (y != ourY || u != ourU || v != ourV) {
+    state.SkipWithError("libyuv's planes differ from ours");
+    return;
+  }
+  for (auto _ : state) {
+    yuv422ToYYYUUUVVVWithLibyuv(p, yuv.data(), y.data(), u.data(), v.data(), uHalf, vHalf);
+    benchmark::DoNotOptimize(y.data());
+    benchmark::DoNotOptimize(u.data());
+    benchmark::DoNotOptimize(v.data());
+    benchmark::ClobberMemory();
+  }
+  finish(state, p, 5);
 }
 
 // ------------------------------------------------------------------ memcpy
@@ -240,6 +282,7 @@ BENCHMARK(BM_YuvToYYYYUUVV_Scalar)->Apply(resolutions);
 BENCHMARK(BM_YuvToYYYUUUVVV_Ours)->Apply(resolutions);
 BENCHMARK(BM_YuvToYYYUUUVVV_Scalar)->Apply(resolutions);
 BENCHMARK(BM_YuvToPlanar_Libyuv)->Apply(resolutions);
+BENCHMARK(BM_YuvToYYYUUUVVV_Libyuv)->Apply(resolutions);
 BENCHMARK(BM_Memcpy_2BytesPerPixel)->Apply(resolutions);
 BENCHMARK(BM_Memcpy_3BytesPerPixel)->Apply(resolutions);
 
