@@ -53,27 +53,32 @@ void finish(benchmark::State& state, const Picture& picture, std::size_t bytesPe
   state.SetBytesProcessed(iterations * static_cast<std::int64_t>(picture.pixels * bytesPerPixel));
 }
 
+// ------------------------------------------------------------------ packed -> packed
+// One packed layout to the other, kIn bytes a pixel read and kOut written.
+
+using PackedFn = void (*)(const unsigned char*, unsigned char*, std::size_t);
+
+template <PackedFn Convert, std::size_t kIn, std::size_t kOut>
+void BM_Packed(benchmark::State& state) {
+  const Picture p(state);
+  const Bytes in = randomBytes(p.pixels * kIn);
+  Bytes out(p.pixels * kOut);
+  for (auto _ : state) {
+    Convert(in.data(), out.data(), p.pairs);
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+  }
+  finish(state, p, kIn + kOut);
+}
+
 // ------------------------------------------------------------------ YUV422 -> BGR
 // Bytes counted: 2 read + 3 written per pixel.
 
-template <void (*Convert)(const unsigned char*, unsigned char*, std::size_t)>
-void BM_YuvToBgr(benchmark::State& state) {
-  const Picture p(state);
-  const Bytes yuv = randomBytes(p.pixels * 2);
-  Bytes bgr(p.pixels * 3);
-  for (auto _ : state) {
-    Convert(yuv.data(), bgr.data(), p.pairs);
-    benchmark::DoNotOptimize(bgr.data());
-    benchmark::ClobberMemory();
-  }
-  finish(state, p, 5);
-}
-
 void BM_YuvToBgr_Ours(benchmark::State& state) {
-  BM_YuvToBgr<EK::convert::yuv422ToBgr>(state);
+  BM_Packed<EK::convert::yuv422ToBgr, 2, 3>(state);
 }
 void BM_YuvToBgr_Scalar(benchmark::State& state) {
-  BM_YuvToBgr<EK::convert::reference::yuv422ToBgr>(state);
+  BM_Packed<EK::convert::reference::yuv422ToBgr, 2, 3>(state);
 }
 
 void BM_YuvToBgr_OpenCV(benchmark::State& state) {
@@ -113,24 +118,11 @@ void BM_YuvToBgr_Libyuv(benchmark::State& state) {
 // ------------------------------------------------------------------ BGR -> YUV422
 // Bytes counted: 3 read + 2 written per pixel.
 
-template <void (*Convert)(const unsigned char*, unsigned char*, std::size_t)>
-void BM_BgrToYuv(benchmark::State& state) {
-  const Picture p(state);
-  const Bytes bgr = randomBytes(p.pixels * 3);
-  Bytes yuv(p.pixels * 2);
-  for (auto _ : state) {
-    Convert(bgr.data(), yuv.data(), p.pairs);
-    benchmark::DoNotOptimize(yuv.data());
-    benchmark::ClobberMemory();
-  }
-  finish(state, p, 5);
-}
-
 void BM_BgrToYuv_Ours(benchmark::State& state) {
-  BM_BgrToYuv<EK::convert::bgrToYuv422>(state);
+  BM_Packed<EK::convert::bgrToYuv422, 3, 2>(state);
 }
 void BM_BgrToYuv_Scalar(benchmark::State& state) {
-  BM_BgrToYuv<EK::convert::reference::bgrToYuv422>(state);
+  BM_Packed<EK::convert::reference::bgrToYuv422, 3, 2>(state);
 }
 
 void BM_BgrToYuv_Libyuv(benchmark::State& state) {
