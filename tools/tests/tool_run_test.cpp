@@ -115,7 +115,15 @@ TEST_F(ToolRun, OnTheSyntheticSceneTheBoxesFollowTheRectangleAndEveryFrameIsReco
   const Recorded recorded = readRecording(dir.path("run.arv"));
   ASSERT_GE(recorded.stamps.size(), 20u) << "2 s at 15 frames/s";
   const std::vector<PrintedDetection> detections = detectionsIn(run.out);
-  EXPECT_GE(detections.size() + 2, recorded.stamps.size()) << "the rectangle never stops";
+  // The loop and the camera keep time apart: a fetch that comes just before the camera's next
+  // frame is due gets the previous frame again, which shows no motion.
+  std::size_t repeated = 0;
+  for (std::size_t k = 1; k < recorded.stamps.size(); ++k) {
+    repeated += recorded.stamps[k] == recorded.stamps[k - 1] ? 1 : 0;
+  }
+  EXPECT_GE(detections.size() + 2 + repeated, recorded.stamps.size())
+      << "the rectangle never stops\n"
+      << run.out;
   expectBoxesFollowTheRectangle(detections, recorded.stamps, [&](std::size_t k) {
     return EK::EKSyntheticSource::toPixels(scene.objectAt(recorded.stamps[k]), 320, 240);
   });
