@@ -160,7 +160,7 @@ EKVideoRecovery recoverVideo(const std::string& path, const EKRecoveryOptions& o
   detail::FileDescriptor fd(
       ::open(path.c_str(), (options.dryRun ? O_RDONLY : O_RDWR) | O_NONBLOCK | O_CLOEXEC));
   if (!fd.valid()) {
-    fail(method, detail::errorCause(errno), __LINE__);
+    fail(method, detail::openFailure(path, errno, false), __LINE__);
   }
   struct stat status {};
   if (::fstat(fd.get(), &status) != 0) {
@@ -230,7 +230,7 @@ std::string videoFileProblem(const std::string& path, bool forWriting) {
     }
     // Opening an existing file for writing, without creating or truncating, changes nothing.
     const detail::FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
-    return fd.valid() ? "" : detail::errorCause(errno);
+    return fd.valid() ? "" : detail::openFailure(path, errno, true);
   }
   if (errno != ENOENT) {
     return detail::errorCause(errno);
