@@ -8,19 +8,20 @@
 #include <vector>
 
 #include <ekvision/ekvideo.h>
+#include <ekvision/ekvideoinspection.h>
 
 namespace EK {
 namespace detail {
 
-const std::uint32_t kArvVersion0 = 0x41525630u;  // "0VRA"
-const std::uint32_t kArvVersion1 = 0x41525631u;  // "1VRA"
-const std::uint32_t kArvOpenFrameCount = 0xFFFFFFFFu;
+const std::uint32_t kArvVersion0 = kVideoFormatVersion0;
+const std::uint32_t kArvVersion1 = kVideoFormatVersion1;
+const std::uint32_t kArvOpenFrameCount = kVideoOpenFrameCount;
 
 const int kArvFixedHeaderSize = 16;
 const int kArvStreamHeaderSize = 16;
 const int kArvFrameCountOffset = 8;
 // Time stamp (8), camera id (1) and four angles (4 each).
-const int kArvRecordHeaderSize = 25;
+const int kArvRecordHeaderSize = kVideoRecordHeaderSize;
 
 // Messages of a file that is not a readable recording, shared by the player and the
 // inspection.

@@ -6,6 +6,7 @@
 #include <opencv2/videoio/registry.hpp>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -98,11 +99,7 @@ int runImport(const std::vector<std::string>& args, Output& output) {
   int height = 0;
   EK::setSizeFromResolution(resolution, width, height);
   EK::EKVideo video;
-  try {
-    video.recordVideo(base, 0, {{width, height, EK::kColorSpaceYUV422, 8}});
-  } catch (const EK::EKError& error) {
-    throw ToolError("cannot create " + base + ".arv: " + error.getDescription());
-  }
+  startRecording(video, base + ".arv", {{width, height, EK::kColorSpaceYUV422, 8}});
   const double reported = capture.get(cv::CAP_PROP_FRAME_COUNT);
   const auto total = reported > 0 && std::isfinite(reported) ? static_cast<std::uint64_t>(reported)
                                                              : std::uint64_t{0};
@@ -111,6 +108,7 @@ int runImport(const std::vector<std::string>& args, Output& output) {
   double nextKept = 0;
   std::uint64_t read = 0;
   bool writeFailed = false;
+  int writeError = 0;
   {
     ProgressBar progress(output.progress, output.progressShown, total, "import");
     cv::Mat frame;
@@ -136,16 +134,15 @@ int runImport(const std::vector<std::string>& args, Output& output) {
       cv::resize(bgr, sized, cv::Size(width, height), 0, 0, cv::INTER_AREA);
       if (!video.write(height, width, reinterpret_cast<char*>(sized.data), stamp, 0, 0.0f, 0.0f,
                        0.0f, 0.0f)) {
+        writeError = errno;
         writeFailed = true;
         break;
       }
     }
   }
   const unsigned int written = video.frameCount;
-  video.closeVideo();
-  if (writeFailed) {
-    throw ToolError("cannot write " + base + ".arv after " + std::to_string(written) +
-                    " frames (disk full?)");
+  if (!finishRecording(video) || writeFailed) {
+    throw ToolError(writeFailure(base + ".arv", writeFailed ? writeError : errno));
   }
   if (written == 0) {
     std::remove((base + ".arv").c_str());

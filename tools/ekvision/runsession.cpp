@@ -10,6 +10,7 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <csignal>
 #include <limits>
@@ -17,6 +18,7 @@
 
 #include "motiondetectormodule.h"
 #include "pacing.h"
+#include "recording.h"
 #include "runreport.h"
 
 namespace ektool {
@@ -30,27 +32,61 @@ const int kSheetColumns = 4;
 const auto kPollPeriod = std::chrono::milliseconds(50);
 
 // Shows the records of failures (level 2 and below) on standard error while a run lasts;
-// the tool otherwise keeps them for its error lines.
+// the tool otherwise keeps them for its error lines. A failure that repeats (every frame,
+// say) is shown once, and its count when the run ends. The recorder's records ("EKVideo")
+// go to the tool's own error line instead.
 class FailureLog {
  public:
-  explicit FailureLog(std::ostream& err) {
-    previous_ = ru::log::setHandler([&err, this](int level, const std::string& category,
-                                                 const std::string& message, const std::string&,
-                                                 const std::string&, int) {
-      if (level <= 2) {
-        std::string text = message;
-        text.erase(std::remove(text.begin(), text.end(), '\n'), text.end());
-        std::lock_guard<std::mutex> lock(mutex_);
-        err << "ekvision run: " << category << ": " << text << "\n";
+  explicit FailureLog(std::ostream& err) : err_(err) {
+    previous_ = ru::log::setHandler([this](int level, const std::string& category,
+                                           const std::string& message, const std::string& file,
+                                           const std::string& function, int line) {
+      if (category == "EKVideo" && previous_) {
+        previous_(level, category, message, file, function, line);
+      } else if (level <= 2) {
+        show(category, message);
       }
     });
   }
-  ~FailureLog() { ru::log::setHandler(previous_); }
+  ~FailureLog() {
+    ru::log::setHandler(previous_);
+    for (const Failure& failure : failures_) {
+      if (failure.count > 1) {
+        err_ << "ekvision run: " << failure.text << " (" << failure.count << " times in all)\n";
+      }
+    }
+  }
   FailureLog(const FailureLog&) = delete;
   FailureLog& operator=(const FailureLog&) = delete;
 
  private:
+  struct Failure {
+    std::string key;
+    std::string text;
+    std::size_t count;
+  };
+
+  void show(const std::string& category, const std::string& message) {
+    std::string text = category + ": " + message;
+    text.erase(std::remove(text.begin(), text.end(), '\n'), text.end());
+    // Failures that differ only in their numbers (a frame index) are one failure.
+    std::string key = text;
+    std::replace_if(
+        key.begin(), key.end(), [](unsigned char c) { return std::isdigit(c); }, '#');
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (Failure& failure : failures_) {
+      if (failure.key == key) {
+        ++failure.count;
+        return;
+      }
+    }
+    failures_.push_back({key, text, 1});
+    err_ << "ekvision run: " << text << "\n";
+  }
+
+  std::ostream& err_;
   std::mutex mutex_;
+  std::vector<Failure> failures_;
   ru::log::Handler previous_;
 };
 
@@ -117,6 +153,12 @@ int RunSession::run() {
   const std::size_t firstFrameAfterCalls = std::max<std::size_t>(source_->timings().size(), 1) - 1;
   waitForTheEnd();
   report(firstFrameAfterCalls);
+  if (source_->timings().empty()) {
+    throw ToolError("no frame reached the module " + name_);
+  }
+  if (recorded_ && recorded_->writeFailed) {
+    throw ToolError(writeFailure(*options_.record, recorded_->writeError));
+  }
   return 0;
 }
 
@@ -260,7 +302,8 @@ void RunSession::report(std::size_t firstFrameAfterCalls) {
   totals.detections = detections_.size();
   output_.out << summaryLines(totals, measurePacing(measured, totals.requestedRate));
   if (recorder_) {
-    output_.out << recordingLine(*options_.record, recorder_->finish());
+    recorded_ = recorder_->finish();
+    output_.out << recordingLine(*options_.record, *recorded_);
   }
   if (sampler_) {
     const std::vector<SampledFrame> picked =

@@ -10,6 +10,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "contactsheet.h"
@@ -69,6 +70,7 @@ class RunSession {
   bool hasDetections_ = false;
   long long firstStamp_ = 0;
   std::map<long long, EK::EKDetection> detections_;
+  std::optional<RecorderReport> recorded_;
 };
 
 }  // namespace ektool

@@ -94,7 +94,7 @@ TEST_F(ToolRecover, OtherFilesAreLeftAlone) {
   ektest::writeBytes(dir.path("bad.arv"), {0x31, 0x56, 0x52, 0x41, 0, 0});
   const ektest::ToolRun bad = runTool(dir, {"recover", dir.path("bad.arv")});
   EXPECT_EQ(bad.exitCode, 1);
-  EXPECT_EQ(bad.err, "ekvision recover: cannot read " + dir.path("bad.arv") +
+  EXPECT_EQ(bad.err, "ekvision recover: cannot recover " + dir.path("bad.arv") +
                          ": This arv file is shorter than its header\n");
   EXPECT_EQ(ektest::readBytes(dir.path("bad.arv")).size(), 6u);
 }

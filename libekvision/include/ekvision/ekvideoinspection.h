@@ -32,6 +32,16 @@
 
 namespace EK {
 
+/// The magic of version 0 recordings: the bytes "0VRA" in file order.
+const std::uint32_t kVideoFormatVersion0 = 0x41525630u;
+/// The magic of version 1 recordings, the version the recorder writes: "1VRA".
+const std::uint32_t kVideoFormatVersion1 = 0x41525631u;
+/// The frame count of a recording that was never closed.
+const std::uint32_t kVideoOpenFrameCount = 0xFFFFFFFFu;
+/// Bytes at the start of every record that hold its header (time stamp, camera id, four
+/// angles) in place of the first pixel bytes.
+const int kVideoRecordHeaderSize = 25;
+
 /// @brief How a recording's stored frame count compares with the frames in its file.
 enum class EKRecordingState {
   kClosed,          ///< closed, and the count is what the file holds (or cannot be checked)
