@@ -37,22 +37,26 @@ const auto kPollPeriod = std::chrono::milliseconds(50);
 // go to the tool's own error line instead.
 class FailureLog {
  public:
-  explicit FailureLog(std::ostream& err) : err_(err) {
-    previous_ = ru::log::setHandler([this](int level, const std::string& category,
-                                           const std::string& message, const std::string& file,
-                                           const std::string& function, int line) {
-      if (category == "EKVideo" && previous_) {
-        previous_(level, category, message, file, function, line);
-      } else if (level <= 2) {
-        show(category, message);
-      }
-    });
+  explicit FailureLog(std::ostream& err) : state_(std::make_shared<State>(err)) {
+    // The handler keeps the state alive: a thread may be inside it while it is replaced.
+    std::shared_ptr<State> state = state_;
+    state->previous = ru::log::setHandler(
+        [state](int level, const std::string& category, const std::string& message,
+                const std::string& file, const std::string& function, int line) {
+          if (category == "EKVideo" && state->previous) {
+            state->previous(level, category, message, file, function, line);
+          } else if (level <= 2) {
+            state->show(category, message);
+          }
+        });
   }
   ~FailureLog() {
-    ru::log::setHandler(previous_);
-    for (const Failure& failure : failures_) {
+    ru::log::setHandler(state_->previous);
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    for (const Failure& failure : state_->failures) {
       if (failure.count > 1) {
-        err_ << "ekvision run: " << failure.text << " (" << failure.count << " times in all)\n";
+        state_->err << "ekvision run: " << failure.text << " (" << failure.count
+                    << " times in all)\n";
       }
     }
   }
@@ -66,28 +70,34 @@ class FailureLog {
     std::size_t count;
   };
 
-  void show(const std::string& category, const std::string& message) {
-    std::string text = category + ": " + message;
-    text.erase(std::remove(text.begin(), text.end(), '\n'), text.end());
-    // Failures that differ only in their numbers (a frame index) are one failure.
-    std::string key = text;
-    std::replace_if(
-        key.begin(), key.end(), [](unsigned char c) { return std::isdigit(c); }, '#');
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (Failure& failure : failures_) {
-      if (failure.key == key) {
-        ++failure.count;
-        return;
-      }
-    }
-    failures_.push_back({key, text, 1});
-    err_ << "ekvision run: " << text << "\n";
-  }
+  struct State {
+    explicit State(std::ostream& stream) : err(stream) {}
 
-  std::ostream& err_;
-  std::mutex mutex_;
-  std::vector<Failure> failures_;
-  ru::log::Handler previous_;
+    void show(const std::string& category, const std::string& message) {
+      std::string text = category + ": " + message;
+      text.erase(std::remove(text.begin(), text.end(), '\n'), text.end());
+      // Failures that differ only in their numbers (a frame index) are one failure.
+      std::string key = text;
+      std::replace_if(
+          key.begin(), key.end(), [](unsigned char c) { return std::isdigit(c) != 0; }, '#');
+      std::lock_guard<std::mutex> lock(mutex);
+      for (Failure& failure : failures) {
+        if (failure.key == key) {
+          ++failure.count;
+          return;
+        }
+      }
+      failures.push_back({key, text, 1});
+      err << "ekvision run: " << text << "\n";
+    }
+
+    std::ostream& err;
+    std::mutex mutex;
+    std::vector<Failure> failures;
+    ru::log::Handler previous;
+  };
+
+  std::shared_ptr<State> state_;
 };
 
 volatile std::sig_atomic_t interrupted = 0;

@@ -5,7 +5,10 @@
 #include <ekvision/ekvideo.h>
 #include <ekvision/ekvideoinspection.h>
 
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -132,6 +135,42 @@ TEST_F(ToolFaults, PermissionIsNamedForAnUnprivilegedUser) {
   expectOneLine(runAs({"run", "--camera", locked, "--frames", "1"}),
                 "ekvision run: cannot play " + locked + ": permission denied");
   EXPECT_EQ(runAs({"recover", readOnly, "--dry-run"}).exitCode, 0);
+}
+
+TEST_F(ToolFaults, ARecordingBeingWrittenRefusesASecondWriter) {
+  const std::string path = dir.path("busy.arv");
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t writer = fork();
+  if (writer == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    EK::EKVideo video;
+    const char answer = video.recordVideo(dir.path("busy"), 0, {{160, 120, 0, 8}}) ? 'y' : 'n';
+    if (write(ready[1], &answer, 1) == 1) {
+      pause();
+    }
+    _exit(0);
+  }
+  char answer = 0;
+  const bool started = read(ready[0], &answer, 1) == 1 && answer == 'y';
+  close(ready[0]);
+  close(ready[1]);
+  const std::string refusal = path + " is being written by process " + std::to_string(writer) +
+                              "; a recording takes one writer at a time";
+  if (started) {
+    expectOneLine(runTool(dir, {"run", "--frames", "2", "--resolution", "0", "--record", path}),
+                  "ekvision run: " + refusal);
+    expectOneLine(runTool(dir, {"recover", path}), "ekvision recover: cannot recover " + path +
+                                                       ": being written by process " +
+                                                       std::to_string(writer));
+    EXPECT_EQ(std::filesystem::file_size(path), 32u) << "the writer's file was not touched";
+  }
+  kill(writer, SIGKILL);
+  waitpid(writer, nullptr, 0);
+  ASSERT_TRUE(started);
+  const ektest::ToolRun after =
+      runTool(dir, {"run", "--frames", "2", "--resolution", "0", "--record", path});
+  EXPECT_EQ(after.exitCode, 0) << "a dead writer's lock is gone: " << after.err;
 }
 
 TEST_F(ToolFaults, ARunInWhichNoFrameReachesTheModuleFailsAndSaysItOnce) {
