@@ -13,6 +13,7 @@
 #include <cctype>
 #include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <limits>
 #include <ostream>
 
@@ -192,6 +193,12 @@ void RunSession::buildCamera() {
     cameraLine_ = "camera: synthetic scene " + std::to_string(width_) + "x" +
                   std::to_string(height_) + " (epoch " + std::to_string(scene->getEpoch()) + " us)";
     inner = scene;
+  }
+  std::error_code error;
+  if (options_.record && options_.camera &&
+      std::filesystem::equivalent(*options_.camera, recordingBaseName(*options_.record) + ".arv",
+                                  error)) {
+    throw UsageError("--record would overwrite the recording that --camera plays");
   }
   if (options_.record && EK::getResolutionFromSize(width_, height_) == EK::kResolution1280x960) {
     throw UsageError(

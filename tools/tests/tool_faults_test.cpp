@@ -105,6 +105,13 @@ TEST_F(ToolFaults, EveryMessageNamesItsCause) {
        "ekvision run: cannot load the module plugin " + dir.path("text.so") +
            ": not a shared library (no ELF header)"},
   };
+  const std::string played = clip("played", EK::kColorSpaceYUV422, 2);
+  const ektest::ToolRun same = runTool(dir, {"run", "--camera", played, "--record", played});
+  EXPECT_EQ(same.exitCode, 2);
+  EXPECT_EQ(same.err,
+            "ekvision run: --record would overwrite the recording that --camera plays (see "
+            "ekvision run --help)\n");
+  EXPECT_EQ(EK::inspectVideo(played).storedFrameCount, 2u) << "the played recording is intact";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args[0] + " " + c.args[1]);
     expectOneLine(runTool(dir, c.args), c.line);
