@@ -40,7 +40,9 @@ void startRecording(EK::EKVideo& video, const std::string& path,
   }
   if (!started) {
     // The library said why in its log: another writer holds the file.
-    throw ToolError(lastLibraryMessage());
+    const std::string reason = lastLibraryMessage();
+    throw ToolError(reason.empty() ? "cannot record " + path + ": another writer holds it"
+                                   : reason);
   }
 }
 

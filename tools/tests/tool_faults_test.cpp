@@ -167,6 +167,14 @@ TEST_F(ToolFaults, ARecordingBeingWrittenRefusesASecondWriter) {
   if (started) {
     expectOneLine(runTool(dir, {"run", "--frames", "2", "--resolution", "0", "--record", path}),
                   "ekvision run: " + refusal);
+    const std::string input = dir.path("input.avi");
+    ASSERT_EQ(std::system(("ffmpeg -loglevel error -f lavfi -i testsrc=size=160x120:rate=10 "
+                           "-frames:v 3 -c:v mjpeg " +
+                           ektest::shellQuoted(input))
+                              .c_str()),
+              0);
+    expectOneLine(runTool(dir, {"import", input, path, "--resolution", "0"}),
+                  "ekvision import: " + refusal);
     expectOneLine(runTool(dir, {"recover", path}), "ekvision recover: cannot recover " + path +
                                                        ": being written by process " +
                                                        std::to_string(writer));
