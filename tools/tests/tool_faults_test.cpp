@@ -82,6 +82,8 @@ TEST_F(ToolFaults, EveryMessageNamesItsCause) {
       {{"info", fifo}, "ekvision info: cannot read " + fifo + ": not seekable (a FIFO)"},
       {{"info", absent}, "ekvision info: cannot read " + absent + ": no such file"},
       {{"recover", folder}, "ekvision recover: cannot recover " + folder + ": is a directory"},
+      {{"convert", fifo, dir.path("out.png")},
+       "ekvision convert: cannot read " + fifo + ": not seekable (a FIFO)"},
       {{"recover", fifo}, "ekvision recover: cannot recover " + fifo + ": not seekable (a FIFO)"},
       {{"export", fifo, dir.path("out")},
        "ekvision export: cannot read " + fifo + ": not seekable (a FIFO)"},
