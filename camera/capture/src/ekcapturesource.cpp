@@ -88,7 +88,7 @@ class EKCaptureSource::Impl {
     return false;
   }
 
-  EKValue grab(const EKFrameRequest& request) {
+  EKValue grab(const EKFrameRequest& request, long long& frameNumber) {
     std::shared_ptr<const Published> frame;
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -108,6 +108,7 @@ class EKCaptureSource::Impl {
     if (!frame) {
       throw EKERROR(kDevice, kGetImage, "no frame captured yet");
     }
+    frameNumber = frame->number;
     return deliver(*frame, request);
   }
 
@@ -344,7 +345,12 @@ EKCaptureSource::~EKCaptureSource() {
 }
 
 EKValue EKCaptureSource::grab(const EKFrameRequest& request) {
-  return impl_->grab(request);
+  long long frameNumber = 0;
+  return impl_->grab(request, frameNumber);
+}
+
+EKValue EKCaptureSource::grabNumbered(const EKFrameRequest& request, long long& frameNumber) {
+  return impl_->grab(request, frameNumber);
 }
 
 long long EKCaptureSource::waitForFrame(long long seen, std::chrono::milliseconds timeout) const {

@@ -107,6 +107,10 @@ class EKCAPTURE_API EKCaptureSource : public EKFrameSource {
   /// stamp; the request's time stamp and frame index are not used.
   /// @throws EKError once per failure and subscriber, as the class comment says
   EKValue grab(const EKFrameRequest& request) override;
+  /// @brief grab(), and the number of the frame delivered (counted from 1) in
+  /// @p frameNumber, so that a caller can tell a new frame from one it had and count the
+  /// frames it missed.
+  EKValue grabNumbered(const EKFrameRequest& request, long long& frameNumber);
 
   /// @brief Waits until a frame after frame number @p seen (counted from 1) was captured,
   /// or until @p timeout.
