@@ -139,11 +139,20 @@ ReadResult CaptureDevice::read(RawFrame& frame, const Sleeper& sleep) {
       frame.ownMicroseconds = milliseconds * 1000.0;
     }
   }
-  if (!capture_.retrieve(mat_) || mat_.empty()) {
+  // A frame of the size before is retrieved straight into the buffer it had: OpenCV copies
+  // into a picture of the right size and type rather than allocating one.
+  cv::Mat* picture = &mat_;
+  cv::Mat inPlace;
+  if (frame.width > 0 &&
+      frame.yuv.size() == static_cast<std::size_t>(frame.width) * frame.height * 2) {
+    inPlace = cv::Mat(frame.height, frame.width, CV_8UC2, frame.yuv.data());
+    picture = &inPlace;
+  }
+  if (!capture_.retrieve(*picture) || picture->empty()) {
     throw CaptureFailure(std::string("the ") + toString(target_.kind) + " " + target_.location +
                          " delivered an empty frame");
   }
-  takeFrame(mat_, frame);
+  takeFrame(*picture, frame);
   return ReadResult::kFrame;
 }
 
@@ -174,7 +183,9 @@ void CaptureDevice::takeFrame(const cv::Mat& mat, RawFrame& frame) {
     if (format_.empty()) {
       format_ = "YUYV as delivered";
     }
-    if (rawYuyv || mat.isContinuous()) {
+    if (mat.data == out) {
+      // Retrieved in place.
+    } else if (rawYuyv || mat.isContinuous()) {
       std::memcpy(out, mat.data, frame.yuv.size());
     } else {
       for (int y = 0; y < height; ++y) {
