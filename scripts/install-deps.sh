@@ -10,6 +10,8 @@ packages=(
   libhwy-dev libyuv-dev libopencv-dev
   clang libclang-rt-14-dev
   ccache doxygen
+  # Live-camera tests: videotestsrc pipelines, and clips made with ffmpeg.
+  gstreamer1.0-plugins-base gstreamer1.0-tools ffmpeg
 )
 
 missing=()
