@@ -74,10 +74,10 @@ void CaptureDevice::open(int width, int height) {
       openV4L2(width, height);
       break;
     case EKCaptureKind::kGStreamer:
+      // YUY2 frames reach the appsink as two-channel pictures, BGR ones as three: OpenCV
+      // leaves them as they are. (Setting CAP_PROP_CONVERT_RGB would restart the pipeline,
+      // losing what a non-live source had already read.)
       openWith({cv::CAP_GSTREAMER}, {});
-      // YUY2 frames reach the appsink as two-channel pictures, BGR ones as three; either
-      // way OpenCV leaves them as they are.
-      capture_.set(cv::CAP_PROP_CONVERT_RGB, 0);
       break;
     case EKCaptureKind::kNetworkStream:
       openWith({cv::CAP_FFMPEG, cv::CAP_GSTREAMER},

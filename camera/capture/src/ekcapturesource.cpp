@@ -22,6 +22,8 @@ using SteadyClock = std::chrono::steady_clock;
 const char* const kDevice = "EKVideoDevice";
 const char* const kGetImage = "getImageRemote";
 const int kLeftAngleElement = 8;
+// How long the destructor waits for the capture thread to end.
+const std::chrono::seconds kStopTimeout(2);
 
 // A frame as published to the callers: never changed once published.
 struct Published {
@@ -49,7 +51,7 @@ std::vector<unsigned char> scaledYuv(const Published& frame, int width, int heig
 
 }  // namespace
 
-class EKCaptureSource::Impl {
+class EKCaptureSource::Impl : public std::enable_shared_from_this<EKCaptureSource::Impl> {
  public:
   Impl(const EKCaptureTarget& target, const EKCaptureSettings& settings)
       : target_(target),
@@ -58,18 +60,32 @@ class EKCaptureSource::Impl {
         wantedWidth_(settings.width),
         wantedHeight_(settings.height) {}
 
+  // The thread shares the state, so that a read that never returns can be left behind.
   void start() {
-    thread_ = std::thread([this] { captureLoop(); });
+    std::shared_ptr<Impl> self = shared_from_this();
+    thread_ = std::thread([self] {
+      self->captureLoop();
+      std::lock_guard<std::mutex> lock(self->mutex_);
+      self->finished_ = true;
+      self->changed_.notify_all();
+    });
   }
 
   void stop() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stopping_ = true;
-    }
+    std::unique_lock<std::mutex> lock(mutex_);
+    stopping_ = true;
     changed_.notify_all();
-    if (thread_.joinable()) {
+    if (!thread_.joinable()) {
+      return;
+    }
+    // A read blocked in a stalled stream cannot be cut short: after a while the thread is
+    // left to end when the read does, and then releases the camera itself.
+    const bool finished = changed_.wait_for(lock, kStopTimeout, [&] { return finished_; });
+    lock.unlock();
+    if (finished) {
       thread_.join();
+    } else {
+      thread_.detach();
     }
   }
 
@@ -311,6 +327,7 @@ class EKCaptureSource::Impl {
   std::mutex mutex_;  // guards everything below
   std::condition_variable changed_;
   bool stopping_ = false;
+  bool finished_ = false;
   std::shared_ptr<const Published> latest_;
   std::shared_ptr<Published> spare_;
   SteadyClock::time_point lastArrival_;
@@ -331,7 +348,7 @@ EKCaptureSource::EKCaptureSource(const std::string& spec, const EKCaptureSetting
   if (!target) {
     throw EKERROR("EKCaptureSource", "open", "no camera named: '" + spec + "'");
   }
-  impl_ = std::make_unique<Impl>(*target, settings);
+  impl_ = std::make_shared<Impl>(*target, settings);
   impl_->start();
   std::string cause;
   if (!impl_->waitUntilOpen(cause)) {

@@ -214,6 +214,82 @@ TEST(CaptureLive, PipelineThatEndsGivesOneErrorAndFramesResumeWithoutRestart) {
   EXPECT_NE(failures[0].find("videotestsrc"), std::string::npos) << failures[0];
 }
 
+// The write end of a pipe that feeds a pipeline; closing it ends the pipeline's stream.
+class FramePipe {
+ public:
+  FramePipe() { EXPECT_EQ(::pipe(fds_), 0); }
+  ~FramePipe() {
+    closeWriteEnd();
+    ::close(fds_[0]);
+  }
+  void closeWriteEnd() {
+    if (fds_[1] >= 0) {
+      ::close(fds_[1]);
+      fds_[1] = -1;
+    }
+  }
+  FramePipe(const FramePipe&) = delete;
+  FramePipe& operator=(const FramePipe&) = delete;
+  int readEnd() const { return fds_[0]; }
+  // Writes @p count 64x48 YUY2 frames whose bytes all hold @p value.
+  void write(int count, unsigned char value) {
+    const std::vector<unsigned char> frame(64 * 48 * 2, value);
+    for (int i = 0; i < count; ++i) {
+      ASSERT_EQ(::write(fds_[1], frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
+    }
+  }
+
+ private:
+  int fds_[2] = {-1, -1};
+};
+
+TEST(CaptureLive, StalledStreamIsReportedOnceAndFramesResumeWhenItMovesAgain) {
+  FramePipe pipe;
+  pipe.write(3, 110);
+  EKCaptureSettings settings;
+  settings.stallTimeout = milliseconds(300);
+  auto source =
+      std::make_shared<EKCaptureSource>("gst:fdsrc fd=" + std::to_string(pipe.readEnd()) +
+                                            " ! rawvideoparse width=64 height=48 format=yuy2 "
+                                            "framerate=30/1 ! video/x-raw,format=YUY2",
+                                        settings);
+  boost::shared_ptr<EK::EKBroker> broker(new EK::EKBroker);
+  auto device = EK::createModule<EK::EKVideoDevice>(broker, source);
+  EK::EKVideoDeviceProxy proxy(broker);
+  const std::string id = proxy.subscribe("test", EK::kResolution160x120, EK::kColorSpaceYUV422, 30);
+  long long seen = 0;
+  while (seen < 3) {
+    const long long latest = source->waitForFrame(seen, milliseconds(3000));
+    ASSERT_GT(latest, seen) << "the three frames written";
+    seen = latest;
+  }
+  const long long before = stampOf(proxy.getImageRemote(id));
+  // Nothing more comes: after 300 ms the source has stalled.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  while (!source->status().failing && std::chrono::steady_clock::now() < deadline) {
+    source->waitForFrame(seen, milliseconds(50));
+  }
+  try {
+    proxy.getImageRemote(id);
+    FAIL() << "a stalled stream must be reported";
+  } catch (const EKError& error) {
+    EXPECT_NE(error.getDescription().find("(stalled)"), std::string::npos)
+        << error.getDescription();
+    EXPECT_EQ(error.getMethodName(), "getImageRemote");
+  }
+  EXPECT_EQ(stampOf(proxy.getImageRemote(id)), before) << "then the last frame again";
+  EXPECT_EQ(stampOf(proxy.getImageRemote(id)), before) << "and no second error";
+  pipe.write(2, 140);
+  const long long latest = source->waitForFrame(seen, milliseconds(3000));
+  ASSERT_GT(latest, seen) << "frames resume once the stream moves";
+  const EKValue image = proxy.getImageRemote(id);
+  EXPECT_GT(stampOf(image), before);
+  EXPECT_NEAR(static_cast<const unsigned char*>(image[6].GetBinary())[100], 140, 3);
+  EXPECT_EQ(source->status().failures, 1);
+  EXPECT_FALSE(source->status().failing);
+  pipe.closeWriteEnd();  // the stream ends: the capture thread need not be left behind
+}
+
 TEST(CaptureLive, CamerasThatCannotOpenAreRefusedWithTheCause) {
   const struct {
     const char* spec;

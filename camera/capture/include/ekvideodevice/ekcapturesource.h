@@ -98,7 +98,9 @@ class EKCAPTURE_API EKCaptureSource : public EKFrameSource {
   ///   nothing, and when the camera cannot be opened or brings no frame within
   ///   EKCaptureSettings::openTimeout, with the cause
   explicit EKCaptureSource(const std::string& spec, const EKCaptureSettings& settings = {});
-  /// Stops the capture thread and closes the camera.
+  /// @brief Stops the capture thread and closes the camera. A read blocked in a stalled
+  /// stream is waited for 2 s; after that the thread is left to end with the read, and
+  /// closes the camera then.
   ~EKCaptureSource() override;
   EKCaptureSource(const EKCaptureSource&) = delete;
   EKCaptureSource& operator=(const EKCaptureSource&) = delete;
@@ -124,7 +126,7 @@ class EKCAPTURE_API EKCaptureSource : public EKFrameSource {
 
  private:
   class Impl;
-  std::unique_ptr<Impl> impl_;
+  std::shared_ptr<Impl> impl_;  // shared with the capture thread
 };
 
 }  // namespace EK
