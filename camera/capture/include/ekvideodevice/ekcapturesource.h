@@ -14,12 +14,11 @@
 
 namespace EK {
 
-/// @brief Field-of-view half angles of a typical webcam, in radians: 60 degrees across a
-/// 4:3 picture, hence 46.8 degrees from top to bottom. Positive to the left and top.
-/// @{
+/// Angle of a typical webcam's left edge, in radians: half of 60 degrees across the picture.
 constexpr float kWebcamLeftAngle = 0.52359878f;
-constexpr float kWebcamTopAngle = 0.40845744f;
-/// @}
+/// Angle of its top edge: half of the 46.8 degrees that 60 degrees across give a 4:3
+/// picture from top to bottom. Angles are positive to the left and top.
+constexpr float kWebcamTopAngle = 0.40863786f;
 
 /// @brief How a capture source opens its camera and reports trouble.
 struct EKCaptureSettings {
