@@ -130,29 +130,36 @@ double plainLoopCpu(int frames) {
 }
 
 // Process CPU per frame of the capture source over @p frames frames: its thread alone, or
-// with one subscriber that takes every frame through the camera module, as a vision
-// module's loop would (one copy of the frame into the image value it gets).
+// with one subscriber that takes every frame through the camera module on a thread of its
+// own, as a vision module's loop does (one copy of the frame into the image value it gets).
+// On the main thread glibc would give each frame's block back to the kernel when it is
+// freed (a brk down and up a frame, 150 page faults), which a module's thread does not see.
 double captureSourceCpu(int frames, bool subscribed) {
   boost::shared_ptr<EK::EKBroker> broker(new EK::EKBroker);
   auto source = std::make_shared<EK::EKCaptureSource>(std::string("gst:") + kPipeline);
   auto camera = EK::createModule<EK::EKVideoDevice>(broker, source);
-  EK::EKVideoDeviceProxy proxy(broker);
-  const std::string id =
-      proxy.subscribe("bench", EK::kResolution640x480, EK::kColorSpaceYUV422, 30);
-  long long seen = 0;
-  for (int i = 0; i < 10; ++i) {
-    seen = source->waitForFrame(seen, std::chrono::seconds(5));
-  }
-  const double start = processCpuSeconds();
-  for (int i = 0; i < frames; ++i) {
-    seen = source->waitForFrame(seen, std::chrono::seconds(5));
-    if (subscribed) {
-      EK::EKValue image = proxy.getImageRemote(id);
-      benchmark::DoNotOptimize(image[6].GetBinary());
-      proxy.releaseImage(id);
+  double perFrame = 0;
+  std::thread subscriber([&] {
+    EK::EKVideoDeviceProxy proxy(broker);
+    const std::string id =
+        proxy.subscribe("bench", EK::kResolution640x480, EK::kColorSpaceYUV422, 30);
+    long long seen = 0;
+    for (int i = 0; i < 10; ++i) {
+      seen = source->waitForFrame(seen, std::chrono::seconds(5));
     }
-  }
-  return (processCpuSeconds() - start) / frames;
+    const double start = processCpuSeconds();
+    for (int i = 0; i < frames; ++i) {
+      seen = source->waitForFrame(seen, std::chrono::seconds(5));
+      if (subscribed) {
+        EK::EKValue image = proxy.getImageRemote(id);
+        benchmark::DoNotOptimize(image[6].GetBinary());
+        proxy.releaseImage(id);
+      }
+    }
+    perFrame = (processCpuSeconds() - start) / frames;
+  });
+  subscriber.join();
+  return perFrame;
 }
 
 // The three in one run, so that the ratios compare like with like on a shared machine.
