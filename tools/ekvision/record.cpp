@@ -42,9 +42,9 @@ const char kRecordUsage[] =
     "full disk, a file size limit) or --frames N were not all recorded; Ctrl-C ends the\n"
     "recording early, cleanly.\n";
 
-const int kDefaultRate = 30;
-const double kDefaultSeconds = 10.0;
-const double kMaxSeconds = 7 * 24 * 3600.0;
+const int kDefaultRecordRate = 30;
+const double kDefaultRecordSeconds = 10.0;
+const double kMaxRecordSeconds = 7 * 24 * 3600.0;
 
 struct RecordOptions {
   std::string spec;
@@ -67,7 +67,7 @@ RecordOptions parseRecordOptions(const Arguments& arguments) {
     char* end = nullptr;
     const double value = std::strtod(seconds->c_str(), &end);
     if (seconds->empty() || *end != '\0' || !std::isfinite(value) || value <= 0 ||
-        value > kMaxSeconds) {
+        value > kMaxRecordSeconds) {
       throw UsageError("--seconds must be a number of seconds above 0, not '" + *seconds + "'");
     }
     options.seconds = value;
@@ -76,7 +76,7 @@ RecordOptions parseRecordOptions(const Arguments& arguments) {
     options.frames = parseInteger(*frames, "--frames", 1, 100000000);
   }
   if (!options.seconds && !options.frames) {
-    options.seconds = kDefaultSeconds;
+    options.seconds = kDefaultRecordSeconds;
   }
   options.resolution = static_cast<int>(
       parseInteger(arguments.value("resolution").value_or("2"), "--resolution", 0, 2));
@@ -138,7 +138,7 @@ int runRecord(const std::vector<std::string>& args, Output& output) {
   int height = 0;
   EK::setSizeFromResolution(options.resolution, width, height);
   const LiveCamera camera =
-      openLiveCamera(options.spec, width, height, options.fps.value_or(kDefaultRate), false);
+      openLiveCamera(options.spec, width, height, options.fps.value_or(kDefaultRecordRate), false);
   FrameRecorder recorder(path, width, height, EK::kColorSpaceYUV422);
   output.out << "camera: " << camera.description << "\n"
              << "recording to " << path << "\n";

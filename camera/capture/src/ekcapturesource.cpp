@@ -15,7 +15,19 @@
 #include "capturedevice.h"
 
 namespace EK {
+namespace capture {
+
+// A frame as published to the callers: never changed once published.
+struct Published {
+  RawFrame raw;
+  long long stamp = 0;
+  long long number = 0;
+};
+
+}  // namespace capture
 namespace {
+
+using capture::Published;
 
 using SteadyClock = std::chrono::steady_clock;
 
@@ -24,13 +36,6 @@ const char* const kGetImage = "getImageRemote";
 const int kLeftAngleElement = 8;
 // How long the destructor waits for the capture thread to end.
 const std::chrono::seconds kStopTimeout(2);
-
-// A frame as published to the callers: never changed once published.
-struct Published {
-  capture::RawFrame raw;
-  long long stamp = 0;
-  long long number = 0;
-};
 
 // The YUV422 picture @p frame scaled to width x height: unpacked to BGR, resized, packed.
 std::vector<unsigned char> scaledYuv(const Published& frame, int width, int height) {
