@@ -272,13 +272,9 @@ class EKCaptureSource::Impl : public std::enable_shared_from_this<EKCaptureSourc
           device_.open(askedWidth, askedHeight);
           clockReset();
         }
-        {
-          std::lock_guard<std::mutex> lock(mutex_);
-          if (wantedWidth_ != askedWidth || wantedHeight_ != askedHeight) {
-            askedWidth = wantedWidth_;
-            askedHeight = wantedHeight_;
-            device_.askSize(askedWidth, askedHeight);
-          }
+        if (takeWantedSize(askedWidth, askedHeight)) {
+          // Outside the lock: a device may restart its stream for a new size.
+          device_.askSize(askedWidth, askedHeight);
         }
         std::shared_ptr<Published> frame = takeBuffer();
         const capture::ReadResult result = device_.read(frame->raw, sleeper);
@@ -304,8 +300,9 @@ class EKCaptureSource::Impl : public std::enable_shared_from_this<EKCaptureSourc
                                       target_.location + " ended or failed");
       } catch (const capture::CaptureFailure& failure) {
         fail(failure.what());
-      } catch (const cv::Exception& error) {
-        fail(std::string("OpenCV: ") + error.what());
+      } catch (const std::exception& error) {
+        fail(std::string("the ") + toString(target_.kind) + " " + target_.location +
+             " failed: " + error.what());
       }
       device_.close();
       sleepUntil(
@@ -313,6 +310,17 @@ class EKCaptureSource::Impl : public std::enable_shared_from_this<EKCaptureSourc
           std::chrono::duration_cast<std::chrono::microseconds>(settings_.reopenInterval).count());
     }
     device_.close();
+  }
+
+  // Takes the size a subscriber asked for into @p width, @p height; true when it changed.
+  bool takeWantedSize(int& width, int& height) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (wantedWidth_ == width && wantedHeight_ == height) {
+      return false;
+    }
+    width = wantedWidth_;
+    height = wantedHeight_;
+    return true;
   }
 
   long long framesCaptured() {
