@@ -80,8 +80,13 @@ EK::EKPixelRect unionOf(const EK::EKPixelRect& a, const EK::EKPixelRect& b) {
   return {left, top, std::max(a.x + a.w, b.x + b.w) - left, std::max(a.y + a.h, b.y + b.h) - top};
 }
 
+bool sameRect(const EK::EKPixelRect& a, const PrintedDetection& d) {
+  return a.x == d.x && a.y == d.y && a.w == d.w && a.h == d.h;
+}
+
 // Every detection is the bounding box of the rectangle in the frame before and in its own
-// frame, which a luma difference finds.
+// frame, which a luma difference finds; when the rectangle jumped (a recording played in a
+// loop starts again), where it was and where it is are two objects.
 template <typename TruthOfFrame>
 void expectBoxesFollowTheRectangle(const std::vector<PrintedDetection>& detections,
                                    const std::vector<long long>& frameStamps, TruthOfFrame truth) {
@@ -91,7 +96,14 @@ void expectBoxesFollowTheRectangle(const std::vector<PrintedDetection>& detectio
     ASSERT_NE(at, frameStamps.end()) << "detection of an unrecorded frame " << d.timeStamp;
     ASSERT_NE(at, frameStamps.begin()) << "the first frame only primes the detector";
     const std::size_t k = static_cast<std::size_t>(at - frameStamps.begin());
-    const EK::EKPixelRect expected = unionOf(truth(k - 1), truth(k));
+    const EK::EKPixelRect before = truth(k - 1);
+    const EK::EKPixelRect now = truth(k);
+    const EK::EKPixelRect expected = unionOf(before, now);
+    const bool jumped = before.x + before.w <= now.x || now.x + now.w <= before.x ||
+                        before.y + before.h <= now.y || now.y + now.h <= before.y;
+    if (jumped && (sameRect(before, d) || sameRect(now, d))) {
+      continue;
+    }
     EXPECT_EQ(d.x, expected.x) << "frame " << k;
     EXPECT_EQ(d.y, expected.y) << "frame " << k;
     EXPECT_EQ(d.w, expected.w) << "frame " << k;
