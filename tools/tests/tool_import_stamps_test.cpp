@@ -113,6 +113,18 @@ TEST(ToolImportStamps, EveryFrameGetsTheContainersPresentationTime) {
   ASSERT_EQ(stamps.size(), 24u);
   EXPECT_EQ(stamps[0], 60500000);
   EXPECT_EQ(stamps[23], 60500000 + 959292);  // 23 * 1001/24000 s
+  // A file size limit stops the recording after a frame: the command fails, naming it.
+  const std::string limited =
+      "trap '' XFSZ; ulimit -f 100; " + ektest::shellQuoted(EKVISION_TOOL_PATH) + " import " +
+      ektest::shellQuoted(dir.path("ntsc.avi")) + " " + ektest::shellQuoted(dir.path("cut.arv")) +
+      " --resolution 0 >" + ektest::shellQuoted(dir.path("cut.out")) + " 2>" +
+      ektest::shellQuoted(dir.path("cut.err"));
+  const int status = std::system(limited.c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+  EXPECT_NE(ektest::fileText(dir.path("cut.err"))
+                .find("ekvision import: cannot write " + dir.path("cut.arv") + " after "),
+            std::string::npos)
+      << ektest::fileText(dir.path("cut.err"));
   const ektest::ToolRun refused =
       ektest::runTool(dir, {"import", dir.path("ntsc.avi"), dir.path("x.arv"), "--start", "-3"});
   EXPECT_EQ(refused.exitCode, 2);
