@@ -26,8 +26,8 @@ namespace {
 const char kImportUsage[] =
     "usage: ekvision import VIDEO OUT [--resolution R] [--fps N] [--start TIME]\n"
     "\n"
-    "Records every frame of VIDEO (any file that FFmpeg reads; otherwise OpenCV's\n"
-    "GStreamer, MJPEG or image-sequence readers) into the recording OUT (\".arv\" is\n"
+    "Records every frame of VIDEO (any file that FFmpeg reads; otherwise OpenCV's MJPEG\n"
+    "or image-sequence readers) into the recording OUT (\".arv\" is\n"
     "appended unless OUT ends with it): one YUV422 stream, frames resized to the\n"
     "resolution code R, in display order. Time stamps are the video's presentation times\n"
     "in microseconds, the first frame at TIME: a constant-rate video's frame i at exactly\n"
@@ -38,11 +38,12 @@ const char kImportUsage[] =
     "  --start TIME    stamp of the first frame: seconds (\"90\", \"1733446800.25\") or\n"
     "                  [H:]MM:SS[.ffffff]; 0 by default\n";
 
-// Opens @p path with the backends that read files, in order of preference. Camera backends
-// are never asked: some probe the USB bus for every name they are given.
+// Opens @p path with OpenCV's own file readers, for what FFmpeg cannot read. Its FFmpeg
+// reader would fail as FFmpeg did, and its GStreamer reader fills standard error with
+// warnings on a broken file; camera backends are never asked: some probe the USB bus for
+// every name they are given.
 bool openVideoFile(cv::VideoCapture& capture, const std::string& path) {
-  for (const cv::VideoCaptureAPIs api :
-       {cv::CAP_FFMPEG, cv::CAP_GSTREAMER, cv::CAP_OPENCV_MJPEG, cv::CAP_IMAGES}) {
+  for (const cv::VideoCaptureAPIs api : {cv::CAP_OPENCV_MJPEG, cv::CAP_IMAGES}) {
     if (cv::videoio_registry::hasBackend(api) && capture.open(path, api) && capture.isOpened()) {
       return true;
     }
@@ -51,16 +52,18 @@ bool openVideoFile(cv::VideoCapture& capture, const std::string& path) {
 }
 
 // The frames of the input in display order with their stamps: FFmpeg's libraries when
-// they read the file, OpenCV's other readers otherwise (stamped at the rate they report).
+// they read the file, OpenCV's MJPEG and image-sequence readers otherwise (stamped at the
+// rate they report).
 class ImportInput {
  public:
   ImportInput(const std::string& path, long long start) {
-    decoder_ = VideoDecoder::open(path, start);
+    std::string why;
+    decoder_ = VideoDecoder::open(path, start, why);
     if (decoder_) {
       return;
     }
     if (!openVideoFile(capture_, path)) {
-      throw ToolError("cannot open the video " + path);
+      throw ToolError("cannot open the video " + path + ": " + why);
     }
     const double rate = capture_.get(cv::CAP_PROP_FPS);
     const Ratio nominal =
@@ -145,7 +148,8 @@ int runImport(const std::vector<std::string>& args, Output& output) {
   double nextKept = 0;
   std::uint64_t read = 0;
   bool writeFailed = false;
-  {
+  std::string readFailure;
+  try {
     ProgressBar progress(output.progress, output.progressShown, source.expected(), "import");
     cv::Mat frame;
     cv::Mat bgr;
@@ -175,9 +179,15 @@ int runImport(const std::vector<std::string>& args, Output& output) {
         break;
       }
     }
+  } catch (const ToolError& error) {
+    readFailure = error.what();  // the recording is closed before this is reported
   }
   const unsigned int written = video.frameCount;
   video.closeVideo();
+  if (!readFailure.empty()) {
+    throw ToolError(readFailure + "; " + base + ".arv holds the " + std::to_string(written) +
+                    " frames before it");
+  }
   if (writeFailed) {
     throw ToolError("cannot write " + base + ".arv after " + std::to_string(written) +
                     " frames (disk full?)");

@@ -17,8 +17,12 @@ double intersectionOverUnion(const EK::EKPixelRect& a, const EK::EKPixelRect& b)
   if (a.w <= 0 || a.h <= 0 || b.w <= 0 || b.h <= 0) {
     return 0;
   }
-  const long long overlapW = std::max(0, std::min(a.x + a.w, b.x + b.w) - std::max(a.x, b.x));
-  const long long overlapH = std::max(0, std::min(a.y + a.h, b.y + b.h) - std::max(a.y, b.y));
+  // In 64 bits: a module may hand out boxes at the ends of the int range.
+  const auto overlapOf = [](long long start1, long long size1, long long start2, long long size2) {
+    return std::max(0LL, std::min(start1 + size1, start2 + size2) - std::max(start1, start2));
+  };
+  const long long overlapW = overlapOf(a.x, a.w, b.x, b.w);
+  const long long overlapH = overlapOf(a.y, a.h, b.y, b.h);
   const long long overlap = overlapW * overlapH;
   const long long either =
       static_cast<long long>(a.w) * a.h + static_cast<long long>(b.w) * b.h - overlap;

@@ -33,12 +33,22 @@ struct Input {
   const AVCodec* codec = nullptr;
 
   ~Input() { avformat_close_input(&format); }
-  bool open(const std::string& path) {
-    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0 ||
-        avformat_find_stream_info(format, nullptr) < 0) {
+  // Opens @p path; on failure says why in @p why.
+  bool open(const std::string& path, std::string& why) {
+    int status = avformat_open_input(&format, path.c_str(), nullptr, nullptr);
+    if (status >= 0) {
+      status = avformat_find_stream_info(format, nullptr);
+    }
+    if (status < 0) {
+      why = errorText(status);
       return false;
     }
     stream = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+    if (stream == AVERROR_DECODER_NOT_FOUND) {
+      why = "no decoder for its video stream";
+    } else if (stream < 0 || codec == nullptr) {
+      why = "it has no video stream";
+    }
     return stream >= 0 && codec != nullptr;
   }
 };
@@ -64,7 +74,8 @@ VideoDecoder::VideoDecoder() : handles_(std::make_unique<Handles>()) {}
 
 VideoDecoder::~VideoDecoder() = default;
 
-std::unique_ptr<VideoDecoder> VideoDecoder::open(const std::string& path, long long start) {
+std::unique_ptr<VideoDecoder> VideoDecoder::open(const std::string& path, long long start,
+                                                 std::string& why) {
   av_log_set_level(AV_LOG_QUIET);
   // First pass: the presentation time of every packet of the stream.
   std::vector<std::optional<std::int64_t>> times;
@@ -72,7 +83,7 @@ std::unique_ptr<VideoDecoder> VideoDecoder::open(const std::string& path, long l
   std::vector<Ratio> rates;
   {
     Input scan;
-    if (!scan.open(path)) {
+    if (!scan.open(path, why)) {
       return nullptr;
     }
     const AVStream* stream = scan.format->streams[scan.stream];
@@ -93,7 +104,7 @@ std::unique_ptr<VideoDecoder> VideoDecoder::open(const std::string& path, long l
   decoder->packets_ = times.size();
   decoder->stamper_ = std::make_unique<VideoStamper>(times, timeBase, rates, start);
   Handles& h = *decoder->handles_;
-  if (!h.input.open(path)) {
+  if (!h.input.open(path, why)) {
     return nullptr;
   }
   h.codec = avcodec_alloc_context3(h.input.codec);
@@ -103,6 +114,7 @@ std::unique_ptr<VideoDecoder> VideoDecoder::open(const std::string& path, long l
       avcodec_parameters_to_context(h.codec, h.input.format->streams[h.input.stream]->codecpar) <
           0 ||
       avcodec_open2(h.codec, h.input.codec, nullptr) < 0) {
+    why = "its decoder cannot be started";
     return nullptr;
   }
   return decoder;

@@ -22,7 +22,9 @@ class VideoDecoder {
  public:
   /// @brief Opens @p path; nothing when FFmpeg cannot read a video stream from it.
   /// @param start stamp of the first frame, microseconds
-  static std::unique_ptr<VideoDecoder> open(const std::string& path, long long start);
+  /// @param why receives the reason when nothing is returned
+  static std::unique_ptr<VideoDecoder> open(const std::string& path, long long start,
+                                            std::string& why);
   ~VideoDecoder();
   VideoDecoder(const VideoDecoder&) = delete;
   VideoDecoder& operator=(const VideoDecoder&) = delete;

@@ -61,7 +61,8 @@ TEST(RunDetections, IntersectionOverUnion) {
       {{0, 0, 10, 10}, {5, 0, 10, 10}, 50.0 / 150},
       {{0, 0, 10, 10}, {10, 0, 10, 10}, 0.0},  // touching edges share no pixel
       {{0, 0, 10, 10}, {2, 2, 4, 4}, 16.0 / 100},
-      {{0, 0, 0, 10}, {0, 0, 0, 10}, 0.0},  // empty boxes
+      {{0, 0, 0, 10}, {0, 0, 0, 10}, 0.0},                     // empty boxes
+      {{2147483000, 0, 2147483000, 10}, {0, 0, 10, 10}, 0.0},  // no overflow
   };
   for (const Case& c : cases) {
     EXPECT_DOUBLE_EQ(ektool::intersectionOverUnion(c.a, c.b), c.iou);
