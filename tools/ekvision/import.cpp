@@ -200,7 +200,8 @@ int runImport(const std::vector<std::string>& args, Output& output) {
              << base << ".arv\n"
              << stampLine(source.stamper(), input);
   if (source.undecodable() > 0) {
-    throw ToolError(std::to_string(source.undecodable()) + " frames of " + input +
+    throw ToolError(std::to_string(source.undecodable()) +
+                    (source.undecodable() == 1 ? " frame of " : " frames of ") + input +
                     " could not be decoded; " + base + ".arv holds the " + std::to_string(written) +
                     " others");
   }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <sstream>
@@ -129,6 +130,35 @@ TEST(ToolImportStamps, EveryFrameGetsTheContainersPresentationTime) {
       ektest::runTool(dir, {"import", dir.path("ntsc.avi"), dir.path("x.arv"), "--start", "-3"});
   EXPECT_EQ(refused.exitCode, 2);
   EXPECT_TRUE(ektest::isOneLine(refused.err)) << refused.err;
+}
+
+TEST(ToolImportStamps, AFrameTheDecoderRefusesLeavesAGapAndFailsTheCommand) {
+  ektest::TempDir dir;
+  const std::string clip = dir.path("broken.avi");
+  const std::string make =
+      "ffmpeg -nostdin -y -v error -f lavfi -i testsrc=size=64x48:rate=10 "
+      "-frames:v 10 -c:v mjpeg " +
+      ektest::shellQuoted(clip);
+  ASSERT_EQ(std::system(make.c_str()), 0) << make;
+  // Wipe the sixth picture: from its start-of-image marker to just before the next one.
+  std::vector<unsigned char> bytes = ektest::readBytes(clip);
+  std::vector<std::size_t> starts;
+  for (std::size_t i = 0; i + 1 < bytes.size(); ++i) {
+    if (bytes[i] == 0xFF && bytes[i + 1] == 0xD8) {
+      starts.push_back(i);
+    }
+  }
+  ASSERT_EQ(starts.size(), 10u);
+  std::fill(bytes.begin() + static_cast<long>(starts[5]),
+            bytes.begin() + static_cast<long>(starts[6] - 8), 0);
+  ektest::writeBytes(clip, bytes);
+  const ektest::ToolRun run = ektest::runTool(dir, {"import", clip, dir.path("out.arv")});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, "ekvision import: 1 frame of " + clip + " could not be decoded; " +
+                         dir.path("out") + ".arv holds the 9 others\n");
+  const std::vector<long long> stamps = importedStamps(dir.path("out.arv"));
+  EXPECT_EQ(stamps, (std::vector<long long>{0, 100000, 200000, 300000, 400000, 600000, 700000,
+                                            800000, 900000}));
 }
 
 TEST(ToolImportStamps, StamperTellsConstantFromVariableRate) {
