@@ -112,8 +112,12 @@ std::unique_ptr<VideoDecoder> VideoDecoder::open(const std::string& path, long l
   h.frame = av_frame_alloc();
   if (h.codec == nullptr || h.packet == nullptr || h.frame == nullptr ||
       avcodec_parameters_to_context(h.codec, h.input.format->streams[h.input.stream]->codecpar) <
-          0 ||
-      avcodec_open2(h.codec, h.input.codec, nullptr) < 0) {
+          0) {
+    why = "out of memory";
+    return nullptr;
+  }
+  h.codec->thread_count = 0;  // as many decoding threads as the machine has cores
+  if (avcodec_open2(h.codec, h.input.codec, nullptr) < 0) {
     why = "its decoder cannot be started";
     return nullptr;
   }
