@@ -1,4 +1,5 @@
-// ekvision import: any video that OpenCV reads becomes a YUV422 recording.
+// ekvision import: any video that FFmpeg (or OpenCV's own readers) reads becomes a YUV422
+// recording stamped with the video's presentation times.
 #include <ekvision/ekvideo.h>
 
 #include <opencv2/imgproc.hpp>
@@ -27,11 +28,11 @@ const char kImportUsage[] =
     "usage: ekvision import VIDEO OUT [--resolution R] [--fps N] [--start TIME]\n"
     "\n"
     "Records every frame of VIDEO (any file that FFmpeg reads; otherwise OpenCV's MJPEG\n"
-    "or image-sequence readers) into the recording OUT (\".arv\" is\n"
-    "appended unless OUT ends with it): one YUV422 stream, frames resized to the\n"
-    "resolution code R, in display order. Time stamps are the video's presentation times\n"
-    "in microseconds, the first frame at TIME: a constant-rate video's frame i at exactly\n"
-    "TIME + i/rate, a variable-rate video's frames at their own times.\n"
+    "or image-sequence readers) into the recording OUT (\".arv\" is appended unless OUT\n"
+    "ends with it): one YUV422 stream, frames in display order, resized to the resolution\n"
+    "code R. Time stamps are the video's presentation times in microseconds, the first\n"
+    "frame at TIME: a constant-rate video's frame i at exactly TIME + i/rate, a\n"
+    "variable-rate video's frames at their own times.\n"
     "\n"
     "  --resolution R  0 (160x120), 1 (320x240) or 2 (640x480, the default)\n"
     "  --fps N         keep at most N frames a second of video, dropping the others\n"
