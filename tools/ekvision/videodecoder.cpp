@@ -26,37 +26,37 @@ Ratio toRatio(AVRational value) {
   return {value.num, value.den};
 }
 
-// A file opened for demuxing, with its best video stream.
-struct Input {
-  AVFormatContext* format = nullptr;
-  int stream = -1;
-  const AVCodec* codec = nullptr;
-
-  ~Input() { avformat_close_input(&format); }
-  // Opens @p path; on failure says why in @p why.
-  bool open(const std::string& path, std::string& why) {
-    int status = avformat_open_input(&format, path.c_str(), nullptr, nullptr);
-    if (status >= 0) {
-      status = avformat_find_stream_info(format, nullptr);
-    }
-    if (status < 0) {
-      why = errorText(status);
-      return false;
-    }
-    stream = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
-    if (stream == AVERROR_DECODER_NOT_FOUND) {
-      why = "no decoder for its video stream";
-    } else if (stream < 0 || codec == nullptr) {
-      why = "it has no video stream";
-    }
-    return stream >= 0 && codec != nullptr;
-  }
-};
-
 }  // namespace
 
 struct VideoDecoder::Handles {
-  Input input;
+  // A file opened for demuxing, with its best video stream.
+  struct Demuxer {
+    AVFormatContext* format = nullptr;
+    int stream = -1;
+    const AVCodec* codec = nullptr;
+
+    ~Demuxer() { avformat_close_input(&format); }
+    // Opens @p path; on failure says why in @p why.
+    bool open(const std::string& path, std::string& why) {
+      int status = avformat_open_input(&format, path.c_str(), nullptr, nullptr);
+      if (status >= 0) {
+        status = avformat_find_stream_info(format, nullptr);
+      }
+      if (status < 0) {
+        why = errorText(status);
+        return false;
+      }
+      stream = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+      if (stream == AVERROR_DECODER_NOT_FOUND) {
+        why = "no decoder for its video stream";
+      } else if (stream < 0 || codec == nullptr) {
+        why = "it has no video stream";
+      }
+      return stream >= 0 && codec != nullptr;
+    }
+  };
+
+  Demuxer input;
   AVCodecContext* codec = nullptr;
   AVPacket* packet = nullptr;
   AVFrame* frame = nullptr;
@@ -82,7 +82,7 @@ std::unique_ptr<VideoDecoder> VideoDecoder::open(const std::string& path, long l
   Ratio timeBase;
   std::vector<Ratio> rates;
   {
-    Input scan;
+    Handles::Demuxer scan;
     if (!scan.open(path, why)) {
       return nullptr;
     }
