@@ -87,6 +87,14 @@ class ImportInput {
   }
   std::uint64_t expected() const { return decoder_ ? decoder_->packetCount() : expected_; }
   std::uint64_t undecodable() const { return decoder_ ? decoder_->undecodable() : 0; }
+  // "ends after N of the M frames its header announces" for a file cut short, else "".
+  std::string cutShort() const {
+    if (!decoder_ || decoder_->packetsInFile() >= decoder_->announcedFrames()) {
+      return "";
+    }
+    return "ends after " + std::to_string(decoder_->packetsInFile()) + " of the " +
+           std::to_string(decoder_->announcedFrames()) + " frames its header announces";
+  }
   const VideoStamper& stamper() const { return decoder_ ? decoder_->stamper() : *stamper_; }
 
  private:
@@ -200,6 +208,10 @@ int runImport(const std::vector<std::string>& args, Output& output) {
   output.out << "imported " << written << " of " << read << " frames from " << input << " into "
              << base << ".arv\n"
              << stampLine(source.stamper(), input);
+  if (!source.cutShort().empty()) {
+    throw ToolError(input + " " + source.cutShort() + " (cut short?); " + base + ".arv holds the " +
+                    std::to_string(written) + " frames read");
+  }
   if (source.undecodable() > 0) {
     throw ToolError(std::to_string(source.undecodable()) +
                     (source.undecodable() == 1 ? " frame of " : " frames of ") + input +

@@ -81,6 +81,8 @@ std::unique_ptr<VideoDecoder> VideoDecoder::open(const std::string& path, long l
   std::vector<std::optional<std::int64_t>> times;
   Ratio timeBase;
   std::vector<Ratio> rates;
+  std::uint64_t announced = 0;
+  std::uint64_t inFile = 0;
   {
     Handles::Demuxer scan;
     if (!scan.open(path, why)) {
@@ -89,8 +91,12 @@ std::unique_ptr<VideoDecoder> VideoDecoder::open(const std::string& path, long l
     const AVStream* stream = scan.format->streams[scan.stream];
     timeBase = toRatio(stream->time_base);
     rates = {toRatio(stream->r_frame_rate), toRatio(stream->avg_frame_rate)};
+    announced = stream->nb_frames > 0 ? static_cast<std::uint64_t>(stream->nb_frames) : 0;
     AVPacket* packet = av_packet_alloc();
     while (packet != nullptr && av_read_frame(scan.format, packet) >= 0) {
+      if (packet->stream_index == scan.stream) {
+        ++inFile;
+      }
       if (packet->stream_index == scan.stream && (packet->flags & AV_PKT_FLAG_DISCARD) == 0) {
         times.push_back(packet->pts == AV_NOPTS_VALUE ? std::nullopt
                                                       : std::optional<std::int64_t>(packet->pts));
@@ -102,6 +108,8 @@ std::unique_ptr<VideoDecoder> VideoDecoder::open(const std::string& path, long l
   std::unique_ptr<VideoDecoder> decoder(new VideoDecoder());
   decoder->path_ = path;
   decoder->packets_ = times.size();
+  decoder->announced_ = announced;
+  decoder->packetsInFile_ = inFile;
   decoder->stamper_ = std::make_unique<VideoStamper>(times, timeBase, rates, start);
   Handles& h = *decoder->handles_;
   if (!h.input.open(path, why)) {

@@ -37,6 +37,11 @@ class VideoDecoder {
 
   /// Packets of the video stream in the file: the frames to expect.
   std::uint64_t packetCount() const { return packets_; }
+  /// The frame count the container's header announces; 0 when it gives none.
+  std::uint64_t announcedFrames() const { return announced_; }
+  /// Packets of the video stream the file holds, those the container marks to be dropped
+  /// included: fewer than announcedFrames() for a file that was cut short.
+  std::uint64_t packetsInFile() const { return packetsInFile_; }
   /// Packets the decoder refused.
   std::uint64_t undecodable() const { return undecodable_; }
   /// How the frames are stamped.
@@ -51,6 +56,8 @@ class VideoDecoder {
   std::unique_ptr<VideoStamper> stamper_;
   std::string path_;
   std::uint64_t packets_ = 0;
+  std::uint64_t announced_ = 0;
+  std::uint64_t packetsInFile_ = 0;
   std::uint64_t undecodable_ = 0;
   bool draining_ = false;
 };

@@ -126,6 +126,20 @@ TEST(ToolImportStamps, EveryFrameGetsTheContainersPresentationTime) {
                 .find("ekvision import: cannot write " + dir.path("cut.arv") + " after "),
             std::string::npos)
       << ektest::fileText(dir.path("cut.err"));
+  // The same file cut short: what it holds is imported, and the command fails, naming it.
+  std::vector<unsigned char> bytes = ektest::readBytes(dir.path("ntsc.avi"));
+  bytes.resize(bytes.size() / 2);
+  ektest::writeBytes(dir.path("cut.avi"), bytes);
+  const ektest::ToolRun cut =
+      ektest::runTool(dir, {"import", dir.path("cut.avi"), dir.path("cut2.arv")});
+  EXPECT_EQ(cut.exitCode, 1);
+  const std::vector<long long> kept = importedStamps(dir.path("cut2.arv"));
+  ASSERT_FALSE(kept.empty());
+  EXPECT_LT(kept.size(), 24u);
+  EXPECT_EQ(cut.err, "ekvision import: " + dir.path("cut.avi") + " ends after " +
+                         std::to_string(kept.size()) + " of the 24 frames its header announces " +
+                         "(cut short?); " + dir.path("cut2") + ".arv holds the " +
+                         std::to_string(kept.size()) + " frames read\n");
   const ektest::ToolRun refused =
       ektest::runTool(dir, {"import", dir.path("ntsc.avi"), dir.path("x.arv"), "--start", "-3"});
   EXPECT_EQ(refused.exitCode, 2);
