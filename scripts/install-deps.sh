@@ -8,6 +8,7 @@ packages=(
   libboost-dev libboost-thread-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libhwy-dev libyuv-dev libopencv-dev
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
   clang libclang-rt-14-dev
   ccache doxygen
 )
