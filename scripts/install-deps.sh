@@ -10,6 +10,8 @@ packages=(
   libhwy-dev libyuv-dev libopencv-dev
   clang libclang-rt-14-dev
   ccache doxygen
+  # The ARM lane (scripts/arm-lane.sh): cross toolchain, emulator, arm64 libraries (multiarch).
+  g++-aarch64-linux-gnu qemu-user libhwy-dev:arm64 libgtest-dev:arm64
 )
 
 missing=()
@@ -29,6 +31,9 @@ if [ "$(id -u)" -ne 0 ]; then
     echo "error: packages missing (${missing[*]}) and not running as root" >&2
     exit 1
   fi
+fi
+if ! dpkg --print-foreign-architectures | grep -qx arm64; then
+  "${as_root[@]}" dpkg --add-architecture arm64
 fi
 "${as_root[@]}" apt-get update -qq
 DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends \
