@@ -153,11 +153,14 @@ HWY_INLINE void storeBgr(V16 b0, V16 g0, V16 r0, V16 b1, V16 g1, V16 r1, unsigne
 }
 #elif EKVISION_CONVERT_BLOCKWISE_X86
 // Everything stays within 128-bit blocks: block j of the two input vectors holds pixels
-// 16j .. 16j + 7 and 16j + 8 .. 16j + 15, so that the packs give block j the blue (green, red)
-// bytes of pixels 16j .. 16j + 15 in order, and three byte shuffles per output chunk interleave
-// them into the block's 48 BGR bytes. Only the 256-bit store needs to combine blocks.
+// 16j .. 16j + 7 and 16j + 8 .. 16j + 15, so that three packs give block j the channel bytes of
+// its 16 pixels and seven byte shuffles interleave them into the block's 48 BGR bytes. Only the
+// 256-bit store needs to combine blocks.
+// The packs give three byte sources per block: X = (blue 0..7, green 0..7), Y = (red 0..7,
+// blue 8..15), Z = (green 8..15, red 8..15) for pixels 0..15 of the block; output chunk 0 (pixels
+// 0..5) draws on X and Y only, chunk 1 on all three, chunk 2 (pixels 10..15) on Y and Z only.
 struct BgrShuffles {
-  uint8_t pick[3][3][16];  // [output chunk of 16 bytes][source: blue, green, red]
+  uint8_t pick[3][3][16];  // [output chunk of 16 bytes][source X, Y, Z]
 };
 
 constexpr BgrShuffles makeBgrShuffles() {
@@ -166,28 +169,33 @@ constexpr BgrShuffles makeBgrShuffles() {
     for (int t = 0; t < 16; ++t) {
       const int pixel = (16 * chunk + t) / 3;
       const int channel = (16 * chunk + t) % 3;
+      // [channel][pixel < 8 ? 0 : 1] -> (source, byte offset added to the pixel)
+      constexpr int kSource[3][2] = {{0, 1}, {0, 2}, {1, 2}};
+      constexpr int kOffset[3][2] = {{0, 0}, {8, -8}, {0, 0}};
+      const int high = pixel < 8 ? 0 : 1;
       for (int source = 0; source < 3; ++source) {
-        s.pick[chunk][source][t] = static_cast<uint8_t>(source == channel ? pixel : 0x80);
+        s.pick[chunk][source][t] = static_cast<uint8_t>(
+            source == kSource[channel][high] ? pixel + kOffset[channel][high] : 0x80);
       }
     }
   }
   return s;
 }
 
-// Stores 16 pixels per 128-bit block: block j of the byte vectors holds pixels 16j .. 16j + 15.
+// Stores 16 pixels per 128-bit block: block j of the channel vectors holds pixels 16j .. 16j + 7
+// (b0, g0, r0) and 16j + 8 .. 16j + 15 (b1, g1, r1).
 HWY_INLINE void storeBgr(V16 b0, V16 g0, V16 r0, V16 b1, V16 g1, V16 r1, unsigned char* out) {
   const D8 d8;
   alignas(16) static constexpr BgrShuffles kShuffles = makeBgrShuffles();
-  const V8 blue = packBlockwise(d8, b0, b1);
-  const V8 green = packBlockwise(d8, g0, g1);
-  const V8 red = packBlockwise(d8, r0, r1);
-  V8 chunk[3];
-  for (int c = 0; c < 3; ++c) {
-    const auto& pick = kShuffles.pick[c];
-    chunk[c] = hn::Or(hn::Or(hn::TableLookupBytesOr0(blue, hn::LoadDup128(d8, pick[0])),
-                             hn::TableLookupBytesOr0(green, hn::LoadDup128(d8, pick[1]))),
-                      hn::TableLookupBytesOr0(red, hn::LoadDup128(d8, pick[2])));
-  }
+  const V8 x = packBlockwise(d8, b0, g0);
+  const V8 y = packBlockwise(d8, r0, b1);
+  const V8 z = packBlockwise(d8, g1, r1);
+  const auto pick = [&](V8 source, int chunk, int which) {
+    return hn::TableLookupBytesOr0(source, hn::LoadDup128(d8, kShuffles.pick[chunk][which]));
+  };
+  const V8 chunk[3] = {hn::Or(pick(x, 0, 0), pick(y, 0, 1)),
+                       hn::Or(hn::Or(pick(x, 1, 0), pick(y, 1, 1)), pick(z, 1, 2)),
+                       hn::Or(pick(y, 2, 1), pick(z, 2, 2))};
 #if HWY_TARGET == HWY_AVX2
   // Bytes 0..47 are the low blocks of the chunks, bytes 48..95 the high blocks.
   const auto store = [&](__m256i v, int at) {
