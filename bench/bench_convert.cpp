@@ -1,6 +1,8 @@
 // Throughput of the pixel conversions beside their peers, in one binary so that one run gives
-// the ratios: ours (dispatched), the scalar reference, OpenCV, libyuv's fastest path to the same
-// layout, and a memcpy of the output's size. Items are pixels, so figures read as pixels/s.
+// the ratios: ours on every instruction-set target the processor supports (name/target:T), each
+// beside libyuv's fastest path to the same layout restricted to the same instruction sets, and,
+// once for all targets, the scalar reference, OpenCV and a memcpy of the output's size. Items
+// are pixels, so figures read as pixels/s.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -283,8 +285,8 @@ int libyuvFlagsFor(std::int64_t target) {
                           libyuv::kCpuHasAVX512VNNI | libyuv::kCpuHasAVX512VBMI |
                           libyuv::kCpuHasAVX512VBMI2 | libyuv::kCpuHasAVX512VBITALG |
                           libyuv::kCpuHasAVX512VPOPCNTDQ | libyuv::kCpuHasGFNI;
-  constexpr int kAvx = libyuv::kCpuHasAVX | libyuv::kCpuHasAVX2 | libyuv::kCpuHasFMA3 |
-                       libyuv::kCpuHasF16C;
+  constexpr int kAvx =
+      libyuv::kCpuHasAVX | libyuv::kCpuHasAVX2 | libyuv::kCpuHasFMA3 | libyuv::kCpuHasF16C;
   constexpr int kSse4 = libyuv::kCpuHasSSE41 | libyuv::kCpuHasSSE42;
 #if HWY_ARCH_X86
   switch (target) {
