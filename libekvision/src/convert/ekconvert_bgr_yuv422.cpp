@@ -126,16 +126,17 @@ void bgrToYuv422Kernel(const unsigned char* bgr, unsigned char* yuv, std::size_t
   }
 }
 
-#elif EKVISION_CONVERT_BLOCKWISE_X86
+#elif EKVISION_CONVERT_BLOCKWISE_X86 || HWY_TARGET == HWY_AVX3
 
-// Byte shuffles work within 128-bit blocks, so every block of a lane vector loads its own 16
-// input bytes: the 8 lanes of a block are the outputs of two pairs (12 input bytes). A kernel
-// block is 16 pixels per 128-bit block, i.e. 48 input and 32 output bytes; its four lane vectors
-// v give two stores, store s packing v = 2s and 2s + 1, packus putting block j of v = 2s
-// first and of v = 2s + 1 second. So block j of lane vector v holds the pairs
+// Byte shuffles work within 128-bit blocks (AVX3 has no byte permute across them), so every block
+// of a lane vector loads its own 16 input bytes: the 8 lanes of a block are the outputs of two
+// pairs (12 input bytes). A kernel block is 16 pixels per 128-bit block, i.e. 48 input and 32
+// output bytes; its four lane vectors v give two stores, store s packing v = 2s and 2s + 1, packus
+// putting block j of v = 2s first and of v = 2s + 1 second. So block j of lane vector v holds the
+// pairs
 //   P = 4 * kBlocks * (v / 2) + 2 * (v % 2) + 4 * j,
 // read from input offset min(6P, 48 * kBlocks - 16), never past the kernel block's end.
-constexpr int kBlocks = HWY_TARGET == HWY_AVX2 ? 2 : 1;
+constexpr int kBlocks = HWY_MAX_BYTES / 16;
 
 struct LaneShuffles {
   uint8_t blueGreen[4][16 * kBlocks];  // [lane vector]: indices of (B, G) within each block's load
@@ -167,13 +168,12 @@ constexpr LaneShuffles makeLaneShuffles() {
 }
 
 void bgrToYuv422Kernel(const unsigned char* bgr, unsigned char* yuv, std::size_t pairs) {
-  alignas(32) static constexpr LaneShuffles kShuffles = makeLaneShuffles();
+  alignas(64) static constexpr LaneShuffles kShuffles = makeLaneShuffles();
   const hn::ScalableTag<uint8_t> d8;
   const hn::Repartition<uint16_t, decltype(d8)> du16;
   const auto constantByte = hn::BitCast(d8, hn::Set(du16, 0x8000));
   const auto lanes = [&](const uint8_t* in, int v) {
-    const auto bytes =
-        loadBlocks(d8, in + kShuffles.offset[v][0], in + kShuffles.offset[v][kBlocks - 1]);
+    const auto bytes = loadBlocks(d8, in, [&](int j) { return kShuffles.offset[v][j]; });
     const auto blueGreen = hn::TableLookupBytes(bytes, hn::Load(d8, kShuffles.blueGreen[v]));
     const auto red =
         hn::Or(hn::TableLookupBytesOr0(bytes, hn::Load(d8, kShuffles.red[v])), constantByte);

@@ -83,29 +83,34 @@ HWY_INLINE auto mulAddBytePairs(V8 bytes, V8 coefficients) {
 }
 #endif
 
-#if EKVISION_CONVERT_BLOCKWISE_X86
+#if HWY_ARCH_X86 && HWY_TARGET != HWY_SCALAR && HWY_TARGET != HWY_EMU128
 /// @brief Narrows two signed 16-bit vectors to bytes with unsigned saturation, block by block:
 /// each 128-bit block of the result holds the block of `lo`, then the same block of `hi`.
 template <class D8, class V16>
 HWY_INLINE hn::VFromD<D8> packBlockwise(D8, V16 lo, V16 hi) {
-#if HWY_TARGET == HWY_AVX2
+#if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+  return hn::VFromD<D8>{_mm512_packus_epi16(lo.raw, hi.raw)};
+#elif HWY_TARGET == HWY_AVX2
   return hn::VFromD<D8>{_mm256_packus_epi16(lo.raw, hi.raw)};
 #else
   return hn::VFromD<D8>{_mm_packus_epi16(lo.raw, hi.raw)};
 #endif
 }
 
-/// @brief Loads a vector whose first 128-bit block comes from `first` and, on 256-bit targets,
-/// whose second block comes from `second` (16 bytes each, unaligned).
-template <class D8>
-HWY_INLINE hn::VFromD<D8> loadBlocks(D8, const uint8_t* first, const uint8_t* second) {
-#if HWY_TARGET == HWY_AVX2
-  const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first));
-  const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(second));
-  return hn::VFromD<D8>{_mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1)};
+/// @brief Loads a vector whose 128-bit block j holds the 16 bytes at base + offset(j).
+template <class D8, class Offset>
+HWY_INLINE hn::VFromD<D8> loadBlocks(D8, const uint8_t* base, const Offset& offset) {
+  const auto block = [&](int j) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + offset(j)));
+  };
+#if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+  const __m512i low = _mm512_castsi256_si512(
+      _mm256_inserti128_si256(_mm256_castsi128_si256(block(0)), block(1), 1));
+  return hn::VFromD<D8>{_mm512_inserti32x4(_mm512_inserti32x4(low, block(2), 2), block(3), 3)};
+#elif HWY_TARGET == HWY_AVX2
+  return hn::VFromD<D8>{_mm256_inserti128_si256(_mm256_castsi128_si256(block(0)), block(1), 1)};
 #else
-  static_cast<void>(second);
-  return hn::VFromD<D8>{_mm_loadu_si128(reinterpret_cast<const __m128i*>(first))};
+  return hn::VFromD<D8>{block(0)};
 #endif
 }
 #endif

@@ -214,8 +214,8 @@ HWY_INLINE void storeBgr(V16 b0, V16 g0, V16 r0, V16 b1, V16 g1, V16 r1, unsigne
 // The two input vectors of the block at `in`, laid out as storeBgr expects.
 HWY_INLINE void loadPixels(const uint8_t* in, V8& first, V8& second) {
   const D8 d8;
-  first = loadBlocks(d8, in, in + 32);
-  second = loadBlocks(d8, in + 16, in + 48);
+  first = loadBlocks(d8, in, [](int j) { return 32 * j; });
+  second = loadBlocks(d8, in, [](int j) { return 32 * j + 16; });
 }
 #else
 // Stores 2 * Lanes(D16) pixels, given as 16-bit channel values of the first half (b0, g0, r0)
