@@ -81,16 +81,16 @@ def table(rates, target):
         a, b = rate(ours, resolution), rate(bound, resolution)
         if a and b:
             print(f"{subject} {resolution}: {a / b:.2f} x {label} ({b / 1e9:.2f} Gpixel/s)")
-    # Large frames against the smallest one: throughput per pixel should not drop with size.
-    if len(resolutions) > 1:
-        small = resolutions[0]
+    # Larger frames against each smaller one: throughput per pixel should not drop with size.
+    for i, small in enumerate(resolutions[:-1]):
+        larger = resolutions[i + 1:]
         cells = []
         for subject, names in SUBJECTS.items():
             base = rate(names[0], small)
             if base:
                 cells.append(subject + " " + " ".join(
-                    f"{rate(names[0], r) / base:.2f}" for r in resolutions[1:] if rate(names[0], r)))
-        print(f"ours at {', '.join(resolutions[1:])} / ours at {small}: " + "; ".join(cells))
+                    f"{rate(names[0], r) / base:.2f}" for r in larger if rate(names[0], r)))
+        print(f"ours at {', '.join(larger)} / ours at {small}: " + "; ".join(cells))
 
 
 def main():
