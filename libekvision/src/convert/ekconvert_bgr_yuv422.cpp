@@ -38,6 +38,7 @@ void bgrToYuv422Kernel(const unsigned char* bgr, unsigned char* yuv, std::size_t
 //   A = (B, G) . (ab, ag) + (R, 128) . (ar, 16 | 127)
 //   S = (B, G) . (bb, bg) + (R, 128) . (br, 0 | 64)
 // Every partial sum stays below the instruction's saturation (largest: 30536).
+
 // Coefficient bytes of one pair's four lanes (Y0, U, Y1, V), as a repeating 64-bit pattern.
 constexpr long long lanePattern(int y0, int y1, int u0, int u1, int v0, int v1) {
   const int bytes[8] = {y0, y1, u0, u1, y0, y1, v0, v1};
