@@ -11,6 +11,8 @@ packages=(
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
   clang libclang-rt-14-dev
   ccache doxygen
+  # The ARM lane (scripts/arm-lane.sh): cross toolchain, emulator, arm64 libraries (multiarch).
+  g++-aarch64-linux-gnu qemu-user libhwy-dev:arm64 libgtest-dev:arm64
 )
 
 missing=()
@@ -30,6 +32,9 @@ if [ "$(id -u)" -ne 0 ]; then
     echo "error: packages missing (${missing[*]}) and not running as root" >&2
     exit 1
   fi
+fi
+if ! dpkg --print-foreign-architectures | grep -qx arm64; then
+  "${as_root[@]}" dpkg --add-architecture arm64
 fi
 "${as_root[@]}" apt-get update -qq
 DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends \
