@@ -2,6 +2,7 @@
 # Builds and runs every test: the normal build (warnings are errors), the API reference
 # (an undocumented public declaration fails it), the whole suite again under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the threaded tests under ThreadSanitizer,
+# the conversion kernels cross-compiled for ARM64 and run under emulation,
 # an out-of-tree project that uses the installed package, and each fuzz target for
 # EKVISION_FUZZ_SECONDS (default 60).
 set -euo pipefail
@@ -19,6 +20,9 @@ scripts/configure.sh build/ci -DCMAKE_BUILD_TYPE=Release -DCMAKE_UNITY_BUILD=ON 
   -DEKVISION_WERROR=ON -DEKVISION_BUILD_BENCHMARKS=ON >/dev/null
 cmake --build build/ci -j"$jobs"
 (cd build/ci && ctest -j"$jobs" --output-on-failure --timeout 300)
+
+lane "ARM64: conversion kernels cross-compiled, bit-exact under qemu-user on every ARM target"
+scripts/arm-lane.sh build/arm64
 
 lane "API reference: every public class, operation and field documented"
 mkdir -p build/docs

@@ -12,7 +12,7 @@ const char kRunUsage[] =
     "usage: ekvision run [--module PLUGIN.so] [--camera SPEC] [--seconds S] [--frames N]\n"
     "                    [--fps N] [--resolution R] [--call METHOD [ARG...]]...\n"
     "                    [--record OUT.arv] [--contact-sheet OUT.png] [--name NAME]\n"
-    "                    [--list-methods]\n"
+    "                    [--detections OUT.jsonl] [--list-methods]\n"
     "\n"
     "Runs a vision module as the robot's framework would: builds a broker, the camera module\n"
     "EKVideoDevice and the module, subscribes to the module (which starts detection), lets\n"
@@ -40,6 +40,10 @@ const char kRunUsage[] =
     "                        when the disk falls behind frames are dropped, never the pace\n"
     "  --contact-sheet OUT.png\n"
     "                        a grid of 8 frames spread over the run, detected boxes in green\n"
+    "  --detections OUT.jsonl\n"
+    "                        write every detection as one line of JSON: timeStamp (us), x,\n"
+    "                        y, w, h (pixels), leftAngle, topAngle, rightAngle, bottomAngle\n"
+    "                        (radians), pixelCount\n"
     "  --name NAME           the module's name (default: MotionDetector, or the plugin's file\n"
     "                        name without lib and extension)\n"
     "  --list-methods        list the module's remote methods and exit\n"
@@ -50,8 +54,11 @@ const char kRunUsage[] =
     "            angles left= top= right= bottom= rad pixels=N\n"
     "and a summary: frames processed, the frame rate achieved, the pacing (|period - asked\n"
     "period| between fetches, mean, 99th percentile and maximum; repeated and skipped camera\n"
-    "frames by their time stamps), the detections, and the files written. Library failures\n"
-    "are shown on standard error as they happen. Ctrl-C ends the run early, cleanly.\n";
+    "frames by their time stamps), the detections, on the synthetic scene their mean\n"
+    "intersection over union with the rectangle drawn at each one's time stamp, and the\n"
+    "files written. Library failures are shown on standard error as they happen. Ctrl-C\n"
+    "ends the run early, cleanly. A file that could not be written whole makes the run\n"
+    "exit 1 with one line naming the cause.\n";
 
 }  // namespace
 

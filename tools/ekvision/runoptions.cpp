@@ -84,6 +84,7 @@ RunOptions parseRunOptions(const std::vector<std::string>& args) {
                                                     {"camera", true},
                                                     {"record", true},
                                                     {"contact-sheet", true},
+                                                    {"detections", true},
                                                     {"name", true},
                                                     {"seconds", true},
                                                     {"frames", true},
@@ -96,6 +97,7 @@ RunOptions parseRunOptions(const std::vector<std::string>& args) {
   options.camera = arguments.value("camera");
   options.record = arguments.value("record");
   options.contactSheet = arguments.value("contact-sheet");
+  options.detections = arguments.value("detections");
   options.name = arguments.value("name");
   options.listMethods = arguments.has("list-methods");
   if (const auto seconds = arguments.value("seconds")) {

@@ -149,6 +149,7 @@ void RunSession::buildCamera() {
     cameraLine_ = "camera: synthetic scene " + std::to_string(width_) + "x" +
                   std::to_string(height_) + " (epoch " + std::to_string(scene->getEpoch()) + " us)";
     inner = scene;
+    scene_ = scene;
   }
   if (options_.record && EK::getResolutionFromSize(width_, height_) == EK::kResolution1280x960) {
     throw UsageError(
@@ -195,6 +196,14 @@ std::vector<EK::EKValue> RunSession::checkCalls() const {
 }
 
 void RunSession::attachObservers() {
+  if (options_.detections) {
+    detectionLog_ = std::make_unique<DetectionLog>(*options_.detections);
+  }
+  if (scene_) {
+    sceneScore_ = std::make_unique<SceneScore>(scene_);
+    SceneScore* score = sceneScore_.get();
+    source_->addObserver([score](const EK::EKValue& image) { score->noteFrame(image); });
+  }
   if (options_.record) {
     recorder_ = std::make_unique<FrameRecorder>(*options_.record, width_, height_,
                                                 module_->getColorSpace());
@@ -251,11 +260,20 @@ void RunSession::printDetections() {
   for (unsigned i = 0; list.isArray() && i < list.getSize(); ++i) {
     EK::EKDetection detection;
     if (EK::EKDetection::fromEKValue(list[static_cast<int>(i)], detection)) {
-      detections_[detection.timeStamp] = detection;
+      detections_.emplace(detection.timeStamp, detection);
       output_.out << detectionLine(detection, firstStamp_) << "\n";
+      if (detectionLog_) {
+        detectionLog_->add(detection);
+      }
+      if (sceneScore_) {
+        sceneScore_->add(detection);
+      }
     }
   }
   output_.out.flush();
+  if (detectionLog_) {
+    detectionLog_->flush();
+  }
 }
 
 void RunSession::report(std::size_t firstFrameAfterCalls) {
@@ -268,6 +286,9 @@ void RunSession::report(std::size_t firstFrameAfterCalls) {
                                                                : static_cast<long long>(all.size());
   totals.detections = detections_.size();
   output_.out << summaryLines(totals, measurePacing(measured, totals.requestedRate));
+  if (sceneScore_) {
+    output_.out << sceneScoreLine(*sceneScore_);
+  }
   if (recorder_) {
     output_.out << recordingLine(*options_.record, recorder_->finish());
   }
@@ -277,6 +298,12 @@ void RunSession::report(std::size_t firstFrameAfterCalls) {
     writeContactSheet(picked, detections_, firstStamp_, kSheetColumns, *options_.contactSheet);
     output_.out << "contact sheet: " << picked.size() << " frames to " << *options_.contactSheet
                 << "\n";
+  }
+  if (detectionLog_) {
+    output_.out << "detection log: " << detectionLog_->lines() << " lines to "
+                << *options_.detections << "\n";
+    output_.out.flush();
+    detectionLog_->finish();
   }
 }
 

@@ -8,15 +8,16 @@
 #include <ekvision/ekdetection.h>
 #include <ekvision/ekvisionextractor.h>
 
-#include <map>
 #include <memory>
 #include <string>
 
 #include "contactsheet.h"
+#include "detectionlog.h"
 #include "framerecorder.h"
 #include "observedsource.h"
 #include "plugin.h"
 #include "runoptions.h"
+#include "scenescore.h"
 #include "tool.h"
 
 namespace ektool {
@@ -60,6 +61,9 @@ class RunSession {
   std::unique_ptr<VisionPlugin> plugin_;
   std::unique_ptr<FrameRecorder> recorder_;
   std::unique_ptr<FrameSampler> sampler_;
+  std::unique_ptr<DetectionLog> detectionLog_;
+  std::unique_ptr<SceneScore> sceneScore_;
+  std::shared_ptr<EK::EKSyntheticSource> scene_;  // none when a recording plays
   boost::shared_ptr<EK::EKBroker> broker_;
   std::shared_ptr<ObservedSource> source_;
   boost::shared_ptr<EK::EKVideoDevice> camera_;
@@ -68,7 +72,7 @@ class RunSession {
   bool subscribed_ = false;
   bool hasDetections_ = false;
   long long firstStamp_ = 0;
-  std::map<long long, EK::EKDetection> detections_;
+  DetectionsByStamp detections_;
 };
 
 }  // namespace ektool
