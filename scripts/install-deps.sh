@@ -11,6 +11,8 @@ packages=(
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
   clang libclang-rt-14-dev
   ccache doxygen
+  # Live-camera tests: videotestsrc pipelines (clips are made with ffmpeg, above).
+  gstreamer1.0-plugins-base gstreamer1.0-tools
   # The ARM lane (scripts/arm-lane.sh): cross toolchain, emulator, arm64 libraries (multiarch).
   g++-aarch64-linux-gnu qemu-user libhwy-dev:arm64 libgtest-dev:arm64
 )

@@ -94,7 +94,16 @@ RecorderReport FrameRecorder::finish() {
   changed_.notify_one();
   if (writer_.joinable()) {
     writer_.join();
-    video_.closeVideo();
+    // Frames still in the stream's buffer reach the disk here; a full disk shows only now.
+    video_.outputFile.flush();
+    std::lock_guard<std::mutex> lock(mutex_);
+    report_.writeFailed = report_.writeFailed || !video_.outputFile;
+    // A recording that lost frames keeps its "never closed" count, which `ekvision recover`
+    // replaces by the frames the file holds; the caller says what happened, in one line.
+    if (!report_.writeFailed) {
+      video_.closeVideo();
+    }
+    return report_;
   }
   std::lock_guard<std::mutex> lock(mutex_);
   return report_;

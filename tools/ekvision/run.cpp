@@ -9,7 +9,7 @@ namespace ektool {
 namespace {
 
 const char kRunUsage[] =
-    "usage: ekvision run [--module PLUGIN.so] [--camera FILE.arv] [--seconds S] [--frames N]\n"
+    "usage: ekvision run [--module PLUGIN.so] [--camera SPEC] [--seconds S] [--frames N]\n"
     "                    [--fps N] [--resolution R] [--call METHOD [ARG...]]...\n"
     "                    [--record OUT.arv] [--contact-sheet OUT.png] [--name NAME]\n"
     "                    [--detections OUT.jsonl] [--list-methods]\n"
@@ -20,8 +20,13 @@ const char kRunUsage[] =
     "\n"
     "  --module PLUGIN.so    a vision module plugin (built with EKVISION_PLUGIN); default:\n"
     "                        the built-in example motion detector\n"
-    "  --camera FILE.arv     play a recording in a loop, at its own size; default: the\n"
-    "                        synthetic scene, a bright rectangle moving over a dark texture\n"
+    "  --camera SPEC         default: the synthetic scene, a bright rectangle moving over a\n"
+    "                        dark texture. FILE.arv: play a recording in a loop, at its own\n"
+    "                        size. /dev/videoN: a V4L2 camera; gst:PIPELINE: a GStreamer\n"
+    "                        pipeline (YUY2 or BGR at its appsink); rtsp://..., http://...: a\n"
+    "                        network stream; any other file: a video played in a loop at its\n"
+    "                        own rate. Live frames are scaled to --resolution when the camera\n"
+    "                        cannot give that size (see ekvision cameras)\n"
     "  --seconds S           run for S seconds (default 5 when --frames is not given)\n"
     "  --frames N            run until N frames were processed; with --seconds, whichever\n"
     "                        comes first\n"

@@ -15,6 +15,7 @@
 #include <limits>
 #include <ostream>
 
+#include "livecamera.h"
 #include "motiondetectormodule.h"
 #include "pacing.h"
 #include "runreport.h"
@@ -122,7 +123,15 @@ int RunSession::run() {
 
 void RunSession::buildCamera() {
   std::shared_ptr<EK::EKFrameSource> inner;
-  if (options_.camera) {
+  if (options_.camera && !isRecordingSpec(*options_.camera)) {
+    // A live camera, a pipeline, a stream or a video file (played in a loop), at the size
+    // the module asks for.
+    EK::setSizeFromResolution(options_.resolution, width_, height_);
+    const LiveCamera live =
+        openLiveCamera(*options_.camera, width_, height_, options_.fps, /*loop=*/true);
+    cameraLine_ = "camera: " + live.description;
+    inner = live.source;
+  } else if (options_.camera) {
     try {
       auto recording = std::make_shared<EK::EKArvSource>(*options_.camera);
       width_ = recording->width();
