@@ -8,6 +8,7 @@
 #include <ekvision/ekdetection.h>
 #include <ekvision/ekvisionextractor.h>
 
+#include <csignal>
 #include <map>
 #include <memory>
 #include <string>
@@ -39,6 +40,8 @@ class RunSession {
   int run();
 
  private:
+  int runEveryFrame(const std::vector<EK::EKValue>& arguments,
+                    const volatile std::sig_atomic_t& interrupted);
   void buildCamera();
   void buildModule();
   std::vector<EK::EKValue> checkCalls() const;
