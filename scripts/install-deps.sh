@@ -10,6 +10,7 @@ packages=(
   libhwy-dev libyuv-dev libopencv-dev
   clang libclang-rt-14-dev
   ccache doxygen
+  python3 python3-dev pybind11-dev python3-numpy python3-pytest python3-distributed
 )
 
 missing=()
