@@ -214,4 +214,8 @@ def main(argv=None):
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    # Run as `python3 -m ekvision.batch`: the tasks must name the functions of the module
+    # ekvision.batch, which workers import, not those of __main__.
+    from ekvision.batch import main as _main
+
+    sys.exit(_main())

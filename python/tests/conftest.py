@@ -57,3 +57,10 @@ def record_moving_square(path, frames, start=1_000_000):
 @pytest.fixture
 def rng():
     return numpy.random.default_rng(14)
+
+
+CRASH_PLUGIN = BUILD / "python" / "libekvision_python_crashplugin.so"
+
+# Dask's worker processes import ekvision from where these tests found it.
+os.environ["PYTHONPATH"] = os.pathsep.join(
+    [str(Path(ekvision.__file__).resolve().parents[1])] + os.environ.get("PYTHONPATH", "").split(os.pathsep))

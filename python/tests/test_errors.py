@@ -3,6 +3,7 @@
 import errno
 import re
 import os
+from pathlib import Path
 
 import numpy
 import pytest
@@ -54,7 +55,7 @@ def test_read_only_output_is_refused():
 def files(tmp_path):
     """A recording, and broken copies of it and of a picture."""
     good = record_moving_square(tmp_path / "good.arv", 3)
-    data = open(good, "rb").read()
+    data = Path(good).read_bytes()
     (tmp_path / "header.arv").write_bytes(data[:20])
     (tmp_path / "magic.arv").write_bytes(b"2VRA" + data[4:])
     (tmp_path / "size.arv").write_bytes(data[:16] + (333).to_bytes(4, "little") + data[20:])
