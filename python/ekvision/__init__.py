@@ -17,10 +17,11 @@ library's message.
 from ._ekvision import (FormatError, bgr_to_yuv422, yuv422_to_bgr, yuv422_to_yyyuuuvvv,
                         yuv422_to_yyyyuuvv)
 from ._pictures import YUV422, Picture, read_picture, save_picture, save_ppm
-from ._recording import METADATA_DTYPE, Frame, Recording, Stream
+from ._recording import METADATA_DTYPE, Frame, Recording, Recovery, Stream, recover
 
 __all__ = [
-    "FormatError", "Frame", "METADATA_DTYPE", "Picture", "Recording", "Stream", "YUV422",
+    "FormatError", "Frame", "METADATA_DTYPE", "Picture", "Recording", "Recovery", "Stream",
+    "YUV422", "recover",
     "bgr_to_yuv422", "read_picture", "save_picture", "save_ppm", "yuv422_to_bgr",
     "yuv422_to_yyyuuuvvv", "yuv422_to_yyyyuuvv",
 ]

@@ -21,6 +21,29 @@ _RECORD_HEADER_DTYPE = numpy.dtype({
 })
 
 
+class Recovery(NamedTuple):
+    """What :func:`recover` found and did."""
+    frame_count: int       #: the count the file holds afterwards (dry run: would hold)
+    changed: bool          #: the count was rewritten (dry run: would be)
+    state: str             #: before: "closed", "open", "cut short" or "uncounted frames"
+    stored_count: int      #: the count stored before (0xFFFFFFFF: never closed)
+    complete_frames: int   #: whole frames in the file
+    partial_bytes: int     #: bytes of an unfinished last frame, never counted
+
+
+def recover(path, extend=False, dry_run=False):
+    """Gives a recording that was never closed (its writer crashed) or was cut short the
+    count of the complete frames its file holds, as `ekvision recover` does.
+
+    A closed recording with frames beyond its count keeps its count unless ``extend``;
+    ``dry_run`` decides and reports without changing the file. Returns a
+    :class:`Recovery`. Raises BlockingIOError while a live writer holds the recording,
+    FileNotFoundError, PermissionError, IsADirectoryError (OSError with errno) for files
+    that cannot be opened, ekvision.FormatError with the library's message otherwise.
+    """
+    return Recovery(*_ekvision._recover(os.fspath(path), bool(extend), bool(dry_run)))
+
+
 class Stream(NamedTuple):
     """One stream of a recording."""
     width: int

@@ -2,6 +2,7 @@
 #include <ekerror/ekerror.h>
 #include <ekvision/ekimage.h>
 #include <ekvision/ekvideo.h>
+#include <ekvision/ekvideoinspection.h>
 #include <ekvision/ekvisiondefinitions.h>
 
 #include <fcntl.h>
@@ -68,19 +69,19 @@ class Reader {
       raiseFormatError(error.getDescription(), path);
     }
     descriptor_ = std::make_unique<FileDescriptor>(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat status {};
-    if (descriptor_->get() < 0 || ::fstat(descriptor_->get(), &status) != 0) {
+    if (descriptor_->get() < 0) {
       const int error = errno;
       video_.closeVideo();
       raiseOSError(error, std::strerror(error), path);
     }
     // Only frames that lie whole in the file count: a recording that was never closed says
     // 0xFFFFFFFF, and a file cut short ends inside a frame.
-    const unsigned long long size = static_cast<unsigned long long>(status.st_size);
-    const unsigned long long inFile = size > video_.headerSize && video_.frameSize > 0
-                                          ? (size - video_.headerSize) / video_.frameSize
-                                          : 0;
-    frames_ = std::min<unsigned long long>(inFile, video_.frameCount);
+    try {
+      frames_ = EK::inspectVideo(path).playableFrames;
+    } catch (const EK::EKError& error) {
+      video_.closeVideo();
+      raiseFormatError(error.getDescription(), path);
+    }
   }
 
   void close() {
@@ -287,11 +288,16 @@ class Writer {
       colorSpaces_.push_back(colorSpace);
     }
     errno = 0;
+    forgetLibraryMessage();
+    bool recording = false;
     try {
-      video_.recordVideo(baseName, 0, headers);
+      recording = video_.recordVideo(baseName, 0, headers);
     } catch (const EK::EKError& error) {
       const int code = errno != 0 ? errno : EIO;
       raiseOSError(code, error.getDescription() + ": " + std::strerror(code), baseName + ".arv");
+    }
+    if (!recording) {
+      raiseOSError(EAGAIN, libraryMessage("another writer holds the recording"), baseName + ".arv");
     }
     path_ = video_.filePath;
   }
@@ -391,6 +397,61 @@ class Writer {
   unsigned long long frames_ = 0;
 };
 
+// The errno of the causes the library names in its recovery messages.
+int errnoOfCause(const std::string& cause) {
+  if (cause == "no such file") {
+    return ENOENT;
+  }
+  if (cause == "permission denied") {
+    return EACCES;
+  }
+  if (cause == "is a directory") {
+    return EISDIR;
+  }
+  if (cause.rfind("being written", 0) == 0) {
+    return EAGAIN;
+  }
+  if (cause.rfind("cannot write", 0) == 0) {
+    return EIO;
+  }
+  return 0;
+}
+
+const char* stateName(EK::EKRecordingState state) {
+  switch (state) {
+    case EK::EKRecordingState::kClosed:
+      return "closed";
+    case EK::EKRecordingState::kOpen:
+      return "open";
+    case EK::EKRecordingState::kCutShort:
+      return "cut short";
+    case EK::EKRecordingState::kUncountedFrames:
+      return "uncounted frames";
+  }
+  return "unknown";
+}
+
+py::tuple recover(const std::string& path, bool extend, bool dryRun) {
+  requireReadableFile(path);
+  EK::EKRecoveryOptions options;
+  options.extend = extend;
+  options.dryRun = dryRun;
+  EK::EKVideoRecovery recovery;
+  try {
+    py::gil_scoped_release release;
+    recovery = EK::recoverVideo(path, options);
+  } catch (const EK::EKError& error) {
+    const int code = errnoOfCause(error.getDescription());
+    if (code != 0) {
+      raiseOSError(code, error.getDescription(), path);
+    }
+    raiseFormatError(error.getDescription(), path);
+  }
+  const EK::EKVideoInspection& before = recovery.inspection;
+  return py::make_tuple(recovery.frameCount, recovery.changed, stateName(before.state),
+                        before.storedFrameCount, before.completeFrames, before.partialBytes);
+}
+
 }  // namespace
 
 void bindRecordings(py::module_& module) {
@@ -413,6 +474,7 @@ void bindRecordings(py::module_& module) {
       .def_property_readonly("closed", &Writer::closed)
       .def_property_readonly("path", &Writer::path)
       .def("__len__", &Writer::length);
+  module.def("_recover", &recover, py::arg("path"), py::arg("extend"), py::arg("dry_run"));
 }
 
 }  // namespace ekpy
