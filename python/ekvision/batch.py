@@ -82,7 +82,9 @@ def _failure(returncode, stderr):
             name = f"signal {-returncode}"
         return f"the module host died of {name}"
     lines = [line for line in stderr.splitlines() if line.strip()]
-    return lines[-1] if lines else f"the module host exited with status {returncode}"
+    if not lines:
+        return f"the module host exited with status {returncode}"
+    return lines[-1].removeprefix("ekvision run: ")
 
 
 def run_recording(plugin, recording, timeout=None, tool=None):
