@@ -48,11 +48,32 @@ struct Yuv422Input {
   }
 };
 
-using Unpacker = bool (EK::EKImage::*)(unsigned char*);
+// Sizes beyond what the library's int byte counts hold are refused before any array is made.
+void requireSize(const py::handle& object, const char* what, long long layers) {
+  const PictureShape shape = pictureShape(packedBytes(object, what, false), what, layers);
+  if (shape.height > INT_MAX / 4 || shape.width > INT_MAX / 4 ||
+      shape.height * shape.width > INT_MAX / 3) {
+    throw py::value_error(std::string(what) + " is too large for the library's pictures");
+  }
+}
 
-py::array unpack(const py::handle& yuvObject, const py::object& out,
-                 const std::vector<py::ssize_t>& outShape, Unpacker unpacker) {
+// The planar and BGR layouts a YUV422 picture unpacks to.
+enum class Unpacked { kBgr, kYYYYUUVV, kYYYUUUVVV };
+
+py::array unpack(const py::handle& yuvObject, const py::object& out, Unpacked layout) {
+  requireSize(yuvObject, "yuv", 2);
   Yuv422Input yuv(yuvObject);
+  const py::ssize_t height = yuv.shape.height;
+  const py::ssize_t width = yuv.shape.width;
+  bool (EK::EKImage::*unpacker)(unsigned char*) = &EK::EKImage::computeBGRimageFromYUV422;
+  std::vector<py::ssize_t> outShape = {height, width, 3};
+  if (layout == Unpacked::kYYYYUUVV) {
+    unpacker = &EK::EKImage::computeYYYYUUVVimageFromYUV422;
+    outShape = {height * width * 2};
+  } else if (layout == Unpacked::kYYYUUUVVV) {
+    unpacker = &EK::EKImage::computeYYYUUUVVVimageFromYUV422;
+    outShape = {3, height, width};
+  }
   py::array output = outputArray(out, outShape);
   if (out.is_none() && (yuv.shape.height * yuv.shape.width) % 2 != 0) {
     // The planar 4:2:2 layout has no byte for the unpaired last pixel's chroma: a new array
@@ -75,35 +96,18 @@ py::array unpack(const py::handle& yuvObject, const py::object& out,
   return output;
 }
 
-// Sizes beyond what the library's int byte counts hold are refused before any array is made.
-void requireSize(const py::handle& object, const char* what, long long layers) {
-  const PictureShape shape = pictureShape(packedBytes(object, what, false), what, layers);
-  if (shape.height > INT_MAX / 4 || shape.width > INT_MAX / 4 ||
-      shape.height * shape.width > INT_MAX / 3) {
-    throw py::value_error(std::string(what) + " is too large for the library's pictures");
-  }
-}
-
 }  // namespace
 
 void bindConversions(py::module_& module) {
   module.def(
       "yuv422_to_bgr",
-      [](const py::object& yuv, const py::object& out) {
-        requireSize(yuv, "yuv", 2);
-        const py::array array = py::reinterpret_borrow<py::array>(yuv);
-        return unpack(yuv, out, {array.shape(0), array.shape(1), 3},
-                      &EK::EKImage::computeBGRimageFromYUV422);
-      },
+      [](const py::object& yuv, const py::object& out) { return unpack(yuv, out, Unpacked::kBgr); },
       py::arg("yuv"), py::arg("out") = py::none(),
       "Packed YUV422 (H, W, 2) to BGR (H, W, 3), as EKImage::computeBGRimageFromYUV422.");
   module.def(
       "yuv422_to_yyyyuuvv",
       [](const py::object& yuv, const py::object& out) {
-        requireSize(yuv, "yuv", 2);
-        const py::array array = py::reinterpret_borrow<py::array>(yuv);
-        return unpack(yuv, out, {array.shape(0) * array.shape(1) * 2},
-                      &EK::EKImage::computeYYYYUUVVimageFromYUV422);
+        return unpack(yuv, out, Unpacked::kYYYYUUVV);
       },
       py::arg("yuv"), py::arg("out") = py::none(),
       "Packed YUV422 (H, W, 2) to planar 4:2:2, a flat array of H*W*2 bytes: the Y plane "
@@ -112,10 +116,7 @@ void bindConversions(py::module_& module) {
   module.def(
       "yuv422_to_yyyuuuvvv",
       [](const py::object& yuv, const py::object& out) {
-        requireSize(yuv, "yuv", 2);
-        const py::array array = py::reinterpret_borrow<py::array>(yuv);
-        return unpack(yuv, out, {3, array.shape(0), array.shape(1)},
-                      &EK::EKImage::computeYYYUUUVVVimageFromYUV422);
+        return unpack(yuv, out, Unpacked::kYYYUUUVVV);
       },
       py::arg("yuv"), py::arg("out") = py::none(),
       "Packed YUV422 (H, W, 2) to planar 4:4:4 (3, H, W): the Y, U and V planes.");
