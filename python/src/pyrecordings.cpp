@@ -174,10 +174,11 @@ class Reader {
     {
       py::gil_scoped_release release;
       std::lock_guard<std::mutex> lock(mutex_);
+      // Another thread may have closed the recording since the check above.
+      const int fd = descriptor_ ? descriptor_->get() : -1;
       for (unsigned long long f = 0; f < frames_ && failed < 0; ++f) {
         const off_t at = static_cast<off_t>(offset + f * video_.frameSize);
-        const ssize_t got =
-            ::pread(descriptor_->get(), data + f * kRecordHeaderBytes, kRecordHeaderBytes, at);
+        const ssize_t got = ::pread(fd, data + f * kRecordHeaderBytes, kRecordHeaderBytes, at);
         if (got != static_cast<ssize_t>(kRecordHeaderBytes)) {
           failed = static_cast<long long>(f);
           error = got < 0 ? errno : 0;
@@ -342,9 +343,11 @@ class Writer {
       fromBgr.push_back(bgr);
     }
     bool written = true;
-    int error = 0;
+    int error = EBADF;  // closed by another thread meanwhile
     {
       py::gil_scoped_release release;
+      std::lock_guard<std::mutex> lock(mutex_);
+      written = video_.isRecording;
       for (std::size_t s = 0; s < arrays.size() && written; ++s) {
         char* data = reinterpret_cast<char*>(bytesOf(arrays[s]));
         const PictureShape& shape = shapes_[s];
@@ -369,6 +372,7 @@ class Writer {
   }
 
   void close() {
+    std::lock_guard<std::mutex> lock(mutex_);
     if (!video_.isRecording) {
       return;
     }
@@ -390,6 +394,7 @@ class Writer {
   unsigned long long length() const { return frames_; }
 
  private:
+  std::mutex mutex_;  // one append or close at a time, while the GIL is released
   EK::EKVideo video_;
   std::string path_;
   std::vector<PictureShape> shapes_;

@@ -105,3 +105,31 @@ def test_bgr_frames_are_converted_as_the_library_converts_them(tmp_path, rng):
     with ekvision.Recording(tmp_path / "bgr.arv") as rec:
         assert rec[0].pixels.tobytes()[25:] == expected[25:]
         assert rec[0].time_stamp == 7
+
+
+def test_threads_reading_one_recording_while_it_closes_get_frames_or_errors(tmp_path):
+    import threading
+
+    path = record_moving_square(tmp_path / "clip.arv", 20)
+    rec = ekvision.Recording(path)
+    expected = [f.pixels.tobytes() for f in rec]
+    outcomes = []
+
+    def read():
+        try:
+            for _ in range(30):
+                for i in range(len(expected)):
+                    assert rec[i].pixels.tobytes() == expected[i]
+                rec.metadata
+            outcomes.append("read")
+        except (ValueError, OSError) as error:  # closed meanwhile
+            outcomes.append(type(error).__name__)
+
+    threads = [threading.Thread(target=read) for _ in range(3)]
+    for thread in threads:
+        thread.start()
+    rec.frames()
+    rec.close()
+    for thread in threads:
+        thread.join(timeout=60)
+    assert len(outcomes) == 3 and rec.closed
