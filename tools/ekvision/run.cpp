@@ -10,9 +10,9 @@ namespace {
 
 const char kRunUsage[] =
     "usage: ekvision run [--module PLUGIN.so] [--camera FILE.arv] [--seconds S] [--frames N]\n"
-    "                    [--fps N] [--resolution R] [--call METHOD [ARG...]]...\n"
+    "                    [--fps N] [--resolution R] [--call METHOD [ARG...]]... [--every-frame]\n"
     "                    [--record OUT.arv] [--contact-sheet OUT.png] [--name NAME]\n"
-    "                    [--list-methods] [--every-frame]\n"
+    "                    [--list-methods]\n"
     "\n"
     "Runs a vision module as the robot's framework would: builds a broker, the camera module\n"
     "EKVideoDevice and the module, subscribes to the module (which starts detection), lets\n"

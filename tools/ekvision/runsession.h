@@ -2,13 +2,14 @@
 #ifndef EKVISION_TOOLS_RUNSESSION_H
 #define EKVISION_TOOLS_RUNSESSION_H
 
+#include <csignal>
+
 #include <ekcommon/ekbroker.h>
 #include <ekcommon/ekproxy.h>
 #include <ekvideodevice/ekvideodevice.h>
 #include <ekvision/ekdetection.h>
 #include <ekvision/ekvisionextractor.h>
 
-#include <csignal>
 #include <map>
 #include <memory>
 #include <string>
