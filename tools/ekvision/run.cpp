@@ -10,7 +10,7 @@ namespace {
 
 const char kRunUsage[] =
     "usage: ekvision run [--module PLUGIN.so] [--camera FILE.arv] [--seconds S] [--frames N]\n"
-    "                    [--fps N] [--resolution R] [--call METHOD [ARG...]]... [--every-frame]\n"
+    "                    [--fps N] [--resolution R] [--call METHOD [ARG...]]...\n"
     "                    [--record OUT.arv] [--contact-sheet OUT.png] [--name NAME]\n"
     "                    [--list-methods]\n"
     "\n"
