@@ -143,7 +143,8 @@ class Recording:
         self.close()
 
     def close(self):
-        """Closes the file; a recording being written gets its frame count stored.
+        """Closes the file; a recording being written gets its frame count stored (and the
+        library prints its line "stop recording <path> file (<n> frames)" on standard output).
 
         Raises OSError when a recording could not be written completely (a full disk).
         """
