@@ -363,6 +363,7 @@ class Writer {
       }
     }
     if (!written) {
+      writeError_ = error;
       raiseOSError(error,
                    std::string("cannot append the frame: ") + std::strerror(error) +
                        "; the recording takes no more frames",
@@ -378,14 +379,15 @@ class Writer {
     }
     errno = 0;
     video_.outputFile.flush();
-    bool failed = !video_.outputFile;
-    int error = errno != 0 ? errno : EIO;
+    const bool failed = !video_.outputFile;
+    const int error = writeError_ != 0 ? writeError_ : errno != 0 ? errno : EIO;
     video_.closeVideo();
     if (failed) {
-      raiseOSError(
-          error,
-          std::string("the recording could not be written completely: ") + std::strerror(error),
-          path_);
+      raiseOSError(error,
+                   std::string("the recording could not be written completely (") +
+                       std::strerror(error) +
+                       "): its frame count is not stored; recover() gives it its complete frames",
+                   path_);
     }
   }
 
@@ -400,6 +402,7 @@ class Writer {
   std::vector<PictureShape> shapes_;
   std::vector<int> colorSpaces_;
   unsigned long long frames_ = 0;
+  int writeError_ = 0;  // errno of the write that failed, for close() to report
 };
 
 // The errno of the causes the library names in its recovery messages.

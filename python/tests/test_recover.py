@@ -2,6 +2,8 @@
 
 import errno
 import os
+import subprocess
+import sys
 
 import numpy
 import pytest
@@ -51,3 +53,28 @@ def test_a_live_writer_keeps_a_second_writer_and_recovery_out(tmp_path):
     (tmp_path / "junk.arv").write_bytes(b"junk" * 10)
     with pytest.raises(ekvision.FormatError, match="version isn't supported"):
         ekvision.recover(tmp_path / "junk.arv")
+
+
+def test_a_full_disk_raises_oserror_with_errno_and_recover_restores_the_frames(tmp_path):
+    # A file size limit stands for the full disk, in a process of its own.
+    script = f"""
+import errno, resource, signal, numpy, ekvision
+signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+resource.setrlimit(resource.RLIMIT_FSIZE, (200_000, 200_000))
+rec = ekvision.Recording.create({str(tmp_path / 'full.arv')!r}, [(160, 120)])
+try:
+    for i in range(20):
+        rec.append(numpy.zeros((120, 160, 2), numpy.uint8), time_stamp=i)
+except OSError as error:
+    assert error.errno == errno.EFBIG and "takes no more frames" in str(error), error
+    print("append", i)
+try:
+    rec.close()
+except OSError as error:
+    assert error.errno == errno.EFBIG and "recover()" in str(error), error
+    print("close")
+"""
+    done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, check=False)
+    assert done.returncode == 0, done.stderr
+    assert "append 5\n" in done.stdout and "close\n" in done.stdout
+    assert ekvision.recover(tmp_path / "full.arv").frame_count == 5
