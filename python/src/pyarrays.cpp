@@ -10,7 +10,7 @@ py::array packedBytes(const py::handle& object, const char* what, bool writable)
                          std::string(py::str(py::type::handle_of(object).attr("__name__"))));
   }
   py::array array = py::reinterpret_borrow<py::array>(object);
-  if (!array.dtype().is(py::dtype::of<unsigned char>())) {
+  if (array.dtype().kind() != 'u' || array.dtype().itemsize() != 1) {
     throw py::type_error(std::string(what) + " must be an array of uint8, not " +
                          std::string(py::str(array.dtype())));
   }
