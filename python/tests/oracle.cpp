@@ -24,6 +24,13 @@ void put(const T& value) {
   std::fwrite(&value, sizeof value, 1, stdout);
 }
 
+// fwrite may not be given a null pointer, which an empty buffer can have.
+void putBytes(const void* bytes, std::size_t count) {
+  if (count > 0) {
+    std::fwrite(bytes, 1, count, stdout);
+  }
+}
+
 void putAngles(const EK::EKImage& image) {
   put(image.leftAngle);
   put(image.topAngle);
@@ -42,7 +49,7 @@ int dump(const std::string& path, unsigned int stream) {
     put(image.timeStamp);
     put(static_cast<signed char>(image.cameraId));
     putAngles(image);
-    std::fwrite(image.frame, 1, video.streams[video.currentStream].dataSize, stdout);
+    putBytes(image.frame, video.streams[video.currentStream].dataSize);
   }
   return 0;
 }
@@ -59,8 +66,7 @@ int ari(const std::string& path) {
   put(image.timeStamp);
   put(static_cast<int>(image.cameraId));
   putAngles(image);
-  std::fwrite(image.frame, 1, static_cast<std::size_t>(image.width) * image.height * image.nbLayers,
-              stdout);
+  putBytes(image.frame, static_cast<std::size_t>(image.width) * image.height * image.nbLayers);
   return 0;
 }
 
@@ -74,7 +80,7 @@ int convert(const std::string& kind, int width, int height, const std::string& i
         !image.computeYUV422imageFromBGR(height, width, input.data())) {
       return 1;
     }
-    std::fwrite(image.frame, 1, pixels * 2, stdout);
+    putBytes(image.frame, pixels * 2);
     return 0;
   }
   if (input.size() != pixels * 2) {
@@ -94,7 +100,7 @@ int convert(const std::string& kind, int width, int height, const std::string& i
   if (!done) {
     return 1;
   }
-  std::fwrite(output.data(), 1, output.size(), stdout);
+  putBytes(output.data(), output.size());
   return 0;
 }
 
