@@ -3,7 +3,9 @@
 
 1. every frame of a 640x480 YUV422 recording read into numpy (Recording.frames, and frame
    by frame) against numpy.fromfile of the same file;
-2. a module run over 8 recordings with ekvision.batch: 2 worker processes against 1;
+2. a module run over 8 recordings with ekvision.batch: 2 worker processes against 1 (the 8
+   recordings are hard links to one file of --batch-frames frames, so that they all stay in
+   the page cache and each run is long beside the host's start-up of about 0.2 s);
 3. `ekvision run --every-frame` against the paced loop at its maximum rate (--fps 120),
    frames per second of the example motion detector on the same recording.
 
@@ -121,6 +123,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("build", help="build directory configured with EKVISION_BUILD_PYTHON=ON")
     parser.add_argument("--frames", type=int, default=600, help="frames of each recording")
+    parser.add_argument("--batch-frames", type=int, default=3000,
+                        help="frames of the recording the batch runs over")
     parser.add_argument("--repeat", type=int, default=5)
     args = parser.parse_args()
     tool = os.path.join(args.build, "tools", "ekvision")
@@ -131,10 +135,15 @@ def main():
                 if line.startswith("model name")), platform.processor())
     print(f"CPU: {cpu}, {os.cpu_count()} cores; numpy {numpy.__version__}")
     try:
-        paths = [record(os.path.join(folder, f"rec{i}.arv"), args.frames) for i in range(8)]
-        bench_reading(paths[0], args.repeat)
-        bench_every_frame(tool, paths[0], args.frames, max(3, args.repeat // 2))
-        bench_batch(plugin, paths, max(3, args.repeat // 2))
+        path = record(os.path.join(folder, "reading.arv"), args.frames)
+        bench_reading(path, args.repeat)
+        bench_every_frame(tool, path, args.frames, max(3, args.repeat // 2))
+        os.remove(path)
+        batch = record(os.path.join(folder, "batch.arv"), args.batch_frames)
+        links = [os.path.join(folder, f"rec{i}.arv") for i in range(8)]
+        for link in links:
+            os.link(batch, link)
+        bench_batch(plugin, links, max(3, args.repeat // 2))
     finally:
         shutil.rmtree(folder, ignore_errors=True)
 
