@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ make ninja-build pkg-config
+  python3 python3-dev pybind11-dev python3-numpy python3-pytest python3-distributed
   libboost-dev libboost-thread-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libhwy-dev libyuv-dev libopencv-dev

@@ -1,13 +1,17 @@
 // The `.arv` recorder and player: opening, checking and closing files.
 #include <ekvision/ekvideo.h>
 
+#include <errno.h>
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdint>
-#include <filesystem>
 #include <iostream>
 #include <limits>
 
+#include "arvfile.h"
 #include "arvlayout.h"
-#include "bytes.h"
+#include "logrecord.h"
 
 namespace EK {
 namespace {
@@ -17,12 +21,7 @@ const char kModule[] = "EKVideo";
 const char kSourceFile[] = "libekvision/src/ekvideo";
 
 const std::uint32_t kMaxExtraHeaderSize = 1u << 20;
-// The reader accepts the three smallest resolution codes only.
-const int kLargestPlayableResolution = kResolution640x480;
-const std::uint32_t kLargestPlayableColorSpace = 16;
 
-const char kUnsupportedResolution[] = "Unsupported resolution";
-const char kInvalidColorSpace[] = "invalid color space";
 const char kCantOpenForRecording[] = "Can't open file. Check its path and presence";
 
 [[noreturn]] void fail(const char* method, const std::string& message, int line) {
@@ -33,22 +32,6 @@ std::string cantOpenForReading(const std::string& path) {
   return "Can't open file " + path + ". Check its path and presence";
 }
 
-// The resolution code of a stream the reader can play, or -1.
-int playableResolution(std::uint32_t width, std::uint32_t height) {
-  if (width > static_cast<std::uint32_t>(std::numeric_limits<int>::max()) ||
-      height > static_cast<std::uint32_t>(std::numeric_limits<int>::max())) {
-    return -1;
-  }
-  const int code = getResolutionFromSize(static_cast<int>(width), static_cast<int>(height));
-  return code > kLargestPlayableResolution ? -1 : code;
-}
-
-// The record length of a stream, in the 32-bit arithmetic that the format fixes.
-std::uint32_t recordLength(std::uint32_t width, std::uint32_t height, std::uint32_t layers,
-                           std::uint32_t depth) {
-  return (height * width * layers * depth) >> 3;
-}
-
 // Bytes of the file behind @p in, leaving the position at the start; 0 when unknown.
 std::uint64_t fileSize(std::ifstream& in) {
   in.seekg(0, std::ios::end);
@@ -56,6 +39,43 @@ std::uint64_t fileSize(std::ifstream& in) {
   in.clear();
   in.seekg(0, std::ios::beg);
   return end > 0 ? static_cast<std::uint64_t>(end) : 0;
+}
+
+// Whether a recording can be read from @p path: not a directory, FIFO or socket, which
+// cannot be read by position (and opening a FIFO would wait for a writer).
+bool readableByPosition(const std::string& path) {
+  struct stat status {};
+  return ::stat(path.c_str(), &status) != 0 ||
+         detail::fileTypeProblem(status.st_mode, true).empty();
+}
+
+// Opens @p path to record into it and takes its writer lock, truncating nothing yet. A
+// descriptor of -1 means it cannot be opened; @p heldBy is set when another writer holds
+// it (its process id, or -1 when unknown), and the file is then left untouched.
+detail::FileDescriptor openForRecording(const std::string& path, bool& held, long long& heldBy) {
+  held = false;
+  // O_NONBLOCK: opening a FIFO without reader fails at once instead of waiting for one.
+  detail::FileDescriptor fd(
+      ::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666));
+  struct stat status {};
+  if (!fd.valid() || ::fstat(fd.get(), &status) != 0 ||
+      !detail::fileTypeProblem(status.st_mode, true).empty()) {
+    return detail::FileDescriptor();
+  }
+  if (detail::lockForWriting(fd.get()) == detail::LockResult::kHeld) {
+    held = true;
+    detail::writerHolds(status, fd.get(), heldBy);
+    return detail::FileDescriptor();
+  }
+  return fd;
+}
+
+// Whether @p path still names the file open on @p fd.
+bool sameFile(const std::string& path, int fd) {
+  struct stat named {};
+  struct stat opened {};
+  return ::stat(path.c_str(), &named) == 0 && ::fstat(fd, &opened) == 0 &&
+         named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
 }
 
 }  // namespace
@@ -72,7 +92,18 @@ EKVideo::EKVideo()
       currentStream(0),
       currentFrame(0) {}
 
-EKVideo::~EKVideo() = default;
+EKVideo::~EKVideo() {
+  // Pending records go out before the lock is released.
+  outputFile.close();
+  releaseWriterLock();
+}
+
+void EKVideo::releaseWriterLock() {
+  if (writerLock_ >= 0) {
+    ::close(writerLock_);
+    writerLock_ = -1;
+  }
+}
 
 bool EKVideo::recordVideo(std::string fileName, unsigned int extraSize,
                           const std::vector<streamHeader>& headers) {
@@ -86,34 +117,41 @@ bool EKVideo::recordVideo(std::string fileName, unsigned int extraSize,
   }
 
   filePath = fileName + ".arv";
+  bool held = false;
+  long long heldBy = -1;
+  detail::FileDescriptor lock = openForRecording(filePath, held, heldBy);
+  if (held) {
+    detail::logRecord(2, kModule, method,
+                      filePath + " is being written by " +
+                          (heldBy > 0 ? "process " + std::to_string(heldBy) : "another process") +
+                          "; a recording takes one writer at a time\n");
+    return false;
+  }
+  if (!lock.valid()) {
+    fail(method, kCantOpenForRecording, __LINE__);
+  }
   outputFile.open(filePath, std::ios::out | std::ios::trunc | std::ios::binary);
-  if (!outputFile.is_open()) {
+  if (!outputFile.is_open() || !sameFile(filePath, lock.get())) {
+    outputFile.close();
     outputFile.clear();
     fail(method, kCantOpenForRecording, __LINE__);
   }
   const std::uint32_t count = static_cast<std::uint32_t>(headers.size());
-  // Header, stream table and the zeroed extra header go out in one write.
+  // Header, stream table and the zeroed extra header go out in one write, at once: a
+  // recording whose writer dies early still has a header to recover.
   std::vector<unsigned char> bytes(static_cast<std::size_t>(detail::headerBytes(count, extraSize)),
                                    0);
-  detail::storeLittleEndian(detail::kArvVersion1, &bytes[0]);
-  detail::storeLittleEndian(static_cast<std::uint32_t>(extraSize), &bytes[4]);
-  detail::storeLittleEndian(detail::kArvOpenFrameCount, &bytes[8]);
-  detail::storeLittleEndian(count, &bytes[12]);
-  unsigned char* table = &bytes[detail::kArvFixedHeaderSize];
-  for (const streamHeader& header : headers) {
-    detail::storeLittleEndian(header.width, table);
-    detail::storeLittleEndian(header.height, table + 4);
-    detail::storeLittleEndian(header.colorSpace, table + 8);
-    detail::storeLittleEndian(header.depth, table + 12);
-    table += detail::kArvStreamHeaderSize;
-  }
+  detail::encodeHeader({detail::kArvVersion1, extraSize, detail::kArvOpenFrameCount, count},
+                       headers, bytes.data());
   outputFile.write(reinterpret_cast<const char*>(bytes.data()),
                    static_cast<std::streamsize>(bytes.size()));
+  outputFile.flush();
   if (!outputFile) {
     outputFile.close();
     outputFile.clear();
     fail(method, "Can't write the file header", __LINE__);
   }
+  writerLock_ = lock.release();
   version = detail::kArvVersion1;
   extraHeaderSize = extraSize;
   frameCount = 0;
@@ -130,8 +168,7 @@ bool EKVideo::readVideo(std::string fileName) {
     fail(method, cantOpenForReading(fileName), __LINE__);
   }
   filePath = fileName;
-  std::error_code error;
-  if (!std::filesystem::is_directory(filePath, error)) {
+  if (readableByPosition(filePath)) {
     inputFile.open(filePath, std::ios::in | std::ios::binary);
   }
   if (!inputFile.is_open()) {
@@ -146,66 +183,60 @@ bool EKVideo::readVideo(std::string fileName) {
   };
   try {
     const std::uint64_t size = fileSize(inputFile);
-    unsigned char fixed[detail::kArvFixedHeaderSize];
-    inputFile.read(reinterpret_cast<char*>(fixed), sizeof fixed);
+    unsigned char fixedBytes[detail::kArvFixedHeaderSize];
+    inputFile.read(reinterpret_cast<char*>(fixedBytes), sizeof fixedBytes);
     const std::streamsize got = inputFile.gcount();
+    const detail::ArvFixedHeader fixed = detail::decodeFixedHeader(fixedBytes);
     if (got >= 4) {
-      version = detail::loadLittleEndian<std::uint32_t>(fixed);
-      if (version != detail::kArvVersion0 && version != detail::kArvVersion1) {
-        refuse("This arv file version isn't supported", __LINE__);
+      version = fixed.version;
+      if (!detail::isArvVersion(version)) {
+        refuse(detail::kArvUnknownVersion, __LINE__);
       }
     }
-    const char* truncated = "This arv file is shorter than its header";
-    if (got < static_cast<std::streamsize>(sizeof fixed)) {
-      refuse(truncated, __LINE__);
+    if (got < static_cast<std::streamsize>(sizeof fixedBytes)) {
+      refuse(detail::kArvTruncatedHeader, __LINE__);
     }
-    extraHeaderSize = detail::loadLittleEndian<std::uint32_t>(fixed + 4);
-    frameCount = detail::loadLittleEndian<std::uint32_t>(fixed + 8);
-    streamCount = detail::loadLittleEndian<std::uint32_t>(fixed + 12);
-    if (streamCount == 0) {
-      streamCount = 1;
-    }
+    extraHeaderSize = fixed.extraHeaderSize;
+    frameCount = fixed.frameCount;
+    streamCount = detail::readerStreamCount(fixed.streamCount);
     // The file size bounds the stream count before anything is allocated for it.
     const std::uint64_t wholeHeader = detail::headerBytes(streamCount, extraHeaderSize);
     if (wholeHeader > size) {
-      refuse(truncated, __LINE__);
+      refuse(detail::kArvTruncatedHeader, __LINE__);
     }
-    if (wholeHeader > std::numeric_limits<std::uint32_t>::max()) {
-      refuse("This arv file header is too large", __LINE__);
+    if (wholeHeader > std::numeric_limits<std::uint32_t>::max() ||
+        streamCount > detail::kArvMaxStreams) {
+      refuse(detail::kArvHeaderTooLarge, __LINE__);
     }
     std::vector<unsigned char> table(static_cast<std::size_t>(streamCount) *
                                      detail::kArvStreamHeaderSize);
     inputFile.read(reinterpret_cast<char*>(table.data()),
                    static_cast<std::streamsize>(table.size()));
     if (inputFile.gcount() != static_cast<std::streamsize>(table.size())) {
-      refuse(truncated, __LINE__);
+      refuse(detail::kArvTruncatedHeader, __LINE__);
     }
     streams.assign(streamCount, streamProperties{});
     frameSize = 0;
     std::uint64_t wholeFrame = 0;
     for (std::uint32_t s = 0; s < streamCount; ++s) {
-      const unsigned char* field = &table[static_cast<std::size_t>(s) * 16];
-      streamProperties& stream = streams[s];
-      stream.width = detail::loadLittleEndian<std::uint32_t>(field);
-      stream.height = detail::loadLittleEndian<std::uint32_t>(field + 4);
-      stream.colorSpace = detail::loadLittleEndian<std::uint32_t>(field + 8);
-      stream.depth = detail::loadLittleEndian<std::uint32_t>(field + 12);
-      const int resolution = playableResolution(stream.width, stream.height);
-      if (resolution < 0) {
-        refuse(kUnsupportedResolution, __LINE__);
+      const streamHeader stored = detail::decodeStreamHeader(
+          &table[static_cast<std::size_t>(s) * detail::kArvStreamHeaderSize]);
+      int resolution = -1;
+      if (const char* reason = detail::unplayableStream(stored, resolution)) {
+        // The fields read so far keep their values, as the header said them.
+        streams[s].width = static_cast<std::uint32_t>(stored.width);
+        streams[s].height = static_cast<std::uint32_t>(stored.height);
+        streams[s].colorSpace = static_cast<std::uint32_t>(stored.colorSpace);
+        streams[s].depth = static_cast<std::uint32_t>(stored.depth);
+        streams[s].resolution = static_cast<std::uint32_t>(resolution);
+        refuse(reason, __LINE__);
       }
-      stream.resolution = static_cast<std::uint32_t>(resolution);
-      if (stream.colorSpace > kLargestPlayableColorSpace) {
-        refuse(kInvalidColorSpace, __LINE__);
-      }
-      stream.nbLayers =
-          static_cast<std::uint32_t>(getNumLayersInColorSpace(static_cast<int>(stream.colorSpace)));
-      stream.dataSize = recordLength(stream.width, stream.height, stream.nbLayers, stream.depth);
-      wholeFrame += stream.dataSize;
-      frameSize += stream.dataSize;
+      streams[s] = detail::playableProperties(stored);
+      wholeFrame += streams[s].dataSize;
+      frameSize += streams[s].dataSize;
     }
     if (wholeFrame > std::numeric_limits<std::uint32_t>::max()) {
-      refuse("This arv file's frames are too large", __LINE__);
+      refuse(detail::kArvFramesTooLarge, __LINE__);
     }
     headerSize = static_cast<unsigned int>(wholeHeader);
     // The input stands at the first record, past any extra header bytes.
@@ -230,17 +261,19 @@ void EKVideo::closeVideo() {
     // and the records of an unfinished last frame are left out.
     const unsigned int streamsPerFrame = streamCount == 0 ? 1 : streamCount;
     const std::uint32_t frames = frameCount / streamsPerFrame;
-    unsigned char bytes[4];
-    detail::storeLittleEndian(frames, bytes);
-    outputFile.seekp(detail::kArvFrameCountOffset, std::ios::beg);
-    outputFile.write(reinterpret_cast<const char*>(bytes), sizeof bytes);
+    // The count is written only after every record reached the file: a full disk or an
+    // I/O error may have cost records that write() had accepted into the stream's buffer,
+    // and a count that says more than the file holds would hide that.
     outputFile.flush();
-    // A full disk or an I/O error may have cost records that write() had accepted into the
-    // stream's buffer, and the count: closeVideo() has no result, so it says so on stderr.
     bool failed = !outputFile;
     outputFile.close();
     failed = failed || outputFile.fail();
     outputFile.clear();
+    if (!failed && writerLock_ >= 0) {
+      failed = detail::storeFrameCount(writerLock_, frames) != 0;
+    }
+    releaseWriterLock();
+    // closeVideo() has no result, so a failure is said on stderr.
     std::cout << "stop recording " << filePath << " file (" << frames << " frames)" << std::endl;
     if (failed) {
       std::cerr << "EKVideo: " << filePath

@@ -34,10 +34,11 @@ std::uint64_t completeFrames(EKVideo& video) {
   video.inputFile.seekg(0, std::ios::end);
   const std::streamoff end = video.inputFile.tellg();
   video.inputFile.clear();
-  if (end < 0 || video.frameSize == 0 || static_cast<std::uint64_t>(end) < video.headerSize) {
+  if (end < 0) {
     return 0;
   }
-  return (static_cast<std::uint64_t>(end) - video.headerSize) / video.frameSize;
+  return detail::framesInFile(static_cast<std::uint64_t>(end), video.headerSize, video.frameSize)
+      .complete;
 }
 
 }  // namespace

@@ -148,22 +148,6 @@ TEST_F(EKVideoFrames, WritesThatCannotMakeARecordAppendNothing) {
   EXPECT_FALSE(video.write(240, 320, buffer.data(), 0, 0, 0, 0, 0, 0));
 }
 
-TEST_F(EKVideoFrames, AFailedFileWriteIsReportedAndNotCounted) {
-  if (!std::filesystem::exists("/dev/full")) {
-    GTEST_SKIP() << "no /dev/full on this system";
-  }
-  std::filesystem::create_symlink("/dev/full", dir.path("full.arv"));
-  ASSERT_TRUE(video.recordVideo(dir.path("full"), 0, {yuv320}));
-  std::vector<char> buffer(153600, 1);
-  EXPECT_FALSE(video.write(buffer.data(), 153600, 0, 0, 0, 0, 0, 0));
-  EXPECT_FALSE(video.write(buffer.data(), 153600, 0, 0, 0, 0, 0, 0));
-  EXPECT_EQ(video.frameCount, 0u);
-  testing::internal::CaptureStdout();
-  video.closeVideo();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "stop recording " + dir.path("full.arv") + " file (0 frames)\n");
-}
-
 TEST_F(EKVideoFrames, VersionZeroFilesGiveTheDefaultAngles) {
   Bytes file = arvHeader(ektest::kArvVersion0, 0, 2, 1, {{160, 120, 0, 8}});
   for (int frame = 0; frame < 2; ++frame) {

@@ -31,6 +31,7 @@ struct RunOptions {
   int resolution = 2;
   std::vector<CallSpec> calls;
   bool listMethods = false;
+  bool everyFrame = false;  ///< every frame of the recording once, unpaced (--every-frame)
   bool help = false;
 };
 

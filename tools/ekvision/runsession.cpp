@@ -105,6 +105,9 @@ int RunSession::run() {
     return 0;
   }
   const std::vector<EK::EKValue> arguments = checkCalls();
+  if (options_.everyFrame) {
+    return runEveryFrame(arguments, interrupted);
+  }
   attachObservers();
   output_.out << cameraLine_ << "\n"
               << "module: " << name_

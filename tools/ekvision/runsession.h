@@ -2,6 +2,8 @@
 #ifndef EKVISION_TOOLS_RUNSESSION_H
 #define EKVISION_TOOLS_RUNSESSION_H
 
+#include <csignal>
+
 #include <ekcommon/ekbroker.h>
 #include <ekcommon/ekproxy.h>
 #include <ekvideodevice/ekvideodevice.h>
@@ -40,6 +42,8 @@ class RunSession {
   int run();
 
  private:
+  int runEveryFrame(const std::vector<EK::EKValue>& arguments,
+                    const volatile std::sig_atomic_t& interrupted);
   void buildCamera();
   void buildModule();
   std::vector<EK::EKValue> checkCalls() const;

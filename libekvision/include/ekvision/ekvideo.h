@@ -79,10 +79,11 @@ class EKVISION_API EKVideo {
 
   /// A closed object: no file open, counters and indexes 0.
   EKVideo();
-  /// @brief Closes both files, writing out pending output.
+  /// @brief Closes both files, writing out pending output, and releases the writer lock.
   ///
   /// It does not finish a recording: its frame count stays 0xFFFFFFFF and no line is
-  /// printed. Such a file is still readable, and `ekvision recover` restores its count.
+  /// printed. Such a file is still readable, and EK::recoverVideo() (`ekvision recover`)
+  /// restores its count.
   ~EKVideo();
 
   EKVideo(const EKVideo&) = delete;
@@ -93,17 +94,27 @@ class EKVISION_API EKVideo {
   /// The extension is always appended. The frame count field holds 0xFFFFFFFF until
   /// closeVideo() writes the count. @p extraHeaderSize zero bytes follow the stream table,
   /// so that readers find the first frame right after them. The headers are written as
-  /// they stand; only streams that readVideo() accepts (640x480, 320x240 or 160x120, color
-  /// space 0 to 16) can be played back.
+  /// they stand, whatever they say; only streams that readVideo() accepts (640x480,
+  /// 320x240 or 160x120, color space 0 to 16) can be played back. The header reaches the
+  /// file at once, so that a recording whose writer dies early can still be recovered.
+  ///
+  /// One writer at a time: the recording holds an exclusive advisory lock (`flock`) on
+  /// its file until closeVideo() or destruction, or until the process ends in any way.
+  /// When another writer (of this process or another) holds the file, nothing is touched:
+  /// the call writes one log record (level 2, category "EKVideo", "<filePath> is being
+  /// written by process <pid>; a recording takes one writer at a time", or "by another
+  /// process" when the process cannot be known) and returns false. Readers take no lock.
+  /// See ekvision/ekvideoinspection.h for the limits of the lock (NFS).
   /// @param fileName        path without the extension
   /// @param extraHeaderSize bytes reserved after the stream table, at most 1 MiB
   /// @param headers         one header per stream; the caller appends, for every frame,
   ///                        one record per stream in this order
-  /// @return true; every failure throws
+  /// @return true when recording; false when another writer holds the file
   /// @throws EKError "Can't open file. Check its path and presence" when the file cannot
-  ///   be created or a recording is already open (which then goes on untouched, its
-  ///   `filePath` included); "Extra header too large"; "Can't write the file header" when
-  ///   the header cannot be written (the file is then closed).
+  ///   be created (also a directory, FIFO or socket, which cannot hold a recording;
+  ///   EK::videoFileProblem() says why) or a recording is already open (which then goes
+  ///   on untouched, its `filePath` included); "Extra header too large"; "Can't write the
+  ///   file header" when the header cannot be written (the file is then closed).
   bool recordVideo(std::string fileName, unsigned int extraHeaderSize,
                    const std::vector<streamHeader>& headers);
 
@@ -115,12 +126,14 @@ class EKVISION_API EKVideo {
   /// frame count of 0xFFFFFFFF; the reading operations then stop at the end of the file.
   /// @return true; every failure throws, with the file closed and `isReading` false
   /// @throws EKError "Can't open file <fileName>. Check its path and presence" when the
-  ///   file cannot be opened or a file is already being read (which then stays open and
-  ///   untouched, its `filePath` included);
+  ///   file cannot be opened (also a directory, FIFO or socket, which cannot be read by
+  ///   position; EK::videoFileProblem() or EK::inspectVideo() say why) or a file is
+  ///   already being read (which then stays open and untouched, its `filePath` included);
   ///   "This arv file version isn't supported" for an unknown magic;
   ///   "This arv file is shorter than its header" when the file ends before the end of
   ///   its header, stream table or extra header (the stream count is bounded this way);
-  ///   "This arv file header is too large" when the header does not fit 32 bits;
+  ///   "This arv file header is too large" when the header does not fit 32 bits or has
+  ///   more than 65536 streams;
   ///   "Unsupported resolution" and "invalid color space" for a stream the library cannot
   ///   play (the first failing check of the first failing stream);
   ///   "This arv file's frames are too large" when a frame does not fit 32 bits.
@@ -128,8 +141,9 @@ class EKVISION_API EKVideo {
 
   /// @brief Finishes an open recording and closes the file being read.
   ///
-  /// A recording gets its frame count written (the only bytes rewritten, 8 to 11) and one
-  /// line on standard output: "stop recording <filePath> file (<count> frames)". With
+  /// A recording gets its frame count written (the only bytes rewritten, 8 to 11), its
+  /// writer lock released, and one line on standard output: "stop recording <filePath>
+  /// file (<count> frames)". With
   /// several streams the count is the number of complete frames (records / streams); the
   /// records of an unfinished last frame stay in the file but are not counted. When any
   /// write of the recording failed (a full disk, an I/O error), records accepted into the
@@ -233,6 +247,11 @@ class EKVISION_API EKVideo {
   /// @return the frame index; -1 when @p timeStamp is before the first frame, when no
   ///   file is being read, when it has no complete frame, or when a read fails
   long long findFrame(long long timeStamp, unsigned int streamIndex);
+
+ private:
+  void releaseWriterLock();
+
+  int writerLock_ = -1;  // descriptor that holds the recording's writer lock, or -1
 };
 
 }  // namespace EK

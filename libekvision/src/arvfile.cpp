@@ -1,0 +1,210 @@
+// The recording as a file of the system.
+#include "arvfile.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "arvlayout.h"
+#include "bytes.h"
+
+namespace EK {
+namespace detail {
+
+FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
+  if (this != &other) {
+    reset(other.release());
+  }
+  return *this;
+}
+
+int FileDescriptor::release() {
+  const int fd = fd_;
+  fd_ = -1;
+  return fd;
+}
+
+void FileDescriptor::reset(int fd) {
+  if (fd_ >= 0) {
+    ::close(fd_);
+  }
+  fd_ = fd;
+}
+
+std::string errorCause(int error) {
+  switch (error) {
+    case ENOENT:
+      return "no such file";
+    case EACCES:
+    case EPERM:
+      return "permission denied";
+    case EISDIR:
+      return "is a directory";
+    case ENOTDIR:
+      return "a part of the path is not a directory";
+    case ENXIO:
+      return "not seekable (a FIFO without reader, or a device that is absent)";
+    case ESPIPE:
+      return "not seekable";
+    case ELOOP:
+      return "too many symbolic links";
+    case ENAMETOOLONG:
+      return "the name is too long";
+    case EROFS:
+      return "read-only file system";
+    case ENOSPC:
+      return "no space left on the device";
+    case EFBIG:
+      return "file too large";
+    case EDQUOT:
+      return "disk quota exceeded";
+    case EIO:
+      return "input/output error";
+    default: {
+      std::string text = std::strerror(error);
+      if (!text.empty()) {
+        text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+      }
+      return text;
+    }
+  }
+}
+
+std::string fileTypeProblem(mode_t mode, bool devicesAllowed) {
+  if (S_ISREG(mode)) {
+    return "";
+  }
+  if (S_ISDIR(mode)) {
+    return "is a directory";
+  }
+  if (S_ISFIFO(mode)) {
+    return "not seekable (a FIFO)";
+  }
+  if ((S_ISCHR(mode) || S_ISBLK(mode)) && devicesAllowed) {
+    return "";
+  }
+  if (S_ISSOCK(mode)) {
+    return "not a regular file (a socket)";
+  }
+  return "not a regular file (a device)";
+}
+
+FileDescriptor openRegularForReading(const std::string& path, struct stat& status,
+                                     std::string& problem) {
+  // Without O_NONBLOCK, opening a FIFO waits for a writer.
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (!fd.valid()) {
+    problem = errorCause(errno);
+    return fd;
+  }
+  if (::fstat(fd.get(), &status) != 0) {
+    problem = errorCause(errno);
+    fd.reset();
+    return fd;
+  }
+  problem = fileTypeProblem(status.st_mode, false);
+  if (!problem.empty()) {
+    fd.reset();
+  }
+  return fd;
+}
+
+LockResult lockForWriting(int fd) {
+  if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    return LockResult::kTaken;
+  }
+  return errno == EWOULDBLOCK ? LockResult::kHeld : LockResult::kUnsupported;
+}
+
+namespace {
+
+// The process named by a lock-table entry, when it still runs; -1 otherwise.
+long long liveProcess(long long pid) {
+  if (pid <= 0) {
+    return -1;
+  }
+  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM ? pid : -1;
+}
+
+// A shared lock taken and dropped at once: refused when a writer holds the file.
+bool probeHolds(int fd) {
+  if (::flock(fd, LOCK_SH | LOCK_NB) == 0) {
+    ::flock(fd, LOCK_UN);
+    return false;
+  }
+  return errno == EWOULDBLOCK;
+}
+
+}  // namespace
+
+bool writerHolds(const struct stat& status, int fd, long long& process) {
+  process = -1;
+  std::ifstream table("/proc/locks");
+  if (!table) {
+    return probeHolds(fd);
+  }
+  // Entries read "1: FLOCK  ADVISORY  WRITE 1234 fe:00:5678 0 EOF"; waiters carry "->".
+  const unsigned long wantMajor = major(status.st_dev);
+  const unsigned long wantMinor = minor(status.st_dev);
+  bool inodeElsewhere = false;
+  std::string line;
+  while (std::getline(table, line)) {
+    if (line.find("->") != std::string::npos) {
+      continue;
+    }
+    std::istringstream fields(line);
+    std::string id, kind, mode, access, device;
+    long long pid = -1;
+    if (!(fields >> id >> kind >> mode >> access >> pid >> device) || kind != "FLOCK" ||
+        access != "WRITE") {
+      continue;
+    }
+    unsigned long fileMajor = 0, fileMinor = 0;
+    unsigned long long inode = 0;
+    if (std::sscanf(device.c_str(), "%lx:%lx:%llu", &fileMajor, &fileMinor, &inode) != 3 ||
+        inode != static_cast<unsigned long long>(status.st_ino)) {
+      continue;
+    }
+    if (fileMajor == wantMajor && fileMinor == wantMinor) {
+      process = liveProcess(pid);
+      return true;
+    }
+    inodeElsewhere = true;
+  }
+  // Some file systems give stat() another device number than the lock table: ask the
+  // lock itself when an entry has the same inode.
+  return inodeElsewhere && probeHolds(fd);
+}
+
+int storeFrameCount(int fd, std::uint32_t count) {
+  unsigned char bytes[4];
+  storeLittleEndian(count, bytes);
+  std::size_t done = 0;
+  while (done < sizeof bytes) {
+    const ssize_t written =
+        ::pwrite(fd, bytes + done, sizeof bytes - done, kArvFrameCountOffset + done);
+    if (written < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      return errno;
+    }
+    if (written == 0) {
+      return EIO;
+    }
+    done += static_cast<std::size_t>(written);
+  }
+  return 0;
+}
+
+}  // namespace detail
+}  // namespace EK
