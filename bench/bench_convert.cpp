@@ -1,21 +1,27 @@
 // Throughput of the pixel conversions beside their peers, in one binary so that one run gives
-// the ratios: ours (dispatched), the scalar reference, OpenCV, libyuv's fastest path to the same
-// layout, and a memcpy of the output's size. Items are pixels, so figures read as pixels/s.
+// the ratios: ours on every instruction-set target the processor supports (name/target:T), each
+// beside libyuv's fastest path to the same layout restricted to the same instruction sets, and,
+// once for all targets, the scalar reference, OpenCV and a memcpy of the output's size. Items
+// are pixels, so figures read as pixels/s.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <fstream>
 #include <random>
+#include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 #include <libyuv/convert_argb.h>
 #include <libyuv/convert_from_argb.h>
+#include <libyuv/cpu_id.h>
 #include <libyuv/planar_functions.h>
 #include <libyuv/scale.h>
 #include <opencv2/imgproc.hpp>
 
 #include "ekconvert.h"
+#include "hwy/targets.h"
 
 namespace {
 
@@ -258,25 +264,114 @@ void BM_Memcpy_3BytesPerPixel(benchmark::State& state) {
   BM_Memcpy<3>(state);
 }
 
+// Small frames stay in the L2 cache; the large one (2.4 MB in, up to 3.7 MB out) does not.
 void resolutions(benchmark::internal::Benchmark* b) {
-  b->ArgNames({"width", "height"})->Args({640, 480})->Args({1280, 960});
+  b->ArgNames({"width", "height"})->Args({320, 240})->Args({640, 480})->Args({1280, 960});
 }
 
-BENCHMARK(BM_YuvToBgr_Ours)->Apply(resolutions);
-BENCHMARK(BM_YuvToBgr_Scalar)->Apply(resolutions);
-BENCHMARK(BM_YuvToBgr_OpenCV)->Apply(resolutions);
-BENCHMARK(BM_YuvToBgr_Libyuv)->Apply(resolutions);
-BENCHMARK(BM_BgrToYuv_Ours)->Apply(resolutions);
-BENCHMARK(BM_BgrToYuv_Scalar)->Apply(resolutions);
-BENCHMARK(BM_BgrToYuv_Libyuv)->Apply(resolutions);
-BENCHMARK(BM_YuvToYYYYUUVV_Ours)->Apply(resolutions);
-BENCHMARK(BM_YuvToYYYYUUVV_Scalar)->Apply(resolutions);
-BENCHMARK(BM_YuvToYYYUUUVVV_Ours)->Apply(resolutions);
-BENCHMARK(BM_YuvToYYYUUUVVV_Scalar)->Apply(resolutions);
-BENCHMARK(BM_YuvToPlanar_Libyuv)->Apply(resolutions);
-BENCHMARK(BM_YuvToYYYUUUVVV_Libyuv)->Apply(resolutions);
-BENCHMARK(BM_Memcpy_2BytesPerPixel)->Apply(resolutions);
-BENCHMARK(BM_Memcpy_3BytesPerPixel)->Apply(resolutions);
+// ------------------------------------------------------------------ targets
+// Every Highway target compiled in and supported by this processor is measured in turn, pinned
+// with hwy::SetSupportedTargetsForTest, beside libyuv restricted to the same instruction sets
+// (libyuv::MaskCpuFlags), as it would run on a processor whose best is that target.
+
+struct Target {
+  std::int64_t bits;
+  std::string name;
+  int libyuvFlags;  // libyuv::MaskCpuFlags argument: -1 leaves every detected feature on
+};
+
+int libyuvFlagsFor(std::int64_t target) {
+  constexpr int kAvx512 = libyuv::kCpuHasAVX512BW | libyuv::kCpuHasAVX512VL |
+                          libyuv::kCpuHasAVX512VNNI | libyuv::kCpuHasAVX512VBMI |
+                          libyuv::kCpuHasAVX512VBMI2 | libyuv::kCpuHasAVX512VBITALG |
+                          libyuv::kCpuHasAVX512VPOPCNTDQ | libyuv::kCpuHasGFNI;
+  constexpr int kAvx =
+      libyuv::kCpuHasAVX | libyuv::kCpuHasAVX2 | libyuv::kCpuHasFMA3 | libyuv::kCpuHasF16C;
+  constexpr int kSse4 = libyuv::kCpuHasSSE41 | libyuv::kCpuHasSSE42;
+#if HWY_ARCH_X86
+  switch (target) {
+    case HWY_AVX3:
+      return ~(libyuv::kCpuHasAVX512VNNI | libyuv::kCpuHasAVX512VBMI | libyuv::kCpuHasAVX512VBMI2 |
+               libyuv::kCpuHasAVX512VBITALG | libyuv::kCpuHasGFNI);
+    case HWY_AVX2:
+      return ~kAvx512;
+    case HWY_SSE4:
+      return ~(kAvx512 | kAvx);
+    case HWY_SSSE3:
+      return ~(kAvx512 | kAvx | kSse4);
+    default:
+      break;
+  }
+#endif
+  static_cast<void>(target);
+  return -1;
+}
+
+std::vector<Target> vectorTargets() {
+  std::vector<Target> out;
+  for (const std::int64_t bits : EK::convert::availableTargets()) {
+    // These run the scalar reference, measured once as "Scalar".
+    if (bits == HWY_SCALAR || bits == HWY_EMU128) {
+      continue;
+    }
+    out.push_back({bits, hwy::TargetName(bits), libyuvFlagsFor(bits)});
+  }
+  return out;
+}
+
+// Registers `run` as `name/target:T` for each target, pinning the target (and libyuv's
+// instruction sets) for the duration of each benchmark.
+void registerPerTarget(const std::vector<Target>& targets, const char* name,
+                       void (*run)(benchmark::State&)) {
+  for (const Target& target : targets) {
+    benchmark::RegisterBenchmark((std::string(name) + "/target:" + target.name).c_str(),
+                                 [run, target](benchmark::State& state) {
+                                   hwy::SetSupportedTargetsForTest(target.bits);
+                                   libyuv::MaskCpuFlags(target.libyuvFlags);
+                                   run(state);
+                                   hwy::SetSupportedTargetsForTest(0);
+                                   libyuv::MaskCpuFlags(-1);
+                                 })
+        ->Apply(resolutions);
+  }
+}
+
+// The processor's name as the kernel reports it, for the report's header.
+std::string cpuModel() {
+  std::ifstream cpuinfo("/proc/cpuinfo");
+  std::string line;
+  while (std::getline(cpuinfo, line)) {
+    if (line.rfind("model name", 0) == 0 && line.find(':') != std::string::npos) {
+      return line.substr(line.find(':') + 2);
+    }
+  }
+  return "unknown";
+}
+
+void registerAll() {
+  const std::vector<Target> targets = vectorTargets();
+  registerPerTarget(targets, "BM_YuvToBgr_Ours", BM_YuvToBgr_Ours);
+  registerPerTarget(targets, "BM_YuvToBgr_Libyuv", BM_YuvToBgr_Libyuv);
+  registerPerTarget(targets, "BM_BgrToYuv_Ours", BM_BgrToYuv_Ours);
+  registerPerTarget(targets, "BM_BgrToYuv_Libyuv", BM_BgrToYuv_Libyuv);
+  registerPerTarget(targets, "BM_YuvToYYYYUUVV_Ours", BM_YuvToYYYYUUVV_Ours);
+  registerPerTarget(targets, "BM_YuvToYYYUUUVVV_Ours", BM_YuvToYYYUUUVVV_Ours);
+  registerPerTarget(targets, "BM_YuvToPlanar_Libyuv", BM_YuvToPlanar_Libyuv);
+  registerPerTarget(targets, "BM_YuvToYYYUUUVVV_Libyuv", BM_YuvToYYYUUUVVV_Libyuv);
+  // Peers that do not depend on the target: the scalar reference, OpenCV (its own dispatch,
+  // fixed at start-up) and memcpy.
+  benchmark::RegisterBenchmark("BM_YuvToBgr_Scalar", BM_YuvToBgr_Scalar)->Apply(resolutions);
+  benchmark::RegisterBenchmark("BM_YuvToBgr_OpenCV", BM_YuvToBgr_OpenCV)->Apply(resolutions);
+  benchmark::RegisterBenchmark("BM_BgrToYuv_Scalar", BM_BgrToYuv_Scalar)->Apply(resolutions);
+  benchmark::RegisterBenchmark("BM_YuvToYYYYUUVV_Scalar", BM_YuvToYYYYUUVV_Scalar)
+      ->Apply(resolutions);
+  benchmark::RegisterBenchmark("BM_YuvToYYYUUUVVV_Scalar", BM_YuvToYYYUUUVVV_Scalar)
+      ->Apply(resolutions);
+  benchmark::RegisterBenchmark("BM_Memcpy_2BytesPerPixel", BM_Memcpy_2BytesPerPixel)
+      ->Apply(resolutions);
+  benchmark::RegisterBenchmark("BM_Memcpy_3BytesPerPixel", BM_Memcpy_3BytesPerPixel)
+      ->Apply(resolutions);
+}
 
 }  // namespace
 
@@ -287,6 +382,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   benchmark::AddCustomContext("ekconvert target", EK::convert::activeTarget());
+  benchmark::AddCustomContext("cpu", cpuModel());
+  registerAll();
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   return 0;

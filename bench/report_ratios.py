@@ -1,14 +1,17 @@
 #!/usr/bin/env python3
-"""Runs ekvision_bench_convert with repetitions and prints the medians and the ratios of our
-kernels to their peers (libyuv, OpenCV, memcpy of the output's size, the scalar reference).
+"""Runs ekvision_bench_convert with repetitions and prints, for every instruction-set target the
+benchmark measured, the medians and the ratios of our kernels to their peers (libyuv restricted
+to the same instruction sets, OpenCV, memcpy of the output's size, the scalar reference).
 
 Usage: report_ratios.py [path/to/ekvision_bench_convert] [extra benchmark flags...]
+e.g. report_ratios.py build/bench/ekvision_bench_convert --benchmark_filter=target:AVX2
 """
 import json
 import subprocess
 import sys
 
 # subject -> (ours, scalar, OpenCV, libyuv, memcpy of the output's size); None: no such peer.
+# Ours and libyuv are measured once per target; the others once for all.
 SUBJECTS = {
     "YUV422->BGR": ("BM_YuvToBgr_Ours", "BM_YuvToBgr_Scalar", "BM_YuvToBgr_OpenCV",
                     "BM_YuvToBgr_Libyuv", "BM_Memcpy_3BytesPerPixel"),
@@ -19,6 +22,7 @@ SUBJECTS = {
     "YUV422->YYYUUUVVV": ("BM_YuvToYYYUUUVVV_Ours", "BM_YuvToYYYUUUVVV_Scalar", None,
                           "BM_YuvToYYYUUUVVV_Libyuv", "BM_Memcpy_3BytesPerPixel"),
 }
+PER_TARGET = {names[0] for names in SUBJECTS.values()} | {names[3] for names in SUBJECTS.values()}
 # libyuv writes the 4:4:4 planes in two steps; its one-step 4:2:2 unpacker, which writes a
 # third fewer bytes, bounds what a single pass can do.
 LOWER_BOUND = ("YUV422->YYYUUUVVV", "BM_YuvToYYYUUUVVV_Ours", "BM_YuvToPlanar_Libyuv",
@@ -33,31 +37,38 @@ def run(binary, extra):
 
 
 def medians(report):
-    """{(benchmark name, resolution): median pixels per second}"""
+    """{(benchmark name, target or None, resolution): median pixels per second}"""
     out = {}
     for entry in report["benchmarks"]:
         if entry.get("aggregate_name") != "median":
             continue
-        name, width, height = entry["run_name"].split("/")
-        resolution = width.split(":")[1] + "x" + height.split(":")[1]
-        out[(name, resolution)] = entry["items_per_second"]
+        name, *parts = entry["run_name"].split("/")
+        fields = dict(part.split(":", 1) for part in parts)
+        resolution = fields["width"] + "x" + fields["height"]
+        out[(name, fields.get("target"), resolution)] = entry["items_per_second"]
     return out
 
 
-def main():
-    binary = sys.argv[1] if len(sys.argv) > 1 else "./bench/ekvision_bench_convert"
-    report = run(binary, sys.argv[2:])
-    rates = medians(report)
-    print("target:", report["context"].get("ekconvert target", "?"))
-    print("medians of 5 repetitions, Gpixel/s; ratios are ours / peer")
+def by_width(resolutions):
+    return sorted(resolutions, key=lambda r: int(r.split("x")[0]))
+
+
+def table(rates, target):
+    def rate(name, resolution):
+        if name is None:
+            return None
+        return rates.get((name, target if name in PER_TARGET else None, resolution))
+
+    print(f"\ntarget: {target}")
     header = (f"{'conversion':<18} {'size':<9} {'ours':>6} {'scalar':>6} {'OpenCV':>6} "
               f"{'libyuv':>6} {'memcpy':>6} | {'/libyuv':>7} {'/OpenCV':>7} {'/memcpy':>7} "
               f"{'/scalar':>7}")
     print(header)
     print("-" * len(header))
-    for resolution in sorted({r for (_, r) in rates}, key=lambda r: int(r.split("x")[0])):
+    resolutions = by_width({r for (_, t, r) in rates if t == target})
+    for resolution in resolutions:
         for subject, names in SUBJECTS.items():
-            values = [rates.get((n, resolution)) if n else None for n in names]
+            values = [rate(n, resolution) for n in names]
             if values[0] is None:
                 continue
             ours = values[0]
@@ -66,10 +77,36 @@ def main():
                               for v in (values[3], values[2], values[4], values[1]))
             print(f"{subject:<18} {resolution:<9} {cells} | {ratios}")
     subject, ours, bound, label = LOWER_BOUND
-    for resolution in sorted({r for (_, r) in rates}, key=lambda r: int(r.split("x")[0])):
-        if (ours, resolution) in rates and (bound, resolution) in rates:
-            print(f"{subject} {resolution}: {rates[(ours, resolution)] / rates[(bound, resolution)]:.2f}"
-                  f" x {label} ({rates[(bound, resolution)] / 1e9:.2f} Gpixel/s)")
+    for resolution in resolutions:
+        a, b = rate(ours, resolution), rate(bound, resolution)
+        if a and b:
+            print(f"{subject} {resolution}: {a / b:.2f} x {label} ({b / 1e9:.2f} Gpixel/s)")
+    # Larger frames against each smaller one: throughput per pixel should not drop with size.
+    for i, small in enumerate(resolutions[:-1]):
+        larger = resolutions[i + 1:]
+        cells = []
+        for subject, names in SUBJECTS.items():
+            base = rate(names[0], small)
+            if base:
+                cells.append(subject + " " + " ".join(
+                    f"{rate(names[0], r) / base:.2f}" for r in larger if rate(names[0], r)))
+        print(f"ours at {', '.join(larger)} / ours at {small}: " + "; ".join(cells))
+
+
+def main():
+    binary = sys.argv[1] if len(sys.argv) > 1 else "./bench/ekvision_bench_convert"
+    report = run(binary, sys.argv[2:])
+    rates = medians(report)
+    context = report["context"]
+    print("CPU:", context.get("cpu", "?"), "| dispatched target:",
+          context.get("ekconvert target", "?"))
+    print("medians of 5 repetitions, Gpixel/s; ratios are ours / peer, both in the same run")
+    targets = []
+    for (_, target, _) in rates:
+        if target is not None and target not in targets:
+            targets.append(target)
+    for target in targets:
+        table(rates, target)
 
 
 if __name__ == "__main__":

@@ -2,8 +2,9 @@
 # The demo: builds the ekvision tool (Release, in build/demo) and runs the example vision
 # module, a motion detector, on the synthetic scene for a few seconds at 15 frames per
 # second. It prints one line per detection and a summary, records the frames the module
-# processed to build/demo/output/demo.arv and draws a contact sheet of eight of them with
-# their detection boxes to build/demo/output/contact-sheet.png.
+# processed to build/demo/output/demo.arv, writes the detections as JSON lines to
+# build/demo/output/detections.jsonl and draws a contact sheet of eight frames with their
+# detection boxes to build/demo/output/contact-sheet.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -31,9 +32,11 @@ fi
 
 echo "==== ekvision run: the motion detector on the synthetic scene, 4 s at 15 frames/s"
 "$build/tools/ekvision" run --seconds 4 --fps 15 --resolution 2 \
-  --record "$output/demo.arv" --contact-sheet "$output/contact-sheet.png"
+  --record "$output/demo.arv" --contact-sheet "$output/contact-sheet.png" \
+  --detections "$output/detections.jsonl"
 
 echo
 echo "==== written"
 echo "  $output/demo.arv            (the frames the module processed; try: $build/tools/ekvision info $output/demo.arv)"
 echo "  $output/contact-sheet.png   (eight frames with their detection boxes)"
+echo "  $output/detections.jsonl    (every detection as one line of JSON)"

@@ -5,11 +5,17 @@ set -euo pipefail
 
 packages=(
   cmake g++ make ninja-build pkg-config
+  python3 python3-dev pybind11-dev python3-numpy python3-pytest python3-distributed
   libboost-dev libboost-thread-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libhwy-dev libyuv-dev libopencv-dev
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
   clang libclang-rt-14-dev
   ccache doxygen
+  # Live-camera tests: videotestsrc pipelines (clips are made with ffmpeg, above).
+  gstreamer1.0-plugins-base gstreamer1.0-tools
+  # The ARM lane (scripts/arm-lane.sh): cross toolchain, emulator, arm64 libraries (multiarch).
+  g++-aarch64-linux-gnu qemu-user libhwy-dev:arm64 libgtest-dev:arm64
 )
 
 missing=()
@@ -29,6 +35,9 @@ if [ "$(id -u)" -ne 0 ]; then
     echo "error: packages missing (${missing[*]}) and not running as root" >&2
     exit 1
   fi
+fi
+if ! dpkg --print-foreign-architectures | grep -qx arm64; then
+  "${as_root[@]}" dpkg --add-architecture arm64
 fi
 "${as_root[@]}" apt-get update -qq
 DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends \

@@ -2,6 +2,7 @@
 # Builds and runs every test: the normal build (warnings are errors), the API reference
 # (an undocumented public declaration fails it), the whole suite again under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the threaded tests under ThreadSanitizer,
+# the conversion kernels cross-compiled for ARM64 and run under emulation,
 # an out-of-tree project that uses the installed package, and each fuzz target for
 # EKVISION_FUZZ_SECONDS (default 60).
 set -euo pipefail
@@ -16,9 +17,12 @@ lane() { printf '\n==== %s ====\n' "$*"; }
 # including what it uses.
 lane "Release build (unity), warnings as errors"
 scripts/configure.sh build/ci -DCMAKE_BUILD_TYPE=Release -DCMAKE_UNITY_BUILD=ON \
-  -DEKVISION_WERROR=ON -DEKVISION_BUILD_BENCHMARKS=ON >/dev/null
+  -DEKVISION_WERROR=ON -DEKVISION_BUILD_BENCHMARKS=ON -DEKVISION_BUILD_PYTHON=ON >/dev/null
 cmake --build build/ci -j"$jobs"
 (cd build/ci && ctest -j"$jobs" --output-on-failure --timeout 300)
+
+lane "ARM64: conversion kernels cross-compiled, bit-exact under qemu-user on every ARM target"
+scripts/arm-lane.sh build/arm64
 
 lane "API reference: every public class, operation and field documented"
 mkdir -p build/docs
@@ -55,6 +59,16 @@ cmake --build build/walkthrough -j"$jobs"
 grep -q '^detection t=' build/walkthrough/run.out
 grep -q '^frames: ' build/walkthrough/run.out
 echo "consumer: passed"
+
+# pytest's exit status 5 (no test collected) fails the lane like any other non-zero one.
+lane "Python package: pytest against the Release build, then the package installed"
+EKVISION_BUILD_DIR=build/ci PYTHONPATH=build/ci/python \
+  /usr/bin/python3 -m pytest -q -p no:cacheprovider python/tests
+rm -rf build/pyinstall
+cmake --install build/ci --prefix "$PWD/build/pyinstall" >/dev/null
+(cd / && PYTHONPATH="$(echo "$OLDPWD"/build/pyinstall/lib/python3*/dist-packages)" /usr/bin/python3 -c \
+  'import ekvision, ekvision.batch, os; assert os.access(ekvision.batch._tool(), os.X_OK)')
+echo "installed package: imports"
 
 lane "Fuzzing (libFuzzer, ASan+UBSan), ${EKVISION_FUZZ_SECONDS:-60}s per target"
 scripts/fuzz.sh "${EKVISION_FUZZ_SECONDS:-60}"

@@ -12,22 +12,30 @@ const char* const kClassName = "MotionDetector";
 
 }  // namespace
 
-EK::EKDetection toEKDetection(const Detection& detection) {
+EK::EKDetection toEKDetection(const MovingObject& object, long long timeStamp) {
   EK::EKDetection result;
-  result.timeStamp = detection.timeStamp;
-  result.found = detection.found;
-  result.pixelCount = detection.changedPixels;
-  if (detection.found) {
-    result.x = detection.box.x;
-    result.y = detection.box.y;
-    result.w = detection.box.w;
-    result.h = detection.box.h;
-    result.leftAngle = detection.box.leftAngle;
-    result.topAngle = detection.box.topAngle;
-    result.rightAngle = detection.box.rightAngle;
-    result.bottomAngle = detection.box.bottomAngle;
-  }
+  result.timeStamp = timeStamp;
+  result.found = true;
+  result.pixelCount = object.changedPixels;
+  result.x = object.box.x;
+  result.y = object.box.y;
+  result.w = object.box.w;
+  result.h = object.box.h;
+  result.leftAngle = object.box.leftAngle;
+  result.topAngle = object.box.topAngle;
+  result.rightAngle = object.box.rightAngle;
+  result.bottomAngle = object.box.bottomAngle;
   return result;
+}
+
+EK::EKDetection toEKDetection(const Detection& detection) {
+  if (detection.objects.empty()) {
+    EK::EKDetection nothing;
+    nothing.timeStamp = detection.timeStamp;
+    nothing.pixelCount = detection.changedPixels;
+    return nothing;
+  }
+  return toEKDetection(detection.objects.front(), detection.timeStamp);
 }
 
 MotionDetectorModule::MotionDetectorModule(boost::shared_ptr<EK::EKBroker> broker,
@@ -83,15 +91,15 @@ void MotionDetectorModule::onStartDetection() {
 }
 
 void MotionDetectorModule::processImage(EK::EKImage* image) {
-  const EK::EKDetection result = toEKDetection(detector_.process(*image));
+  const Detection detection = detector_.process(*image);
   std::lock_guard<std::mutex> lock(resultsMutex_);
   ++frames_;
-  last_ = result;
-  if (result.found) {
+  last_ = toEKDetection(detection);
+  for (const MovingObject& object : detection.objects) {
     if (pending_.size() == kMaxPending) {
       pending_.pop_front();
     }
-    pending_.push_back(result);
+    pending_.push_back(toEKDetection(object, detection.timeStamp));
   }
 }
 

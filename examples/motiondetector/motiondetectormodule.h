@@ -25,10 +25,11 @@ namespace ekexample {
 /// Remote methods, besides those of every vision module (class name "MotionDetector"):
 /// - "getLastDetection" → EKValue: the result of the last frame processed, found or not, as
 ///   the detection array of EK::EKDetection ([seconds, microseconds, found, x, y, w, h,
-///   left, top, right, bottom angles, changed pixels]); before the first frame, a
-///   detection with time stamp -1 and found false;
+///   left, top, right, bottom angles, changed pixels]): its largest moving object; before
+///   the first frame, a detection with time stamp -1 and found false;
 /// - "getDetections" → EKValue: an array of the detection arrays found since the previous
-///   call (frames where something moved), oldest first; at most kMaxPending are kept
+///   call, one per moving object (a frame with two objects gives two arrays with the same
+///   time stamp, the larger first), oldest frame first; at most kMaxPending are kept
 ///   between two calls, the oldest are dropped beyond that;
 /// - "getFrameCount" → int: frames processed since the module was built.
 ///
@@ -71,8 +72,11 @@ class MotionDetectorModule : public EK::EKVisionExtractor {
   int frames_ = 0;
 };
 
-/// The detector's result in the form clients read.
+/// The detector's largest object in the form clients read; found false when none.
 EK::EKDetection toEKDetection(const Detection& detection);
+
+/// One moving object of a frame stamped @p timeStamp in the form clients read.
+EK::EKDetection toEKDetection(const MovingObject& object, long long timeStamp);
 
 }  // namespace ekexample
 

@@ -28,7 +28,9 @@ const Command kCommands[] = {
     {"import", runImport, "record a video file (any OpenCV can read) as a .arv recording"},
     {"recover", runRecover, "give a recording that was never closed its frame count"},
     {"convert", runConvert, "write a .ari picture as PNG or PPM"},
-    {"run", runRun, "run a vision module on the synthetic scene or a recording"},
+    {"run", runRun, "run a vision module on the synthetic scene, a recording or a camera"},
+    {"record", runRecord, "record a live camera, pipeline, stream or video into a recording"},
+    {"cameras", runCameras, "list the V4L2 cameras with their formats and sizes"},
 };
 
 std::string& libraryMessage() {

@@ -18,8 +18,8 @@ namespace {
 const int kTileWidth = 320;
 const int kGutter = 4;
 
-// The frame as a BGR tile kTileWidth wide, with its box and its time.
-cv::Mat tileOf(const SampledFrame& frame, const std::map<long long, EK::EKDetection>& detections,
+// The frame as a BGR tile kTileWidth wide, with its boxes and its time.
+cv::Mat tileOf(const SampledFrame& frame, const DetectionsByStamp& detections,
                long long firstStamp) {
   std::unique_ptr<EK::EKImage> image(EK::EKImage::fromEKValue(frame.image));
   if (!image) {
@@ -34,9 +34,12 @@ cv::Mat tileOf(const SampledFrame& frame, const std::map<long long, EK::EKDetect
   const cv::Size size(kTileWidth, static_cast<int>(picture.rows * scale + 0.5));
   cv::resize(picture, tile, size, 0, 0, scale < 1 ? cv::INTER_AREA : cv::INTER_LINEAR);
   const long long stamp = image->timeStamp;
-  const auto found = detections.find(stamp);
-  if (found != detections.end() && found->second.found) {
+  const auto [first, last] = detections.equal_range(stamp);
+  for (auto found = first; found != last; ++found) {
     const EK::EKDetection& box = found->second;
+    if (!box.found) {
+      continue;
+    }
     cv::rectangle(
         tile,
         cv::Rect(cv::Point(static_cast<int>(box.x * scale), static_cast<int>(box.y * scale)),
@@ -78,8 +81,7 @@ std::vector<SampledFrame> FrameSampler::frames() const {
 }
 
 std::vector<SampledFrame> pickForSheet(const std::vector<SampledFrame>& frames,
-                                       const std::map<long long, EK::EKDetection>& detections,
-                                       std::size_t count) {
+                                       const DetectionsByStamp& detections, std::size_t count) {
   std::vector<SampledFrame> withBox;
   for (const SampledFrame& frame : frames) {
     const auto found = detections.find(imageTimeStamp(frame.image));
@@ -98,9 +100,8 @@ std::vector<SampledFrame> pickForSheet(const std::vector<SampledFrame>& frames,
   return picked;
 }
 
-void writeContactSheet(const std::vector<SampledFrame>& frames,
-                       const std::map<long long, EK::EKDetection>& detections, long long firstStamp,
-                       int columns, const std::string& path) {
+void writeContactSheet(const std::vector<SampledFrame>& frames, const DetectionsByStamp& detections,
+                       long long firstStamp, int columns, const std::string& path) {
   if (frames.empty()) {
     throw ToolError("no frame for the contact sheet " + path);
   }

@@ -13,6 +13,9 @@
 
 namespace ektool {
 
+/// The detections of a run by time stamp: a frame may have several.
+using DetectionsByStamp = std::multimap<long long, EK::EKDetection>;
+
 /// A frame kept for the sheet: its number in the run and its image array.
 struct SampledFrame {
   long long index;
@@ -43,15 +46,13 @@ class FrameSampler {
 
 /// @brief Picks @p count of @p frames, spread evenly, preferring those with a detection.
 std::vector<SampledFrame> pickForSheet(const std::vector<SampledFrame>& frames,
-                                       const std::map<long long, EK::EKDetection>& detections,
-                                       std::size_t count);
+                                       const DetectionsByStamp& detections, std::size_t count);
 
 /// @brief Writes @p frames as a PNG grid of @p columns, each tile labelled with its time
-/// since @p firstStamp and with the box detected at its time stamp drawn in green.
+/// since @p firstStamp and with the boxes detected at its time stamp drawn in green.
 /// @throws ToolError when a frame cannot be shown (color space) or the file written
-void writeContactSheet(const std::vector<SampledFrame>& frames,
-                       const std::map<long long, EK::EKDetection>& detections, long long firstStamp,
-                       int columns, const std::string& path);
+void writeContactSheet(const std::vector<SampledFrame>& frames, const DetectionsByStamp& detections,
+                       long long firstStamp, int columns, const std::string& path);
 
 }  // namespace ektool
 

@@ -104,6 +104,7 @@ RecorderReport FrameRecorder::finish() {
       report_.writeFailed = true;
       report_.writeError = error;
     }
+    return report_;
   }
   std::lock_guard<std::mutex> lock(mutex_);
   return report_;

@@ -1,4 +1,5 @@
-// ekvision import: any video that OpenCV reads becomes a YUV422 recording.
+// ekvision import: any video that FFmpeg (or OpenCV's own readers) reads becomes a YUV422
+// recording stamped with the video's presentation times.
 #include <ekvision/ekvideo.h>
 
 #include <opencv2/imgproc.hpp>
@@ -10,64 +11,41 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
+#include <optional>
 #include <ostream>
 
 #include "arguments.h"
 #include "progress.h"
 #include "recording.h"
 #include "tool.h"
+#include "videodecoder.h"
+#include "videotimestamps.h"
 
 namespace ektool {
 namespace {
 
 const char kImportUsage[] =
-    "usage: ekvision import VIDEO OUT [--resolution R] [--fps N]\n"
+    "usage: ekvision import VIDEO OUT [--resolution R] [--fps N] [--start TIME]\n"
     "\n"
-    "Records every frame of VIDEO (any file that OpenCV's FFmpeg, GStreamer, MJPEG or\n"
-    "image-sequence readers can read) into the recording OUT (\".arv\" is appended unless\n"
-    "OUT ends with it): one YUV422 stream, frames resized to the resolution code R, time\n"
-    "stamps in microseconds from the video's frame times.\n"
+    "Records every frame of VIDEO (any file that FFmpeg reads; otherwise OpenCV's MJPEG\n"
+    "or image-sequence readers) into the recording OUT (\".arv\" is appended unless OUT\n"
+    "ends with it): one YUV422 stream, frames in display order, resized to the resolution\n"
+    "code R. Time stamps are the video's presentation times in microseconds, the first\n"
+    "frame at TIME: a constant-rate video's frame i at exactly TIME + i/rate, a\n"
+    "variable-rate video's frames at their own times.\n"
     "\n"
     "  --resolution R  0 (160x120), 1 (320x240) or 2 (640x480, the default)\n"
-    "  --fps N         keep at most N frames a second of video, dropping the others\n";
+    "  --fps N         keep at most N frames a second of video, dropping the others\n"
+    "  --start TIME    stamp of the first frame: seconds (\"90\", \"1733446800.25\") or\n"
+    "                  [H:]MM:SS[.ffffff]; 0 by default\n";
 
-// The time of the frame just read, in microseconds: the video's own frame time when it has
-// one that moves forward, otherwise the frame index over the video's frame rate.
-class FrameClock {
- public:
-  explicit FrameClock(cv::VideoCapture& capture) : capture_(capture) {
-    const double rate = capture.get(cv::CAP_PROP_FPS);
-    period_ = rate > 0 && std::isfinite(rate) ? 1e6 / rate : 1e6 / 25;
-  }
-  long long next() {
-    const double milliseconds = capture_.get(cv::CAP_PROP_POS_MSEC);
-    long long stamp = std::llround(static_cast<double>(index_) * period_);
-    if (milliseconds >= 0 && std::isfinite(milliseconds)) {
-      const long long own = std::llround(milliseconds * 1000);
-      if (index_ == 0 || own > last_) {
-        stamp = own;
-      }
-    }
-    if (index_ > 0 && stamp <= last_) {
-      stamp = last_ + 1;
-    }
-    ++index_;
-    last_ = stamp;
-    return stamp;
-  }
-
- private:
-  cv::VideoCapture& capture_;
-  double period_;
-  long long index_ = 0;
-  long long last_ = 0;
-};
-
-// Opens @p path with the backends that read files, in order of preference. Camera backends
-// are never asked: some probe the USB bus for every name they are given.
+// Opens @p path with OpenCV's own file readers, for what FFmpeg cannot read. Its FFmpeg
+// reader would fail as FFmpeg did, and its GStreamer reader fills standard error with
+// warnings on a broken file; camera backends are never asked: some probe the USB bus for
+// every name they are given.
 bool openVideoFile(cv::VideoCapture& capture, const std::string& path) {
-  for (const cv::VideoCaptureAPIs api :
-       {cv::CAP_FFMPEG, cv::CAP_GSTREAMER, cv::CAP_OPENCV_MJPEG, cv::CAP_IMAGES}) {
+  for (const cv::VideoCaptureAPIs api : {cv::CAP_OPENCV_MJPEG, cv::CAP_IMAGES}) {
     if (cv::videoio_registry::hasBackend(api) && capture.open(path, api) && capture.isOpened()) {
       return true;
     }
@@ -75,10 +53,84 @@ bool openVideoFile(cv::VideoCapture& capture, const std::string& path) {
   return false;
 }
 
+// The frames of the input in display order with their stamps: FFmpeg's libraries when
+// they read the file, OpenCV's MJPEG and image-sequence readers otherwise (stamped at the
+// rate they report).
+class ImportInput {
+ public:
+  ImportInput(const std::string& path, long long start) {
+    std::string why;
+    decoder_ = VideoDecoder::open(path, start, why);
+    if (decoder_) {
+      return;
+    }
+    if (!openVideoFile(capture_, path)) {
+      throw ToolError("cannot open the video " + path + ": " + why);
+    }
+    const double rate = capture_.get(cv::CAP_PROP_FPS);
+    const Ratio nominal =
+        rate > 0 && rate < 1e6 ? Ratio{std::llround(rate * 1000), 1000} : Ratio{25, 1};
+    stamper_ = std::make_unique<VideoStamper>(std::vector<std::optional<std::int64_t>>{}, Ratio{},
+                                              std::vector<Ratio>{nominal}, start);
+    const double reported = capture_.get(cv::CAP_PROP_FRAME_COUNT);
+    expected_ = reported > 0 && std::isfinite(reported) ? static_cast<std::uint64_t>(reported) : 0;
+  }
+
+  bool read(cv::Mat& frame, long long& stamp) {
+    if (decoder_) {
+      return decoder_->read(frame, stamp);
+    }
+    if (!capture_.read(frame) || frame.empty()) {
+      return false;
+    }
+    stamp = stamper_->next(std::nullopt);
+    return true;
+  }
+  std::uint64_t expected() const { return decoder_ ? decoder_->packetCount() : expected_; }
+  std::uint64_t undecodable() const { return decoder_ ? decoder_->undecodable() : 0; }
+  // "ends after N of the M frames its header announces" for a file cut short, else "".
+  std::string cutShort() const {
+    if (!decoder_ || decoder_->packetsInFile() >= decoder_->announcedFrames()) {
+      return "";
+    }
+    return "ends after " + std::to_string(decoder_->packetsInFile()) + " of the " +
+           std::to_string(decoder_->announcedFrames()) + " frames its header announces";
+  }
+  const VideoStamper& stamper() const { return decoder_ ? decoder_->stamper() : *stamper_; }
+
+ private:
+  std::unique_ptr<VideoDecoder> decoder_;
+  cv::VideoCapture capture_;
+  std::unique_ptr<VideoStamper> stamper_;
+  std::uint64_t expected_ = 0;
+};
+
+// "time stamps: ..." for the summary.
+std::string stampLine(const VideoStamper& stamper, const std::string& input) {
+  std::string line = "time stamps: ";
+  if (stamper.constantRate()) {
+    char rate[64];
+    std::snprintf(
+        rate, sizeof rate, "%.6g",
+        static_cast<double>(stamper.rate().num) / static_cast<double>(stamper.rate().den));
+    line += "constant rate, " + std::string(rate) + " frames/s (" +
+            std::to_string(stamper.rate().num) + "/" + std::to_string(stamper.rate().den) + ")";
+  } else {
+    line += "variable rate, the presentation times of " + input;
+  }
+  if (stamper.adjusted() > 0) {
+    line += "; " + std::to_string(stamper.adjusted()) +
+            " frames without a usable time of their own were stamped one period after the "
+            "previous one";
+  }
+  return line + "\n";
+}
+
 }  // namespace
 
 int runImport(const std::vector<std::string>& args, Output& output) {
-  const Arguments arguments = parseArguments(args, {{"resolution", true}, {"fps", true}});
+  const Arguments arguments =
+      parseArguments(args, {{"resolution", true}, {"fps", true}, {"start", true}});
   if (arguments.help) {
     output.out << kImportUsage;
     return 0;
@@ -88,41 +140,37 @@ int runImport(const std::vector<std::string>& args, Output& output) {
       parseInteger(arguments.value("resolution").value_or("2"), "--resolution", 0, 2));
   const long long fps =
       arguments.has("fps") ? parseInteger(*arguments.value("fps"), "--fps", 1, 1000000) : 0;
+  const long long start = arguments.has("start") ? parseStartTime(*arguments.value("start")) : 0;
   const std::string& input = arguments.positional[0];
   const std::string base = recordingBaseName(arguments.positional[1]);
 
-  cv::VideoCapture capture;
-  if (!openVideoFile(capture, input)) {
-    throw ToolError("cannot open the video " + input);
-  }
+  ImportInput source(input, start);
   int width = 0;
   int height = 0;
   EK::setSizeFromResolution(resolution, width, height);
   EK::EKVideo video;
   startRecording(video, base + ".arv", {{width, height, EK::kColorSpaceYUV422, 8}});
-  const double reported = capture.get(cv::CAP_PROP_FRAME_COUNT);
-  const auto total = reported > 0 && std::isfinite(reported) ? static_cast<std::uint64_t>(reported)
-                                                             : std::uint64_t{0};
-  FrameClock clock(capture);
   const double keepPeriod = fps > 0 ? 1e6 / static_cast<double>(fps) : 0;
   double nextKept = 0;
   std::uint64_t read = 0;
   bool writeFailed = false;
   int writeError = 0;
-  {
-    ProgressBar progress(output.progress, output.progressShown, total, "import");
+  std::string readFailure;
+  try {
+    ProgressBar progress(output.progress, output.progressShown, source.expected(), "import");
     cv::Mat frame;
     cv::Mat bgr;
     cv::Mat sized;
-    while (capture.read(frame) && !frame.empty()) {
+    long long stamp = 0;
+    while (source.read(frame, stamp)) {
       ++read;
-      const long long stamp = clock.next();
       progress.update(read);
       if (fps > 0) {
-        if (static_cast<double>(stamp) + 0.5 < nextKept) {
+        const double sinceStart = static_cast<double>(stamp - start);
+        if (sinceStart + 0.5 < nextKept) {
           continue;
         }
-        nextKept = std::max(nextKept + keepPeriod, static_cast<double>(stamp));
+        nextKept = std::max(nextKept + keepPeriod, sinceStart);
       }
       if (frame.channels() == 1) {
         cv::cvtColor(frame, bgr, cv::COLOR_GRAY2BGR);
@@ -139,17 +187,37 @@ int runImport(const std::vector<std::string>& args, Output& output) {
         break;
       }
     }
+  } catch (const ToolError& error) {
+    readFailure = error.what();  // the recording is closed before this is reported
   }
   const unsigned int written = video.frameCount;
-  if (!finishRecording(video) || writeFailed) {
-    throw ToolError(writeFailure(base + ".arv", writeFailed ? writeError : errno));
+  errno = 0;
+  const bool whole = finishRecording(video) && !writeFailed;
+  const int finishError = errno;
+  if (!whole) {
+    throw ToolError(writeFailure(base + ".arv", writeFailed ? writeError : finishError));
+  }
+  if (!readFailure.empty()) {
+    throw ToolError(readFailure + "; " + base + ".arv holds the " + std::to_string(written) +
+                    " frames before it");
   }
   if (written == 0) {
     std::remove((base + ".arv").c_str());
     throw ToolError("no frame could be read from " + input);
   }
   output.out << "imported " << written << " of " << read << " frames from " << input << " into "
-             << base << ".arv\n";
+             << base << ".arv\n"
+             << stampLine(source.stamper(), input);
+  if (!source.cutShort().empty()) {
+    throw ToolError(input + " " + source.cutShort() + " (cut short?); " + base + ".arv holds the " +
+                    std::to_string(written) + " frames read");
+  }
+  if (source.undecodable() > 0) {
+    throw ToolError(std::to_string(source.undecodable()) +
+                    (source.undecodable() == 1 ? " frame of " : " frames of ") + input +
+                    " could not be decoded; " + base + ".arv holds the " + std::to_string(written) +
+                    " others");
+  }
   return 0;
 }
 

@@ -28,7 +28,9 @@ EK::EKValue ObservedSource::grab(const EK::EKFrameRequest& request) {
   }
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    timings_.push_back({fetched, request.timeStamp});
+    // A live camera stamps its frames itself; the request's stamp is the camera module's.
+    const bool stamped = image.isArray() && image.getSize() > 5;
+    timings_.push_back({fetched, stamped ? imageTimeStamp(image) : request.timeStamp});
   }
   fetched_.notify_all();
   return image;

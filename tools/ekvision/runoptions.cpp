@@ -84,27 +84,36 @@ RunOptions parseRunOptions(const std::vector<std::string>& args) {
                                                     {"camera", true},
                                                     {"record", true},
                                                     {"contact-sheet", true},
+                                                    {"detections", true},
                                                     {"name", true},
                                                     {"seconds", true},
                                                     {"frames", true},
                                                     {"fps", true},
                                                     {"resolution", true},
-                                                    {"list-methods", false}});
+                                                    {"list-methods", false},
+                                                    {"every-frame", false}});
   options.help = arguments.help;
   expectPositional(arguments, {});
   options.module = arguments.value("module");
   options.camera = arguments.value("camera");
   options.record = arguments.value("record");
   options.contactSheet = arguments.value("contact-sheet");
+  options.detections = arguments.value("detections");
   options.name = arguments.value("name");
   options.listMethods = arguments.has("list-methods");
+  options.everyFrame = arguments.has("every-frame");
+  if (options.everyFrame && (!options.camera || options.record || options.contactSheet)) {
+    throw UsageError(
+        "--every-frame needs --camera FILE.arv and takes no --record or "
+        "--contact-sheet");
+  }
   if (const auto seconds = arguments.value("seconds")) {
     options.seconds = parseSeconds(*seconds);
   }
   if (const auto frames = arguments.value("frames")) {
     options.frames = parseInteger(*frames, "--frames", 1, std::numeric_limits<int>::max());
   }
-  if (!options.seconds && !options.frames) {
+  if (!options.seconds && !options.frames && !options.everyFrame) {
     options.seconds = kDefaultSeconds;
   }
   options.fps =

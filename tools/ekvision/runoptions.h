@@ -23,6 +23,7 @@ struct RunOptions {
   std::optional<std::string> camera;        ///< .arv recording; none: the synthetic scene
   std::optional<std::string> record;        ///< .arv file to record the frames into
   std::optional<std::string> contactSheet;  ///< PNG file of a few frames with their boxes
+  std::optional<std::string> detections;    ///< JSON-lines file of every detection
   std::optional<std::string> name;          ///< module name; none: chosen from the module
   std::optional<double> seconds;            ///< run time limit
   std::optional<long long> frames;          ///< frame count limit
@@ -30,6 +31,7 @@ struct RunOptions {
   int resolution = 2;
   std::vector<CallSpec> calls;
   bool listMethods = false;
+  bool everyFrame = false;  ///< every frame of the recording once, unpaced (--every-frame)
   bool help = false;
 };
 

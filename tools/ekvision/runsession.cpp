@@ -17,6 +17,7 @@
 #include <limits>
 #include <ostream>
 
+#include "livecamera.h"
 #include "motiondetectormodule.h"
 #include "pacing.h"
 #include "recording.h"
@@ -151,6 +152,9 @@ int RunSession::run() {
     return 0;
   }
   const std::vector<EK::EKValue> arguments = checkCalls();
+  if (options_.everyFrame) {
+    return runEveryFrame(arguments, interrupted);
+  }
   attachObservers();
   output_.out << cameraLine_ << "\n"
               << "module: " << name_
@@ -175,7 +179,15 @@ int RunSession::run() {
 
 void RunSession::buildCamera() {
   std::shared_ptr<EK::EKFrameSource> inner;
-  if (options_.camera) {
+  if (options_.camera && !isRecordingSpec(*options_.camera)) {
+    // A live camera, a pipeline, a stream or a video file (played in a loop), at the size
+    // the module asks for.
+    EK::setSizeFromResolution(options_.resolution, width_, height_);
+    const LiveCamera live =
+        openLiveCamera(*options_.camera, width_, height_, options_.fps, /*loop=*/true);
+    cameraLine_ = "camera: " + live.description;
+    inner = live.source;
+  } else if (options_.camera) {
     try {
       auto recording = std::make_shared<EK::EKArvSource>(*options_.camera);
       width_ = recording->width();
@@ -193,6 +205,7 @@ void RunSession::buildCamera() {
     cameraLine_ = "camera: synthetic scene " + std::to_string(width_) + "x" +
                   std::to_string(height_) + " (epoch " + std::to_string(scene->getEpoch()) + " us)";
     inner = scene;
+    scene_ = scene;
   }
   std::error_code error;
   if (options_.record && options_.camera &&
@@ -245,6 +258,14 @@ std::vector<EK::EKValue> RunSession::checkCalls() const {
 }
 
 void RunSession::attachObservers() {
+  if (options_.detections) {
+    detectionLog_ = std::make_unique<DetectionLog>(*options_.detections);
+  }
+  if (scene_) {
+    sceneScore_ = std::make_unique<SceneScore>(scene_);
+    SceneScore* score = sceneScore_.get();
+    source_->addObserver([score](const EK::EKValue& image) { score->noteFrame(image); });
+  }
   if (options_.record) {
     recorder_ = std::make_unique<FrameRecorder>(*options_.record, width_, height_,
                                                 module_->getColorSpace());
@@ -301,11 +322,20 @@ void RunSession::printDetections() {
   for (unsigned i = 0; list.isArray() && i < list.getSize(); ++i) {
     EK::EKDetection detection;
     if (EK::EKDetection::fromEKValue(list[static_cast<int>(i)], detection)) {
-      detections_[detection.timeStamp] = detection;
+      detections_.emplace(detection.timeStamp, detection);
       output_.out << detectionLine(detection, firstStamp_) << "\n";
+      if (detectionLog_) {
+        detectionLog_->add(detection);
+      }
+      if (sceneScore_) {
+        sceneScore_->add(detection);
+      }
     }
   }
   output_.out.flush();
+  if (detectionLog_) {
+    detectionLog_->flush();
+  }
 }
 
 void RunSession::report(std::size_t firstFrameAfterCalls) {
@@ -318,6 +348,9 @@ void RunSession::report(std::size_t firstFrameAfterCalls) {
                                                                : static_cast<long long>(all.size());
   totals.detections = detections_.size();
   output_.out << summaryLines(totals, measurePacing(measured, totals.requestedRate));
+  if (sceneScore_) {
+    output_.out << sceneScoreLine(*sceneScore_);
+  }
   if (recorder_) {
     recorded_ = recorder_->finish();
     output_.out << recordingLine(*options_.record, *recorded_);
@@ -328,6 +361,12 @@ void RunSession::report(std::size_t firstFrameAfterCalls) {
     writeContactSheet(picked, detections_, firstStamp_, kSheetColumns, *options_.contactSheet);
     output_.out << "contact sheet: " << picked.size() << " frames to " << *options_.contactSheet
                 << "\n";
+  }
+  if (detectionLog_) {
+    output_.out << "detection log: " << detectionLog_->lines() << " lines to "
+                << *options_.detections << "\n";
+    output_.out.flush();
+    detectionLog_->finish();
   }
 }
 

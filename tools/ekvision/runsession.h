@@ -2,22 +2,25 @@
 #ifndef EKVISION_TOOLS_RUNSESSION_H
 #define EKVISION_TOOLS_RUNSESSION_H
 
+#include <csignal>
+
 #include <ekcommon/ekbroker.h>
 #include <ekcommon/ekproxy.h>
 #include <ekvideodevice/ekvideodevice.h>
 #include <ekvision/ekdetection.h>
 #include <ekvision/ekvisionextractor.h>
 
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "contactsheet.h"
+#include "detectionlog.h"
 #include "framerecorder.h"
 #include "observedsource.h"
 #include "plugin.h"
 #include "runoptions.h"
+#include "scenescore.h"
 #include "tool.h"
 
 namespace ektool {
@@ -40,6 +43,8 @@ class RunSession {
   int run();
 
  private:
+  int runEveryFrame(const std::vector<EK::EKValue>& arguments,
+                    const volatile std::sig_atomic_t& interrupted);
   void buildCamera();
   void buildModule();
   std::vector<EK::EKValue> checkCalls() const;
@@ -61,6 +66,9 @@ class RunSession {
   std::unique_ptr<VisionPlugin> plugin_;
   std::unique_ptr<FrameRecorder> recorder_;
   std::unique_ptr<FrameSampler> sampler_;
+  std::unique_ptr<DetectionLog> detectionLog_;
+  std::unique_ptr<SceneScore> sceneScore_;
+  std::shared_ptr<EK::EKSyntheticSource> scene_;  // none when a recording plays
   boost::shared_ptr<EK::EKBroker> broker_;
   std::shared_ptr<ObservedSource> source_;
   boost::shared_ptr<EK::EKVideoDevice> camera_;
@@ -69,7 +77,7 @@ class RunSession {
   bool subscribed_ = false;
   bool hasDetections_ = false;
   long long firstStamp_ = 0;
-  std::map<long long, EK::EKDetection> detections_;
+  DetectionsByStamp detections_;
   std::optional<RecorderReport> recorded_;
 };
 

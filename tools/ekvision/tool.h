@@ -38,6 +38,8 @@ int runImport(const std::vector<std::string>& args, Output& output);
 int runRecover(const std::vector<std::string>& args, Output& output);
 int runConvert(const std::vector<std::string>& args, Output& output);
 int runRun(const std::vector<std::string>& args, Output& output);
+int runRecord(const std::vector<std::string>& args, Output& output);
+int runCameras(const std::vector<std::string>& args, Output& output);
 
 /// @brief Runs a whole command line (without the program name).
 ///

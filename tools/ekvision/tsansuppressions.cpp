@@ -6,6 +6,9 @@
 // program itself, so they hold whatever TSAN_OPTIONS says.
 #if defined(__SANITIZE_THREAD__)
 extern "C" __attribute__((visibility("default"))) const char* __tsan_default_suppressions() {
-  return "deadlock:libgdal.so\n";
+  // Live cameras run GStreamer's pipelines in the tool's process.
+  return "deadlock:libgdal.so\n"
+#include "../../camera/capture/gstreamer_tsan_suppressions.inc"
+      ;
 }
 #endif

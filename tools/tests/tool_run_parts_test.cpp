@@ -128,9 +128,11 @@ TEST(RunContactSheet, SamplesStaySpreadOverTheRunInBoundedMemory) {
   }
   EXPECT_GT(kept.back().index + stride, 99) << "the last stretch of the run is sampled";
 
-  std::map<long long, EK::EKDetection> detections;
+  ektool::DetectionsByStamp detections;
   for (long long stamp : {kept[1].index, kept[3].index, kept[5].index}) {
-    detections[stamp].found = true;
+    EK::EKDetection box;
+    box.found = true;
+    detections.emplace(stamp, box);
   }
   const std::vector<ektool::SampledFrame> two = ektool::pickForSheet(kept, detections, 2);
   ASSERT_EQ(two.size(), 2u);

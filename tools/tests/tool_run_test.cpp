@@ -80,8 +80,13 @@ EK::EKPixelRect unionOf(const EK::EKPixelRect& a, const EK::EKPixelRect& b) {
   return {left, top, std::max(a.x + a.w, b.x + b.w) - left, std::max(a.y + a.h, b.y + b.h) - top};
 }
 
+bool sameRect(const EK::EKPixelRect& a, const PrintedDetection& d) {
+  return a.x == d.x && a.y == d.y && a.w == d.w && a.h == d.h;
+}
+
 // Every detection is the bounding box of the rectangle in the frame before and in its own
-// frame, which a luma difference finds.
+// frame, which a luma difference finds; when the rectangle jumped (a recording played in a
+// loop starts again), where it was and where it is are two objects.
 template <typename TruthOfFrame>
 void expectBoxesFollowTheRectangle(const std::vector<PrintedDetection>& detections,
                                    const std::vector<long long>& frameStamps, TruthOfFrame truth) {
@@ -91,7 +96,14 @@ void expectBoxesFollowTheRectangle(const std::vector<PrintedDetection>& detectio
     ASSERT_NE(at, frameStamps.end()) << "detection of an unrecorded frame " << d.timeStamp;
     ASSERT_NE(at, frameStamps.begin()) << "the first frame only primes the detector";
     const std::size_t k = static_cast<std::size_t>(at - frameStamps.begin());
-    const EK::EKPixelRect expected = unionOf(truth(k - 1), truth(k));
+    const EK::EKPixelRect before = truth(k - 1);
+    const EK::EKPixelRect now = truth(k);
+    const EK::EKPixelRect expected = unionOf(before, now);
+    const bool jumped = before.x + before.w <= now.x || now.x + now.w <= before.x ||
+                        before.y + before.h <= now.y || now.y + now.h <= before.y;
+    if (jumped && (sameRect(before, d) || sameRect(now, d))) {
+      continue;
+    }
     EXPECT_EQ(d.x, expected.x) << "frame " << k;
     EXPECT_EQ(d.y, expected.y) << "frame " << k;
     EXPECT_EQ(d.w, expected.w) << "frame " << k;
@@ -136,6 +148,59 @@ TEST_F(ToolRun, OnTheSyntheticSceneTheBoxesFollowTheRectangleAndEveryFrameIsReco
   const cv::Mat sheet = cv::imread(dir.path("sheet.png"));
   EXPECT_EQ(sheet.cols, 4 + 4 * (320 + 4)) << "four tiles a row";
   EXPECT_EQ(sheet.rows, 4 + 2 * (240 + 4)) << "two rows";
+}
+
+TEST_F(ToolRun, DetectionsAreWrittenAsJsonLinesAndScoredAgainstTheScene) {
+  const std::string log = dir.path("detections.jsonl");
+  const ektest::ToolRun run =
+      runTool(dir, {"run", "--seconds", "1.5", "--resolution", "1", "--detections", log});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const std::vector<PrintedDetection> printed = detectionsIn(run.out);
+  ASSERT_GE(printed.size(), 5u) << run.out;
+  std::istringstream lines(ektest::fileText(log));
+  std::string line;
+  std::size_t n = 0;
+  for (; std::getline(lines, line); ++n) {
+    PrintedDetection d{};
+    float angles[4];
+    int pixels = 0;
+    ASSERT_EQ(std::sscanf(line.c_str(),
+                          "{\"timeStamp\":%lld,\"x\":%d,\"y\":%d,\"w\":%d,\"h\":%d,"
+                          "\"leftAngle\":%f,\"topAngle\":%f,\"rightAngle\":%f,"
+                          "\"bottomAngle\":%f,\"pixelCount\":%d}",
+                          &d.timeStamp, &d.x, &d.y, &d.w, &d.h, &angles[0], &angles[1], &angles[2],
+                          &angles[3], &pixels),
+              10)
+        << line;
+    ASSERT_LT(n, printed.size());
+    EXPECT_EQ(d.timeStamp, printed[n].timeStamp);
+    EXPECT_EQ(d.x, printed[n].x);
+    EXPECT_EQ(d.w, printed[n].w);
+    EXPECT_GT(angles[0], angles[2]) << "left of the box is left of its right";
+    EXPECT_GT(pixels, 0);
+  }
+  EXPECT_EQ(n, printed.size());
+  EXPECT_NE(run.out.find("detection log: " + std::to_string(n) + " lines to " + log + "\n"),
+            std::string::npos)
+      << run.out;
+  double mean = 0;
+  const std::size_t at = run.out.find("scene IoU:   mean ");
+  ASSERT_NE(at, std::string::npos) << run.out;
+  ASSERT_EQ(std::sscanf(run.out.c_str() + at, "scene IoU:   mean %lf", &mean), 1);
+  // 0.83 on an idle machine; frames skipped under load make the boxes longer.
+  EXPECT_GT(mean, 0.6) << run.out;
+
+  const ektest::ToolRun full =
+      runTool(dir, {"run", "--frames", "5", "--resolution", "0", "--detections", "/dev/full"});
+  EXPECT_EQ(full.exitCode, 1);
+  EXPECT_EQ(full.err, "ekvision run: cannot write /dev/full: No space left on device\n");
+  EXPECT_NE(full.out.find("frames:      "), std::string::npos) << "the summary comes first";
+  const ektest::ToolRun missing =
+      runTool(dir, {"run", "--frames", "5", "--detections", dir.path("no/such/dir/d.jsonl")});
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_EQ(missing.err, "ekvision run: cannot write " + dir.path("no/such/dir/d.jsonl") +
+                             ": No such file or directory\n");
+  EXPECT_EQ(missing.out, "") << "nothing runs";
 }
 
 TEST_F(ToolRun, PlayingARecordingTheBoxesFollowTheRectangleItHolds) {

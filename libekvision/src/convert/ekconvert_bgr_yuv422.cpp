@@ -27,16 +27,52 @@ namespace EK::convert::HWY_NAMESPACE {
 void bgrToYuv422Kernel(const unsigned char* bgr, unsigned char* yuv, std::size_t pairs) {
   reference::bgrToYuv422(bgr, yuv, pairs);
 }
-#elif HWY_TARGET == HWY_AVX3_DL
+#else
 
-// With byte permutes across registers (VBMI) every output byte gets its own 16-bit lane, laid
-// out Y0 U Y1 V per pair, and the sums A and S come from byte-pair multiply-adds (vpmaddubsw)
-// with per-lane coefficients: lanes of (B, G) and lanes of (R, 128). The constant byte 128 with
-// coefficient 16 (Y) or 127 (U, V) adds k / 64 to A (16384 = 128 * 127 + 128, the remaining 128
-// entering S as 128 * 64 = 8192), so no separate additions are needed:
+#if HWY_ARCH_X86
+// x86: every output byte gets its own 16-bit lane, laid out Y0 U Y1 V per pair, and the sums A
+// and S come from byte-pair multiply-adds (vpmaddubsw) with per-lane coefficients: lanes of
+// (B, G) and lanes of (R, 128). The constant byte 128 with coefficient 16 (Y) or 127 (U, V) adds
+// k / 64 to A (16384 = 128 * 127 + 128, the remaining 128 entering S as 128 * 64 = 8192), so no
+// separate additions are needed:
 //   A = (B, G) . (ab, ag) + (R, 128) . (ar, 16 | 127)
 //   S = (B, G) . (bb, bg) + (R, 128) . (br, 0 | 64)
 // Every partial sum stays below the instruction's saturation (largest: 30536).
+
+// Coefficient bytes of one pair's four lanes (Y0, U, Y1, V), as a repeating 64-bit pattern.
+constexpr long long lanePattern(int y0, int y1, int u0, int u1, int v0, int v1) {
+  const int bytes[8] = {y0, y1, u0, u1, y0, y1, v0, v1};
+  unsigned long long out = 0;
+  for (int i = 0; i < 8; ++i) {
+    out |= static_cast<unsigned long long>(bytes[i] & 0xFF) << (8 * i);
+  }
+  return static_cast<long long>(out);
+}
+
+// The output lanes from the lanes of (B, G) bytes and of (R, 128) bytes.
+template <class V8>
+HWY_INLINE auto outputLanes(V8 blueGreen, V8 red128) {
+  const hn::DFromV<V8> d8;
+  const hn::Repartition<uint16_t, decltype(d8)> du16;
+  const V8 coarseBG = hn::BitCast(
+      d8, hn::Set(hn::Repartition<int64_t, decltype(d8)>(), lanePattern(12, 64, 56, -37, -9, -47)));
+  const V8 coarseR = hn::BitCast(d8, hn::Set(hn::Repartition<int64_t, decltype(d8)>(),
+                                             lanePattern(32, 16, -19, 127, 56, 127)));
+  const V8 fineBG = hn::BitCast(
+      d8, hn::Set(hn::Repartition<int64_t, decltype(d8)>(), lanePattern(34, 34, 14, -16, -9, -5)));
+  const V8 fineR = hn::BitCast(
+      d8, hn::Set(hn::Repartition<int64_t, decltype(d8)>(), lanePattern(56, 0, 2, 64, 14, 64)));
+  const auto coarse = hn::BitCast(
+      du16, hn::Add(mulAddBytePairs(blueGreen, coarseBG), mulAddBytePairs(red128, coarseR)));
+  const auto fine = hn::BitCast(
+      du16, hn::Add(mulAddBytePairs(blueGreen, fineBG), mulAddBytePairs(red128, fineR)));
+  return hn::ShiftRight<7>(hn::Add(coarse, hn::ShiftRight<6>(fine)));
+}
+#endif
+
+#if HWY_TARGET == HWY_AVX3_DL
+
+// With byte permutes across registers (VBMI), the lanes come straight from the loads.
 //
 // A block is 64 pixels: three 64-byte loads and two 64-byte stores. Each store packs two lane
 // vectors, packus interleaving them 8 lanes at a time per 128-bit block, so the permutes place
@@ -66,33 +102,16 @@ constexpr PackPermutes makePackPermutes() {
   return p;
 }
 
-// Coefficient bytes of one pair's four lanes (Y0, U, Y1, V), as a repeating 64-bit pattern.
-constexpr long long lanePattern(int y0, int y1, int u0, int u1, int v0, int v1) {
-  const int bytes[8] = {y0, y1, u0, u1, y0, y1, v0, v1};
-  unsigned long long out = 0;
-  for (int i = 0; i < 8; ++i) {
-    out |= static_cast<unsigned long long>(bytes[i] & 0xFF) << (8 * i);
-  }
-  return static_cast<long long>(out);
-}
-
 void bgrToYuv422Kernel(const unsigned char* bgr, unsigned char* yuv, std::size_t pairs) {
   alignas(64) static constexpr PackPermutes kPermutes = makePackPermutes();
-  const __m512i coarseBG = _mm512_set1_epi64(lanePattern(12, 64, 56, -37, -9, -47));
-  const __m512i coarseR = _mm512_set1_epi64(lanePattern(32, 16, -19, 127, 56, 127));
-  const __m512i fineBG = _mm512_set1_epi64(lanePattern(34, 34, 14, -16, -9, -5));
-  const __m512i fineR = _mm512_set1_epi64(lanePattern(56, 0, 2, 64, 14, 64));
   const __mmask64 redBytes = 0x5555555555555555ull;  // even bytes: R; odd bytes: the constant
   const auto lanes = [&](__m512i lo, __m512i hi, int store, int half) {
     const __m512i bg =
         _mm512_permutex2var_epi8(lo, _mm512_load_si512(kPermutes.blueGreen[store][half]), hi);
     const __m512i r = _mm512_mask2_permutex2var_epi8(
         lo, _mm512_load_si512(kPermutes.red[store][half]), redBytes, hi);
-    const __m512i coarse =
-        _mm512_add_epi16(_mm512_maddubs_epi16(bg, coarseBG), _mm512_maddubs_epi16(r, coarseR));
-    const __m512i fine =
-        _mm512_add_epi16(_mm512_maddubs_epi16(bg, fineBG), _mm512_maddubs_epi16(r, fineR));
-    return _mm512_srli_epi16(_mm512_add_epi16(coarse, _mm512_srli_epi16(fine, 6)), 7);
+    const hn::ScalableTag<uint8_t> d8;
+    return outputLanes(hn::Vec<decltype(d8)>{bg}, hn::Vec<decltype(d8)>{r}).raw;
   };
   const bool done = forEachBlock(pairs, 32, [&](std::size_t k) {
     const unsigned char* in = bgr + 6 * k;
@@ -102,6 +121,71 @@ void bgrToYuv422Kernel(const unsigned char* bgr, unsigned char* yuv, std::size_t
     _mm512_storeu_si512(yuv + 4 * k, _mm512_packus_epi16(lanes(p0, p1, 0, 0), lanes(p0, p1, 0, 1)));
     _mm512_storeu_si512(yuv + 4 * k + 64,
                         _mm512_packus_epi16(lanes(p1, p2, 1, 0), lanes(p1, p2, 1, 1)));
+  });
+  if (!done) {
+    reference::bgrToYuv422(bgr, yuv, pairs);
+  }
+}
+
+#elif EKVISION_CONVERT_BLOCKWISE_X86 || HWY_TARGET == HWY_AVX3
+
+// Byte shuffles work within 128-bit blocks (AVX3 has no byte permute across them), so every block
+// of a lane vector loads its own 16 input bytes: the 8 lanes of a block are the outputs of two
+// pairs (12 input bytes). A kernel block is 16 pixels per 128-bit block, i.e. 48 input and 32
+// output bytes; its four lane vectors v give two stores, store s packing v = 2s and 2s + 1, packus
+// putting block j of v = 2s first and of v = 2s + 1 second. So block j of lane vector v holds the
+// pairs
+//   P = 4 * kBlocks * (v / 2) + 2 * (v % 2) + 4 * j,
+// read from input offset min(6P, 48 * kBlocks - 16), never past the kernel block's end.
+constexpr int kBlocks = HWY_MAX_BYTES / 16;
+
+struct LaneShuffles {
+  uint8_t blueGreen[4][16 * kBlocks];  // [lane vector]: indices of (B, G) within each block's load
+  uint8_t red[4][16 * kBlocks];        // (R, zero): the zero becomes 128 with an Or
+  int offset[4][kBlocks];              // input offset of each block's 16-byte load
+};
+
+constexpr LaneShuffles makeLaneShuffles() {
+  LaneShuffles s{};
+  for (int v = 0; v < 4; ++v) {
+    for (int j = 0; j < kBlocks; ++j) {
+      const int pair = 4 * kBlocks * (v / 2) + 2 * (v % 2) + 4 * j;
+      const int limit = 48 * kBlocks - 16;
+      s.offset[v][j] = 6 * pair < limit ? 6 * pair : limit;
+      const int shift = 6 * pair - s.offset[v][j];
+      for (int lane = 0; lane < 8; ++lane) {
+        // Lanes Y0 U Y1 V of the block's first pair, then of its second; only Y1 reads the
+        // second pixel of its pair.
+        const int pixel = 2 * (lane / 4) + (lane % 4 == 2 ? 1 : 0);
+        const int byte = shift + 3 * pixel;
+        s.blueGreen[v][16 * j + 2 * lane] = static_cast<uint8_t>(byte);
+        s.blueGreen[v][16 * j + 2 * lane + 1] = static_cast<uint8_t>(byte + 1);
+        s.red[v][16 * j + 2 * lane] = static_cast<uint8_t>(byte + 2);
+        s.red[v][16 * j + 2 * lane + 1] = 0x80;
+      }
+    }
+  }
+  return s;
+}
+
+void bgrToYuv422Kernel(const unsigned char* bgr, unsigned char* yuv, std::size_t pairs) {
+  alignas(64) static constexpr LaneShuffles kShuffles = makeLaneShuffles();
+  const hn::ScalableTag<uint8_t> d8;
+  const hn::Repartition<uint16_t, decltype(d8)> du16;
+  const auto constantByte = hn::BitCast(d8, hn::Set(du16, 0x8000));
+  const auto lanes = [&](const uint8_t* in, int v) {
+    const auto bytes = loadBlocks(d8, in, [&](int j) { return kShuffles.offset[v][j]; });
+    const auto blueGreen = hn::TableLookupBytes(bytes, hn::Load(d8, kShuffles.blueGreen[v]));
+    const auto red =
+        hn::Or(hn::TableLookupBytesOr0(bytes, hn::Load(d8, kShuffles.red[v])), constantByte);
+    return hn::BitCast(hn::Repartition<int16_t, decltype(d8)>(), outputLanes(blueGreen, red));
+  };
+  const std::size_t n8 = hn::Lanes(d8);
+  // One kernel block: 8 * kBlocks pairs, written as two vectors.
+  const bool done = forEachBlock(pairs, 8 * kBlocks, [&](std::size_t k) {
+    const uint8_t* in = bgr + 6 * k;
+    hn::StoreU(packBlockwise(d8, lanes(in, 0), lanes(in, 1)), d8, yuv + 4 * k);
+    hn::StoreU(packBlockwise(d8, lanes(in, 2), lanes(in, 3)), d8, yuv + 4 * k + n8);
   });
   if (!done) {
     reference::bgrToYuv422(bgr, yuv, pairs);
@@ -159,6 +243,7 @@ void bgrToYuv422Kernel(const unsigned char* bgr, unsigned char* yuv, std::size_t
     reference::bgrToYuv422(bgr, yuv, pairs);
   }
 }
+#endif
 #endif
 
 }  // namespace EK::convert::HWY_NAMESPACE

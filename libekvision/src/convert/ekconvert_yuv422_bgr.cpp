@@ -35,22 +35,18 @@ using D16 = hn::ScalableTag<int16_t>;
 using V8 = hn::Vec<D8>;
 using V16 = hn::Vec<D16>;
 
-#if HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+#if HWY_ARCH_X86
 // x86 has a multiply-add of byte pairs (vpmaddubsw: unsigned byte times signed byte, adjacent
 // products summed into 16 bits), which computes every h and l above in one instruction from
 // lanes holding the bytes (Y, U) or (Y, V). None of the sums reaches the instruction's saturation.
-// The 128-bit targets keep the portable formulation below so that the tests exercise it here too.
+// The other processors (NEON, SVE) use the portable formulation below.
 
 // Lanes a0 * kC0 + a1 * kC1 for the byte pairs (a0, a1) of `bytes`.
 template <int kC0, int kC1>
 HWY_INLINE V16 dotBytePairs(V8 bytes) {
   const D16 d16;
   const auto coefficients = hn::Set(d16, static_cast<int16_t>(((kC1 & 0xFF) << 8) | (kC0 & 0xFF)));
-#if HWY_TARGET == HWY_AVX2
-  return V16{_mm256_maddubs_epi16(bytes.raw, coefficients.raw)};
-#else
-  return V16{_mm512_maddubs_epi16(bytes.raw, coefficients.raw)};
-#endif
+  return mulAddBytePairs(bytes, hn::BitCast(D8(), coefficients));
 }
 
 // Converts the pixels of one vector of YUV422 bytes (one 16-bit lane per pixel). Out-parameters
@@ -155,6 +151,72 @@ HWY_INLINE void storeBgr(V16 b0, V16 g0, V16 r0, V16 b1, V16 g1, V16 r1, unsigne
     _mm512_storeu_si512(out + 64 * k, all);
   }
 }
+#elif EKVISION_CONVERT_BLOCKWISE_X86
+// Everything stays within 128-bit blocks: block j of the two input vectors holds pixels
+// 16j .. 16j + 7 and 16j + 8 .. 16j + 15, so that three packs give block j the channel bytes of
+// its 16 pixels and seven byte shuffles interleave them into the block's 48 BGR bytes. Only the
+// 256-bit store needs to combine blocks.
+// The packs give three byte sources per block: X = (blue 0..7, green 0..7), Y = (red 0..7,
+// blue 8..15), Z = (green 8..15, red 8..15) for pixels 0..15 of the block; output chunk 0 (pixels
+// 0..5) draws on X and Y only, chunk 1 on all three, chunk 2 (pixels 10..15) on Y and Z only.
+struct BgrShuffles {
+  uint8_t pick[3][3][16];  // [output chunk of 16 bytes][source X, Y, Z]
+};
+
+constexpr BgrShuffles makeBgrShuffles() {
+  BgrShuffles s{};
+  for (int chunk = 0; chunk < 3; ++chunk) {
+    for (int t = 0; t < 16; ++t) {
+      const int pixel = (16 * chunk + t) / 3;
+      const int channel = (16 * chunk + t) % 3;
+      // [channel][pixel < 8 ? 0 : 1] -> (source, byte offset added to the pixel)
+      constexpr int kSource[3][2] = {{0, 1}, {0, 2}, {1, 2}};
+      constexpr int kOffset[3][2] = {{0, 0}, {8, -8}, {0, 0}};
+      const int high = pixel < 8 ? 0 : 1;
+      for (int source = 0; source < 3; ++source) {
+        s.pick[chunk][source][t] = static_cast<uint8_t>(
+            source == kSource[channel][high] ? pixel + kOffset[channel][high] : 0x80);
+      }
+    }
+  }
+  return s;
+}
+
+// Stores 16 pixels per 128-bit block: block j of the channel vectors holds pixels 16j .. 16j + 7
+// (b0, g0, r0) and 16j + 8 .. 16j + 15 (b1, g1, r1).
+HWY_INLINE void storeBgr(V16 b0, V16 g0, V16 r0, V16 b1, V16 g1, V16 r1, unsigned char* out) {
+  const D8 d8;
+  alignas(16) static constexpr BgrShuffles kShuffles = makeBgrShuffles();
+  const V8 x = packBlockwise(d8, b0, g0);
+  const V8 y = packBlockwise(d8, r0, b1);
+  const V8 z = packBlockwise(d8, g1, r1);
+  const auto pick = [&](V8 source, int chunk, int which) {
+    return hn::TableLookupBytesOr0(source, hn::LoadDup128(d8, kShuffles.pick[chunk][which]));
+  };
+  const V8 chunk[3] = {hn::Or(pick(x, 0, 0), pick(y, 0, 1)),
+                       hn::Or(hn::Or(pick(x, 1, 0), pick(y, 1, 1)), pick(z, 1, 2)),
+                       hn::Or(pick(y, 2, 1), pick(z, 2, 2))};
+#if HWY_TARGET == HWY_AVX2
+  // Bytes 0..47 are the low blocks of the chunks, bytes 48..95 the high blocks.
+  const auto store = [&](__m256i v, int at) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + at), v);
+  };
+  store(_mm256_permute2x128_si256(chunk[0].raw, chunk[1].raw, 0x20), 0);
+  store(_mm256_blend_epi32(chunk[2].raw, chunk[0].raw, 0xF0), 32);
+  store(_mm256_permute2x128_si256(chunk[1].raw, chunk[2].raw, 0x31), 64);
+#else
+  for (int c = 0; c < 3; ++c) {
+    hn::StoreU(chunk[c], d8, out + 16 * c);
+  }
+#endif
+}
+
+// The two input vectors of the block at `in`, laid out as storeBgr expects.
+HWY_INLINE void loadPixels(const uint8_t* in, V8& first, V8& second) {
+  const D8 d8;
+  first = loadBlocks(d8, in, [](int j) { return 32 * j; });
+  second = loadBlocks(d8, in, [](int j) { return 32 * j + 16; });
+}
 #else
 // Stores 2 * Lanes(D16) pixels, given as 16-bit channel values of the first half (b0, g0, r0)
 // and of the second half.
@@ -165,15 +227,25 @@ HWY_INLINE void storeBgr(V16 b0, V16 g0, V16 r0, V16 b1, V16 g1, V16 r1, unsigne
 }
 #endif
 
+#if !EKVISION_CONVERT_BLOCKWISE_X86
+// The two input vectors of the block at `in`: consecutive pixels.
+HWY_INLINE void loadPixels(const uint8_t* in, V8& first, V8& second) {
+  const D8 d8;
+  first = hn::LoadU(d8, in);
+  second = hn::LoadU(d8, in + hn::Lanes(d8));
+}
+#endif
+
 void yuv422ToBgrKernel(const unsigned char* yuv, unsigned char* bgr, std::size_t pairs) {
   const D8 d8;
   const std::size_t n8 = hn::Lanes(d8);
   // One block: two input vectors, i.e. n8 pixels = n8 / 2 pairs, stored as 3 * n8 bytes.
   const bool done = forEachBlock(pairs, n8 / 2, [&](std::size_t k) {
-    const uint8_t* in = yuv + 4 * k;
+    V8 in0, in1;
+    loadPixels(yuv + 4 * k, in0, in1);
     V16 b0, g0, r0, b1, g1, r1;
-    convertPixels(hn::LoadU(d8, in), b0, g0, r0);
-    convertPixels(hn::LoadU(d8, in + n8), b1, g1, r1);
+    convertPixels(in0, b0, g0, r0);
+    convertPixels(in1, b1, g1, r1);
     storeBgr(b0, g0, r0, b1, g1, r1, bgr + 6 * k);
   });
   if (!done) {

@@ -8,8 +8,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <random>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -40,6 +42,20 @@ void forEveryPath(const Check& check) {
     check(std::string("scalar"));
   }
   setVectorPathsEnabled(true);
+}
+
+/// @brief The targets the tests must run on this machine, by name, in dispatch order (best
+/// first), when the lane that runs them knows it: EKVISION_EXPECTED_TARGETS, e.g. "SVE2 SVE NEON"
+/// under an emulated processor. Empty when unset.
+inline std::vector<std::string> expectedTargetsFromEnvironment() {
+  std::vector<std::string> names;
+  if (const char* list = std::getenv("EKVISION_EXPECTED_TARGETS")) {
+    std::istringstream words(list);
+    for (std::string name; words >> name;) {
+      names.push_back(name);
+    }
+  }
+  return names;
 }
 
 /// Where a GuardedBuffer puts its bytes relative to its inaccessible page.

@@ -1,0 +1,193 @@
+// The capture source on a live GStreamer pipeline (640x480 YUY2, 30 frames/s): latency from
+// a frame's stamp to the module's processImage, and CPU per frame of the capture path
+// beside a plain cv::VideoCapture read loop on the same pipeline.
+#include <benchmark/benchmark.h>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <opencv2/core/utils/logger.hpp>
+#include <opencv2/videoio.hpp>
+
+#include <ekcommon/ekbroker.h>
+#include <ekproxies/ekvideodeviceproxy.h>
+#include <ekvideodevice/ekcapturesource.h>
+#include <ekvideodevice/ekvideodevice.h>
+#include <ekvision/ekimage.h>
+#include <ekvision/ekvisionextractor.h>
+
+namespace {
+
+const char kPipeline[] =
+    "videotestsrc is-live=true ! video/x-raw,format=YUY2,width=640,height=480,framerate=30/1";
+
+long long wallMicroseconds() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+double processCpuSeconds() {
+  rusage usage;
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+}
+
+double percentile(std::vector<double> values, double fraction) {
+  if (values.empty()) {
+    return 0.0;
+  }
+  std::sort(values.begin(), values.end());
+  const auto index = static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1));
+  return values[index];
+}
+
+// Notes, for each frame the first time the module sees it, how old its stamp is.
+class LatencyModule : public EK::EKVisionExtractor {
+ public:
+  LatencyModule(boost::shared_ptr<EK::EKBroker> broker, int frameRate)
+      : EKVisionExtractor(std::move(broker), "Latency", EK::kResolution640x480,
+                          EK::kColorSpaceYUV422, frameRate) {}
+  void onStartDetection() override {}
+  void onStopDetection() override {}
+  void processImage(EK::EKImage* image) override {
+    const long long now = wallMicroseconds();
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (seen_.insert(image->timeStamp).second) {
+      latencies_.push_back(static_cast<double>(now - image->timeStamp) / 1000.0);
+      changed_.notify_all();
+    }
+  }
+  bool waitForFrames(std::size_t count) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::seconds(60),
+                             [&] { return latencies_.size() >= count; });
+  }
+  std::vector<double> latencies() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return latencies_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::set<long long> seen_;
+  std::vector<double> latencies_;
+};
+
+// Latency from a frame's stamp to processImage, p50 and p99 over 150 frames, with the
+// module's loop at the argument's rate (30: the camera's; 120: polling faster than it).
+void BM_Capture_HookLatency(benchmark::State& state) {
+  const int loopRate = static_cast<int>(state.range(0));
+  const std::size_t kFrames = 150;
+  std::vector<double> latencies;
+  for (auto _ : state) {
+    boost::shared_ptr<EK::EKBroker> broker(new EK::EKBroker);
+    auto source = std::make_shared<EK::EKCaptureSource>(std::string("gst:") + kPipeline);
+    auto camera = EK::createModule<EK::EKVideoDevice>(broker, source);
+    auto module = EK::createModule<LatencyModule>(broker, loopRate);
+    module->subscribe("bench", 1000 / loopRate, 0.0f);
+    const bool complete = module->waitForFrames(kFrames + 10);
+    module->unsubscribe("bench");
+    broker->joinTasks();
+    if (!complete) {
+      state.SkipWithError("the module stopped getting frames");
+      return;
+    }
+    const std::vector<double> all = module->latencies();
+    latencies.assign(all.begin() + 10, all.end());  // the first frames warm up
+    state.SetIterationTime(percentile(latencies, 0.5) / 1000.0);
+  }
+  state.counters["p50_ms"] = percentile(latencies, 0.5);
+  state.counters["p99_ms"] = percentile(latencies, 0.99);
+}
+BENCHMARK(BM_Capture_HookLatency)->Arg(30)->Arg(120)->Iterations(1)->UseManualTime();
+
+// Process CPU per frame over @p frames frames of a plain read loop.
+double plainLoopCpu(int frames) {
+  cv::VideoCapture capture(std::string(kPipeline) + " ! appsink", cv::CAP_GSTREAMER);
+  capture.set(cv::CAP_PROP_CONVERT_RGB, 0);
+  cv::Mat frame;
+  for (int i = 0; i < 10; ++i) {
+    capture.read(frame);
+  }
+  const double start = processCpuSeconds();
+  for (int i = 0; i < frames; ++i) {
+    capture.read(frame);
+    benchmark::DoNotOptimize(frame.data);
+  }
+  return (processCpuSeconds() - start) / frames;
+}
+
+// Process CPU per frame of the capture source over @p frames frames: its thread alone, or
+// with one subscriber that takes every frame through the camera module on a thread of its
+// own, as a vision module's loop does (one copy of the frame into the image value it gets).
+// On the main thread glibc would give each frame's block back to the kernel when it is
+// freed (a brk down and up a frame, 150 page faults), which a module's thread does not see.
+double captureSourceCpu(int frames, bool subscribed) {
+  boost::shared_ptr<EK::EKBroker> broker(new EK::EKBroker);
+  auto source = std::make_shared<EK::EKCaptureSource>(std::string("gst:") + kPipeline);
+  auto camera = EK::createModule<EK::EKVideoDevice>(broker, source);
+  double perFrame = 0;
+  std::thread subscriber([&] {
+    EK::EKVideoDeviceProxy proxy(broker);
+    const std::string id =
+        proxy.subscribe("bench", EK::kResolution640x480, EK::kColorSpaceYUV422, 30);
+    long long seen = 0;
+    for (int i = 0; i < 10; ++i) {
+      seen = source->waitForFrame(seen, std::chrono::seconds(5));
+    }
+    const double start = processCpuSeconds();
+    for (int i = 0; i < frames; ++i) {
+      seen = source->waitForFrame(seen, std::chrono::seconds(5));
+      if (subscribed) {
+        EK::EKValue image = proxy.getImageRemote(id);
+        benchmark::DoNotOptimize(image[6].GetBinary());
+        proxy.releaseImage(id);
+      }
+    }
+    perFrame = (processCpuSeconds() - start) / frames;
+  });
+  subscriber.join();
+  return perFrame;
+}
+
+// The three in one run, so that the ratios compare like with like on a shared machine.
+void BM_Capture_CpuPerFrame(benchmark::State& state) {
+  const int frames = static_cast<int>(state.range(0));
+  double plain = 0;
+  double alone = 0;
+  double subscribed = 0;
+  for (auto _ : state) {
+    plain = plainLoopCpu(frames);
+    alone = captureSourceCpu(frames, false);
+    subscribed = captureSourceCpu(frames, true);
+    state.SetIterationTime(subscribed);
+  }
+  state.counters["plain_read_us"] = plain * 1e6;
+  state.counters["source_us"] = alone * 1e6;
+  state.counters["source_ratio"] = alone / plain;
+  state.counters["subscribed_us"] = subscribed * 1e6;
+  state.counters["subscribed_ratio"] = subscribed / plain;
+}
+BENCHMARK(BM_Capture_CpuPerFrame)->Arg(150)->Iterations(1)->UseManualTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

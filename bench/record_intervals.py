@@ -1,0 +1,52 @@
+#!/usr/bin/python3
+"""Frame count and interval figures of a one-stream .arv recording (8-bit streams).
+
+usage: record_intervals.py FILE.arv [PERIOD_MS]
+
+Prints the frames, the mean interval between stamps, and the 50th, 99th percentile and
+largest |interval - PERIOD_MS| (default 33.333 ms, 30 frames a second).
+"""
+import struct
+import sys
+
+LAYERS = {9: 2, 0: 1}
+
+
+def stamps(path):
+    with open(path, "rb") as recording:
+        _magic, extra, count, streams = struct.unpack("<4I", recording.read(16))
+        width, height, color_space, depth = struct.unpack("<4i", recording.read(16))
+        if streams > 1 or depth != 8 or color_space not in LAYERS:
+            sys.exit("record_intervals.py: only one-stream YUV422 or one-layer recordings")
+        record = width * height * LAYERS[color_space]
+        recording.seek(16 + 16 * max(streams, 1) + extra)
+        result = []
+        while len(result) < count:
+            head = recording.read(record)
+            if len(head) < record:
+                break
+            result.append(struct.unpack("<q", head[:8])[0])
+        return result
+
+
+def percentile(values, fraction):
+    ordered = sorted(values)
+    return ordered[int(fraction * (len(ordered) - 1))]
+
+
+def main():
+    path = sys.argv[1]
+    period = float(sys.argv[2]) if len(sys.argv) > 2 else 1000.0 / 30
+    times = stamps(path)
+    intervals = [(b - a) / 1000.0 for a, b in zip(times, times[1:])]
+    if not intervals:
+        sys.exit("record_intervals.py: fewer than two frames")
+    deviations = [abs(i - period) for i in intervals]
+    print(f"frames: {len(times)}, mean interval {sum(intervals) / len(intervals):.3f} ms "
+          f"(asked {period:.3f}), |interval - asked| p50 {percentile(deviations, 0.5):.3f} ms, "
+          f"p99 {percentile(deviations, 0.99):.3f} ms, max {max(deviations):.3f} ms, "
+          f"non-increasing stamps {sum(1 for i in intervals if i <= 0)}")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,398 @@
+#include <ekvideodevice/ekcapturesource.h>
+
+#include <opencv2/imgproc.hpp>
+
+#include <condition_variable>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include <ekerror/ekerror.h>
+#include <ekvision/ekimage.h>
+#include <ekvision/ekvisiondefinitions.h>
+
+#include "capturedevice.h"
+
+namespace EK {
+namespace capture {
+
+// A frame as published to the callers: never changed once published.
+struct Published {
+  RawFrame raw;
+  long long stamp = 0;
+  long long number = 0;
+};
+
+}  // namespace capture
+namespace {
+
+using capture::Published;
+
+using SteadyClock = std::chrono::steady_clock;
+
+const char* const kDevice = "EKVideoDevice";
+const char* const kGetImage = "getImageRemote";
+const int kLeftAngleElement = 8;
+// How long the destructor waits for the capture thread to end.
+const std::chrono::seconds kStopTimeout(2);
+
+// The YUV422 picture @p frame scaled to width x height: unpacked to BGR, resized, packed.
+std::vector<unsigned char> scaledYuv(const Published& frame, int width, int height) {
+  EKImage source(frame.raw.width, frame.raw.height, kColorSpaceYUV422, true);
+  source.frame = const_cast<unsigned char*>(frame.raw.yuv.data());
+  cv::Mat bgr(frame.raw.height, frame.raw.width, CV_8UC3);
+  source.computeBGRimageFromYUV422(bgr.data);
+  cv::Mat sized;
+  const bool shrinking = width <= frame.raw.width && height <= frame.raw.height;
+  cv::resize(bgr, sized, cv::Size(width, height), 0, 0,
+             shrinking ? cv::INTER_AREA : cv::INTER_LINEAR);
+  std::vector<unsigned char> pixels(static_cast<std::size_t>(width) * height * 2);
+  EKImage target(width, height, kColorSpaceYUV422, true);
+  target.frame = pixels.data();
+  target.computeYUV422imageFromBGR(height, width, reinterpret_cast<char*>(sized.data));
+  return pixels;
+}
+
+}  // namespace
+
+class EKCaptureSource::Impl : public std::enable_shared_from_this<EKCaptureSource::Impl> {
+ public:
+  Impl(const EKCaptureTarget& target, const EKCaptureSettings& settings)
+      : target_(target),
+        settings_(settings),
+        device_(target, settings.frameRate),
+        wantedWidth_(settings.width),
+        wantedHeight_(settings.height) {}
+
+  // The thread shares the state, so that a read that never returns can be left behind.
+  void start() {
+    std::shared_ptr<Impl> self = shared_from_this();
+    thread_ = std::thread([self] {
+      self->captureLoop();
+      std::lock_guard<std::mutex> lock(self->mutex_);
+      self->finished_ = true;
+      self->changed_.notify_all();
+    });
+  }
+
+  void stop() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    stopping_ = true;
+    changed_.notify_all();
+    if (!thread_.joinable()) {
+      return;
+    }
+    // A read blocked in a stalled stream cannot be cut short: after a while the thread is
+    // left to end when the read does, and then releases the camera itself.
+    const bool finished = changed_.wait_for(lock, kStopTimeout, [&] { return finished_; });
+    lock.unlock();
+    if (finished) {
+      thread_.join();
+    } else {
+      thread_.detach();
+    }
+  }
+
+  // Waits for the first frame or the first failure; false with the cause otherwise.
+  bool waitUntilOpen(std::string& cause) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    const bool settled = changed_.wait_for(lock, settings_.openTimeout,
+                                           [&] { return latest_ != nullptr || failures_ > 0; });
+    if (latest_ != nullptr) {
+      return true;
+    }
+    cause = settled ? lastFailure_
+                    : std::string("no frame from the ") + toString(target_.kind) + " " +
+                          target_.location + " within " +
+                          std::to_string(settings_.openTimeout.count()) + " ms";
+    return false;
+  }
+
+  EKValue grab(const EKFrameRequest& request, long long& frameNumber) {
+    std::shared_ptr<const Published> frame;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      noticeStall();
+      long long& reported = reportedFailures_[request.subscriberId];
+      if (failing_ && reported != failures_) {
+        reported = failures_;
+        throw EKERROR(kDevice, kGetImage, lastFailure_);
+      }
+      frame = latest_;
+      if (target_.kind == EKCaptureKind::kV4L2Device &&
+          (request.width != wantedWidth_ || request.height != wantedHeight_)) {
+        wantedWidth_ = request.width;
+        wantedHeight_ = request.height;
+      }
+    }
+    if (!frame) {
+      throw EKERROR(kDevice, kGetImage, "no frame captured yet");
+    }
+    frameNumber = frame->number;
+    return deliver(*frame, request);
+  }
+
+  long long waitForFrame(long long seen, std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait_for(lock, timeout, [&] { return framesCaptured_ > seen || stopping_; });
+    return framesCaptured_;
+  }
+
+  EKCaptureStatus status() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    noticeStall();
+    EKCaptureStatus status;
+    status.framesCaptured = framesCaptured_;
+    status.failures = failures_;
+    status.failing = failing_;
+    status.lastFailure = lastFailure_;
+    if (latest_) {
+      status.deviceWidth = latest_->raw.width;
+      status.deviceHeight = latest_->raw.height;
+      status.lastStamp = latest_->stamp;
+    }
+    status.deviceFormat = format_;
+    return status;
+  }
+
+  const EKCaptureTarget& target() const { return target_; }
+
+ private:
+  EKValue deliver(const Published& frame, const EKFrameRequest& request) const {
+    const int layers = getNumLayersInColorSpace(request.colorSpace);
+    if (layers <= 0 || request.width <= 0 || request.height <= 0) {
+      throw EKERROR(kDevice, kGetImage, "cannot make this picture format");
+    }
+    std::vector<unsigned char> yuv;
+    const bool sameSize = request.width == frame.raw.width && request.height == frame.raw.height;
+    if (!sameSize) {
+      yuv = scaledYuv(frame, request.width, request.height);
+    }
+    const std::vector<unsigned char>& source = sameSize ? frame.raw.yuv : yuv;
+    std::vector<unsigned char> pixels;
+    if (request.colorSpace == kColorSpaceYUV422) {
+      pixels = sameSize ? source : std::move(yuv);
+    } else {
+      const std::size_t count = static_cast<std::size_t>(request.width) * request.height;
+      pixels.resize(count * static_cast<std::size_t>(layers));
+      for (std::size_t i = 0; i < count; ++i) {
+        std::memset(&pixels[i * static_cast<std::size_t>(layers)], source[2 * i],
+                    static_cast<std::size_t>(layers));
+      }
+    }
+    EKValue value = makeImageValue(request.width, request.height, request.colorSpace, frame.stamp,
+                                   settings_.cameraId, std::move(pixels));
+    const float angles[4] = {settings_.leftAngle, settings_.topAngle, settings_.rightAngle,
+                             settings_.bottomAngle};
+    for (int i = 0; i < 4; ++i) {
+      value[kLeftAngleElement + i] = angles[i];
+    }
+    return value;
+  }
+
+  // A running source that brought no frame for the stall timeout has failed. Called with
+  // the lock held.
+  void noticeStall() {
+    if (failing_ || latest_ == nullptr || stopping_) {
+      return;
+    }
+    const auto quiet = SteadyClock::now() - lastArrival_;
+    if (quiet > settings_.stallTimeout) {
+      failLocked(
+          std::string("no frame from the ") + toString(target_.kind) + " " + target_.location +
+          " for " +
+          std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(quiet).count()) +
+          " ms (stalled)");
+    }
+  }
+
+  void failLocked(const std::string& cause) {
+    if (!failing_) {
+      failing_ = true;
+      ++failures_;
+      lastFailure_ = cause;
+    }
+  }
+
+  void fail(const std::string& cause) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      failLocked(cause);
+    }
+    changed_.notify_all();
+  }
+
+  // Sleeps until @p deadline (wall clock, microseconds); false when stopping.
+  bool sleepUntil(long long deadline) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    const long long wait = deadline - capture::wallMicroseconds();
+    if (wait > 0) {
+      changed_.wait_for(lock, std::chrono::microseconds(wait), [&] { return stopping_; });
+    }
+    return !stopping_;
+  }
+
+  void publish(std::shared_ptr<Published> frame, long long arrival) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      frame->stamp = clock_.stamp(arrival, frame->raw.ownMicroseconds);
+      frame->number = ++framesCaptured_;
+      // The frame before, when nobody holds it any more, takes the next picture: no
+      // allocation of a new buffer per frame.
+      if (latest_ && latest_.use_count() == 1) {
+        spare_ = std::const_pointer_cast<Published>(latest_);
+      }
+      latest_ = std::move(frame);
+      lastArrival_ = SteadyClock::now();
+      failing_ = false;
+      format_ = device_.format();
+    }
+    changed_.notify_all();
+  }
+
+  std::shared_ptr<Published> takeBuffer() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::shared_ptr<Published> buffer = std::move(spare_);
+    return buffer ? buffer : std::make_shared<Published>();
+  }
+
+  void captureLoop() {
+    const auto sleeper = [this](long long deadline) { return sleepUntil(deadline); };
+    int askedWidth = settings_.width;
+    int askedHeight = settings_.height;
+    bool ended = false;
+    while (sleepUntil(0)) {
+      if (ended) {
+        waitForFrame(framesCaptured(), std::chrono::hours(1));  // until stopped
+        continue;
+      }
+      try {
+        if (!device_.isOpen()) {
+          device_.open(askedWidth, askedHeight);
+          clockReset();
+        }
+        if (takeWantedSize(askedWidth, askedHeight)) {
+          // Outside the lock: a device may restart its stream for a new size.
+          device_.askSize(askedWidth, askedHeight);
+        }
+        std::shared_ptr<Published> frame = takeBuffer();
+        const capture::ReadResult result = device_.read(frame->raw, sleeper);
+        const long long arrival = capture::wallMicroseconds();
+        if (result == capture::ReadResult::kFrame) {
+          publish(std::move(frame), arrival);
+          continue;
+        }
+        if (result == capture::ReadResult::kStopped) {
+          break;
+        }
+        if (target_.kind == EKCaptureKind::kVideoFile) {
+          if (settings_.loop && framesCaptured() > 0) {
+            device_.rewind();
+            clockReset();
+            continue;
+          }
+          fail("end of the video file " + target_.location);
+          ended = true;
+          continue;
+        }
+        throw capture::CaptureFailure(std::string("the ") + toString(target_.kind) + " " +
+                                      target_.location + " ended or failed");
+      } catch (const capture::CaptureFailure& failure) {
+        fail(failure.what());
+      } catch (const std::exception& error) {
+        fail(std::string("the ") + toString(target_.kind) + " " + target_.location +
+             " failed: " + error.what());
+      }
+      device_.close();
+      sleepUntil(
+          capture::wallMicroseconds() +
+          std::chrono::duration_cast<std::chrono::microseconds>(settings_.reopenInterval).count());
+    }
+    device_.close();
+  }
+
+  // Takes the size a subscriber asked for into @p width, @p height; true when it changed.
+  bool takeWantedSize(int& width, int& height) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (wantedWidth_ == width && wantedHeight_ == height) {
+      return false;
+    }
+    width = wantedWidth_;
+    height = wantedHeight_;
+    return true;
+  }
+
+  long long framesCaptured() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return framesCaptured_;
+  }
+
+  void clockReset() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    clock_.reset();
+  }
+
+  const EKCaptureTarget target_;
+  const EKCaptureSettings settings_;
+  capture::CaptureDevice device_;  // the capture thread's alone
+
+  std::mutex mutex_;  // guards everything below
+  std::condition_variable changed_;
+  bool stopping_ = false;
+  bool finished_ = false;
+  std::shared_ptr<const Published> latest_;
+  std::shared_ptr<Published> spare_;
+  SteadyClock::time_point lastArrival_;
+  EKStampClock clock_;
+  long long framesCaptured_ = 0;
+  long long failures_ = 0;
+  bool failing_ = false;
+  std::string lastFailure_;
+  std::string format_;
+  std::map<std::string, long long> reportedFailures_;
+  int wantedWidth_;
+  int wantedHeight_;
+  std::thread thread_;
+};
+
+EKCaptureSource::EKCaptureSource(const std::string& spec, const EKCaptureSettings& settings) {
+  const std::optional<EKCaptureTarget> target = parseCaptureSpec(spec);
+  if (!target) {
+    throw EKERROR("EKCaptureSource", "open", "no camera named: '" + spec + "'");
+  }
+  impl_ = std::make_shared<Impl>(*target, settings);
+  impl_->start();
+  std::string cause;
+  if (!impl_->waitUntilOpen(cause)) {
+    impl_->stop();
+    throw EKERROR("EKCaptureSource", "open", cause);
+  }
+}
+
+EKCaptureSource::~EKCaptureSource() {
+  impl_->stop();
+}
+
+EKValue EKCaptureSource::grab(const EKFrameRequest& request) {
+  long long frameNumber = 0;
+  return impl_->grab(request, frameNumber);
+}
+
+EKValue EKCaptureSource::grabNumbered(const EKFrameRequest& request, long long& frameNumber) {
+  return impl_->grab(request, frameNumber);
+}
+
+long long EKCaptureSource::waitForFrame(long long seen, std::chrono::milliseconds timeout) const {
+  return impl_->waitForFrame(seen, timeout);
+}
+
+EKCaptureStatus EKCaptureSource::status() const {
+  return impl_->status();
+}
+
+const EKCaptureTarget& EKCaptureSource::target() const {
+  return impl_->target();
+}
+
+}  // namespace EK

@@ -1,0 +1,223 @@
+"""A vision module run over many recordings with Dask, each recording in a process of its own.
+
+>>> from ekvision.batch import run_module
+>>> results = run_module("libekmotiondetector.so", ["a.arv", "b.arv"])
+>>> results[0].detections[0]["time_stamp"]
+
+Each recording is played by the module host, ``ekvision run --module PLUGIN --camera REC
+--every-frame``: every frame once, in order, unpaced. The host runs as a child process of
+the Dask worker, so that a module that crashes takes down its run and nothing else: that
+recording is reported with its error and the others go on.
+
+Command line::
+
+    python3 -m ekvision.batch PLUGIN.so REC.arv... --out detections.jsonl [--scheduler ADDRESS]
+"""
+
+import argparse
+import json
+import os
+import re
+import signal
+import subprocess
+import sys
+import tempfile
+from typing import List, NamedTuple, Optional
+
+__all__ = ["RecordingResult", "run_module", "run_recording", "main"]
+
+_DETECTION = re.compile(
+    r"^detection t=(?P<seconds>-?\d+)\.(?P<micros>\d{6}) \(.*?\) box x=(?P<x>-?\d+) y=(?P<y>-?\d+) "
+    r"w=(?P<w>-?\d+) h=(?P<h>-?\d+) angles left=(?P<left>\S+) top=(?P<top>\S+) "
+    r"right=(?P<right>\S+) bottom=(?P<bottom>\S+) rad pixels=(?P<pixels>-?\d+)$")
+_FRAMES = re.compile(r"^frames: +(\d+) processed")
+
+
+class RecordingResult(NamedTuple):
+    """What a module found in one recording.
+
+    ``detections`` holds one dict a detection (``time_stamp`` in microseconds, box ``x``,
+    ``y``, ``w``, ``h`` in pixels, ``left_angle``, ``top_angle``, ``right_angle``,
+    ``bottom_angle`` in radians, ``pixels``); ``frames`` the frames the module processed;
+    ``error`` None, or the reason the recording could not be processed whole (its
+    detections are then those found before the failure, or none).
+    """
+    recording: str
+    detections: list
+    frames: int
+    error: Optional[str]
+
+
+def _tool():
+    configured = os.environ.get("EKVISION_TOOL")
+    if configured:
+        return configured
+    try:
+        from . import _paths
+        return _paths.TOOL
+    except ImportError:
+        return "ekvision"
+
+
+def _parse_detection(line):
+    match = _DETECTION.match(line)
+    if not match:
+        return None
+    seconds, micros = int(match["seconds"]), int(match["micros"])
+    stamp = seconds * 1000000 + (micros if seconds >= 0 else -micros)
+    return {
+        "time_stamp": stamp, "x": int(match["x"]), "y": int(match["y"]),
+        "w": int(match["w"]), "h": int(match["h"]),
+        "left_angle": float(match["left"]), "top_angle": float(match["top"]),
+        "right_angle": float(match["right"]), "bottom_angle": float(match["bottom"]),
+        "pixels": int(match["pixels"]),
+    }
+
+
+def _failure(returncode, stderr):
+    if returncode < 0:
+        try:
+            name = signal.Signals(-returncode).name
+        except ValueError:
+            name = f"signal {-returncode}"
+        return f"the module host died of {name}"
+    lines = [line for line in stderr.splitlines() if line.strip()]
+    if not lines:
+        return f"the module host exited with status {returncode}"
+    return lines[-1].removeprefix("ekvision run: ")
+
+
+def run_recording(plugin, recording, timeout=None, tool=None):
+    """Runs ``plugin`` over every frame of ``recording`` in a child process and returns a
+    :class:`RecordingResult`. Never raises for a failure of the run: it is in ``error``."""
+    command = [tool or _tool(), "run", "--module", plugin, "--camera", recording, "--every-frame"]
+    try:
+        done = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                              timeout=timeout, check=False)
+    except subprocess.TimeoutExpired:
+        return RecordingResult(recording, [], 0, f"no result within {timeout} s")
+    except OSError as error:
+        return RecordingResult(recording, [], 0, f"cannot start the module host {command[0]}: {error}")
+    detections, frames = [], 0
+    for line in done.stdout.splitlines():
+        detection = _parse_detection(line)
+        if detection is not None:
+            detections.append(detection)
+        elif _FRAMES.match(line):
+            frames = int(_FRAMES.match(line)[1])
+    error = None if done.returncode == 0 else _failure(done.returncode, done.stderr)
+    return RecordingResult(recording, detections, frames, error)
+
+
+def _gather(client, plugin, recordings, timeout, progress):
+    from distributed import as_completed
+
+    futures = client.map(run_recording, [plugin] * len(recordings), recordings,
+                         timeout=timeout, pure=False)
+    position = {future.key: i for i, future in enumerate(futures)}
+    results: List[Optional[RecordingResult]] = [None] * len(recordings)
+    for count, future in enumerate(as_completed(futures), start=1):
+        i = position[future.key]
+        try:
+            results[i] = future.result()
+        except Exception as error:  # the worker itself failed (lost, killed): report it
+            results[i] = RecordingResult(recordings[i], [], 0, f"the Dask task failed: {error!r}")
+        if progress is not None:
+            progress(count, len(recordings))
+    return results
+
+
+def run_module(plugin, recordings, client=None, timeout=None, progress=None, workers=None):
+    """Runs a vision module plugin over each recording, each in its own worker process, and
+    returns one :class:`RecordingResult` per recording, in the order given.
+
+    ``client`` is a ``distributed.Client`` or a scheduler address ("tcp://host:8786"):
+    that cluster is used as it is. With None, a local cluster of processes is started for
+    the call, ``workers`` of them (default: one per core), one thread each. ``timeout``
+    bounds each recording's run in seconds; ``progress(done, total)`` is called as
+    recordings finish. Paths are made absolute, for workers that run elsewhere on a
+    shared file system.
+    """
+    from distributed import Client, LocalCluster
+    import logging
+
+    plugin = os.path.abspath(os.fspath(plugin))
+    recordings = [os.path.abspath(os.fspath(r)) for r in recordings]
+    if not recordings:
+        return []
+    if client is None:
+        count = workers or os.cpu_count() or 1
+        with LocalCluster(n_workers=count, threads_per_worker=1, processes=True,
+                          dashboard_address=None, silence_logs=logging.ERROR) as cluster, \
+                Client(cluster) as own:
+            return _gather(own, plugin, recordings, timeout, progress)
+    if isinstance(client, str):
+        with Client(client) as own:
+            return _gather(own, plugin, recordings, timeout, progress)
+    return _gather(client, plugin, recordings, timeout, progress)
+
+
+class _ProgressBar:
+    def __init__(self, stream):
+        self.stream = stream
+
+    def __call__(self, done, total):
+        width = 30
+        filled = width * done // total
+        self.stream.write(f"\r[{'#' * filled}{'.' * (width - filled)}] {done}/{total} recordings")
+        if done == total:
+            self.stream.write("\n")
+        self.stream.flush()
+
+
+def _write_lines(path, results):
+    directory = os.path.dirname(os.path.abspath(path))
+    handle, temporary = tempfile.mkstemp(dir=directory, prefix=".detections-")
+    try:
+        with os.fdopen(handle, "w") as out:
+            for result in results:
+                if result.error is not None:
+                    out.write(json.dumps({"recording": result.recording, "error": result.error}) + "\n")
+                for detection in result.detections:
+                    out.write(json.dumps({"recording": result.recording, **detection}) + "\n")
+        os.replace(temporary, path)
+    except BaseException:
+        os.unlink(temporary)
+        raise
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(
+        prog="python3 -m ekvision.batch",
+        description="Runs a vision module plugin over every frame of each recording, in "
+                    "parallel with Dask, and writes one JSON line per detection (and one per "
+                    "recording that failed, with its error).")
+    parser.add_argument("plugin", help="the module plugin (.so), as `ekvision run --module` takes")
+    parser.add_argument("recordings", nargs="+", help=".arv recordings")
+    parser.add_argument("--out", required=True, help="JSON lines file to write")
+    parser.add_argument("--scheduler", help="address of a Dask scheduler to use as it is "
+                                            "(default: a local cluster, one process per core)")
+    parser.add_argument("--workers", type=int, help="processes of the local cluster")
+    parser.add_argument("--timeout", type=float, help="seconds allowed for each recording")
+    args = parser.parse_args(argv)
+    if not os.path.isfile(args.plugin):
+        parser.exit(2, f"{parser.prog}: no such plugin: {args.plugin}\n")
+    progress = _ProgressBar(sys.stderr) if sys.stderr.isatty() else None
+    results = run_module(args.plugin, args.recordings, client=args.scheduler,
+                         timeout=args.timeout, progress=progress, workers=args.workers)
+    _write_lines(args.out, results)
+    failed = [r for r in results if r.error is not None]
+    for result in failed:
+        print(f"{parser.prog}: {result.recording}: {result.error}", file=sys.stderr)
+    print(f"{len(results)} recordings, {sum(len(r.detections) for r in results)} detections, "
+          f"{sum(r.frames for r in results)} frames, {len(failed)} failed; written to {args.out}",
+          file=sys.stderr)
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    # Run as `python3 -m ekvision.batch`: the tasks must name the functions of the module
+    # ekvision.batch, which workers import, not those of __main__.
+    from ekvision.batch import main as _main
+
+    sys.exit(_main())

@@ -1,0 +1,488 @@
+// Recordings: EKVideo playing a `.arv` file into numpy arrays, and recording arrays into one.
+#include <ekerror/ekerror.h>
+#include <ekvision/ekimage.h>
+#include <ekvision/ekvideo.h>
+#include <ekvision/ekvideoinspection.h>
+#include <ekvision/ekvisiondefinitions.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include <pybind11/stl.h>
+
+#include "pyarrays.h"
+#include "pybindings.h"
+#include "pyerrors.h"
+
+namespace py = pybind11;
+
+namespace ekpy {
+namespace {
+
+using Angles = std::array<float, 4>;
+
+// Time stamp, camera and four angles lead every record, in place of its first pixel bytes.
+const std::size_t kRecordHeaderBytes = 25;
+const unsigned int kVersion0 = 0x41525630;
+
+// Closes a file descriptor when it goes.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() { reset(); }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int get() const { return fd_; }
+  void reset() {
+    if (fd_ >= 0) {
+      ::close(fd_);
+    }
+    fd_ = -1;
+  }
+
+ private:
+  int fd_;
+};
+
+PictureShape shapeOf(const EK::streamProperties& stream) {
+  return {stream.height, stream.width, stream.nbLayers};
+}
+
+// A reader of one recording. The GIL is released while the file is read; a mutex keeps
+// two Python threads from moving the player's position at once.
+class Reader {
+ public:
+  explicit Reader(const std::string& path) : path_(path) {
+    requireReadableFile(path);
+    try {
+      video_.readVideo(path);
+    } catch (const EK::EKError& error) {
+      raiseFormatError(error.getDescription(), path);
+    }
+    descriptor_ = std::make_unique<FileDescriptor>(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (descriptor_->get() < 0) {
+      const int error = errno;
+      video_.closeVideo();
+      raiseOSError(error, std::strerror(error), path);
+    }
+    // Only frames that lie whole in the file count: a recording that was never closed says
+    // 0xFFFFFFFF, and a file cut short ends inside a frame.
+    try {
+      frames_ = EK::inspectVideo(path).playableFrames;
+    } catch (const EK::EKError& error) {
+      video_.closeVideo();
+      raiseFormatError(error.getDescription(), path);
+    }
+  }
+
+  void close() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    video_.closeVideo();
+    descriptor_.reset();
+  }
+
+  bool closed() const { return descriptor_ == nullptr; }
+
+  unsigned long long length() const { return frames_; }
+
+  py::list streams() {
+    requireOpen();
+    py::list list;
+    for (const EK::streamProperties& stream : video_.streams) {
+      list.append(py::make_tuple(stream.width, stream.height, stream.colorSpace, stream.nbLayers,
+                                 stream.depth, stream.dataSize));
+    }
+    return list;
+  }
+
+  py::tuple readFrame(long long index, unsigned int stream) {
+    const EK::streamProperties& properties = pixelStream(stream);
+    requireIndex(index, index + 1);
+    py::array_t<unsigned char> pixels = newPicture(shapeOf(properties), false);
+    EK::EKImage image(static_cast<int>(properties.width), static_cast<int>(properties.height),
+                      static_cast<int>(properties.colorSpace), true);
+    image.frame = pixels.mutable_data();
+    bool read = false;
+    {
+      py::gil_scoped_release release;
+      std::lock_guard<std::mutex> lock(mutex_);
+      read = video_.getFrame(image, static_cast<unsigned int>(index), stream, false);
+    }
+    if (!read) {
+      raiseFormatError("cannot read frame " + std::to_string(index) + " (the file changed?)",
+                       path_);
+    }
+    const Angles angles{image.leftAngle, image.topAngle, image.rightAngle, image.bottomAngle};
+    return py::make_tuple(pixels, image.timeStamp, static_cast<int>(image.cameraId), angles);
+  }
+
+  py::array readFrames(long long start, long long stop, unsigned int stream) {
+    const EK::streamProperties& properties = pixelStream(stream);
+    requireIndex(start, stop);
+    const PictureShape shape = shapeOf(properties);
+    const long long count = std::max(0LL, stop - start);
+    py::array_t<unsigned char> pixels({count, shape.height, shape.width, shape.layers});
+    unsigned char* data = pixels.mutable_data();
+    long long failed = -1;
+    {
+      py::gil_scoped_release release;
+      std::lock_guard<std::mutex> lock(mutex_);
+      EK::EKImage image(static_cast<int>(properties.width), static_cast<int>(properties.height),
+                        static_cast<int>(properties.colorSpace), true);
+      for (long long i = 0; i < count && failed < 0; ++i) {
+        image.frame = data + static_cast<std::size_t>(i) * shape.bytes();
+        if (!video_.getFrame(image, static_cast<unsigned int>(start + i), stream, false)) {
+          failed = start + i;
+        }
+      }
+    }
+    if (failed >= 0) {
+      raiseFormatError("cannot read frame " + std::to_string(failed) + " (the file changed?)",
+                       path_);
+    }
+    return std::move(pixels);
+  }
+
+  // The 25-byte record headers of every frame of @p stream, one row each, read without the
+  // pixels. Version 0 records carry no angles: their rows get the player's default ones.
+  py::array metadata(unsigned int stream) {
+    requireOpen();
+    requireStream(stream);
+    py::array_t<unsigned char> rows(
+        {static_cast<py::ssize_t>(frames_), static_cast<py::ssize_t>(kRecordHeaderBytes)});
+    unsigned char* data = rows.mutable_data();
+    if (video_.streams[stream].dataSize < kRecordHeaderBytes) {
+      raiseFormatError(
+          "the records of stream " + std::to_string(stream) + " are too short to hold a time stamp",
+          path_);
+    }
+    unsigned long long offset = video_.headerSize;
+    for (unsigned int s = 0; s < stream; ++s) {
+      offset += video_.streams[s].dataSize;
+    }
+    long long failed = -1;
+    int error = 0;
+    {
+      py::gil_scoped_release release;
+      std::lock_guard<std::mutex> lock(mutex_);
+      // Another thread may have closed the recording since the check above.
+      const int fd = descriptor_ ? descriptor_->get() : -1;
+      for (unsigned long long f = 0; f < frames_ && failed < 0; ++f) {
+        const off_t at = static_cast<off_t>(offset + f * video_.frameSize);
+        const ssize_t got = ::pread(fd, data + f * kRecordHeaderBytes, kRecordHeaderBytes, at);
+        if (got != static_cast<ssize_t>(kRecordHeaderBytes)) {
+          failed = static_cast<long long>(f);
+          error = got < 0 ? errno : 0;
+        }
+      }
+    }
+    if (failed >= 0) {
+      if (error != 0) {
+        raiseOSError(error, std::strerror(error), path_);
+      }
+      raiseFormatError("the file ends before frame " + std::to_string(failed), path_);
+    }
+    if (video_.version == kVersion0 && frames_ > 0) {
+      giveDefaultAngles(data, stream);
+    }
+    return std::move(rows);
+  }
+
+  long long find(long long timeStamp, unsigned int stream) {
+    requireOpen();
+    requireStream(stream);
+    py::gil_scoped_release release;
+    std::lock_guard<std::mutex> lock(mutex_);
+    return video_.findFrame(timeStamp, stream);
+  }
+
+ private:
+  void requireOpen() const {
+    if (closed()) {
+      throw py::value_error("I/O operation on a closed recording");
+    }
+  }
+
+  void requireStream(unsigned int stream) const {
+    if (stream >= video_.streams.size()) {
+      throw py::index_error("stream " + std::to_string(stream) +
+                            " out of range: the recording has " +
+                            std::to_string(video_.streams.size()));
+    }
+  }
+
+  void requireIndex(long long start, long long stop) const {
+    if (start < 0 || stop > static_cast<long long>(frames_) || start > stop) {
+      throw py::index_error("frames " + std::to_string(start) + " to " + std::to_string(stop) +
+                            " out of range: the recording has " + std::to_string(frames_));
+    }
+  }
+
+  // A stream whose records are whole pictures of one byte a sample.
+  const EK::streamProperties& pixelStream(unsigned int stream) const {
+    requireOpen();
+    requireStream(stream);
+    const EK::streamProperties& properties = video_.streams[stream];
+    if (properties.depth != 8) {
+      throw py::value_error("stream " + std::to_string(stream) + " has " +
+                            std::to_string(properties.depth) +
+                            "-bit samples; only 8-bit streams are read as pixels");
+    }
+    return properties;
+  }
+
+  // The player gives frames of version 0 files fixed angles: read one frame through it and
+  // copy its angles into every row.
+  void giveDefaultAngles(unsigned char* rows, unsigned int stream) {
+    const EK::streamProperties& properties = video_.streams[stream];
+    std::vector<unsigned char> buffer(properties.dataSize);
+    EK::EKImage image(0, 0, static_cast<int>(properties.colorSpace), true);
+    image.frame = buffer.data();
+    image.allocatedSize = static_cast<int>(buffer.size());
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!video_.getFrame(image, 0, stream, false)) {
+      raiseFormatError("cannot read frame 0", path_);
+    }
+    const float angles[4] = {image.leftAngle, image.topAngle, image.rightAngle, image.bottomAngle};
+    for (unsigned long long f = 0; f < frames_; ++f) {
+      std::memcpy(rows + f * kRecordHeaderBytes + 9, angles, sizeof angles);
+    }
+  }
+
+  std::mutex mutex_;
+  EK::EKVideo video_;
+  std::string path_;
+  std::unique_ptr<FileDescriptor> descriptor_;
+  unsigned long long frames_ = 0;
+};
+
+// A recording being written: one record per stream and frame, from numpy arrays.
+class Writer {
+ public:
+  Writer(const std::string& baseName, const std::vector<std::array<int, 3>>& streams) {
+    if (streams.empty()) {
+      throw py::value_error("a recording needs at least one stream");
+    }
+    std::vector<EK::streamHeader> headers;
+    for (const auto& [width, height, colorSpace] : streams) {
+      const int resolution = EK::getResolutionFromSize(width, height);
+      if (resolution < EK::kResolution160x120 || resolution > EK::kResolution640x480) {
+        throw py::value_error("stream size " + std::to_string(width) + "x" +
+                              std::to_string(height) +
+                              " cannot be played back: use 640x480, 320x240 or 160x120");
+      }
+      if (colorSpace < 0 || colorSpace > 16) {
+        throw py::value_error("stream color space " + std::to_string(colorSpace) +
+                              " cannot be played back: use 0 to 16");
+      }
+      headers.push_back({width, height, colorSpace, 8});
+      shapes_.push_back({height, width, EK::getNumLayersInColorSpace(colorSpace)});
+      colorSpaces_.push_back(colorSpace);
+    }
+    errno = 0;
+    forgetLibraryMessage();
+    bool recording = false;
+    try {
+      recording = video_.recordVideo(baseName, 0, headers);
+    } catch (const EK::EKError& error) {
+      const int code = errno != 0 ? errno : EIO;
+      raiseOSError(code, error.getDescription() + ": " + std::strerror(code), baseName + ".arv");
+    }
+    if (!recording) {
+      raiseOSError(EAGAIN, libraryMessage("another writer holds the recording"), baseName + ".arv");
+    }
+    path_ = video_.filePath;
+  }
+
+  ~Writer() {
+    if (video_.isRecording) {
+      video_.closeVideo();
+    }
+  }
+
+  void append(const py::list& pixels, long long timeStamp, int camera, const Angles& angles) {
+    if (!video_.isRecording) {
+      throw py::value_error("I/O operation on a closed recording");
+    }
+    if (pixels.size() != shapes_.size()) {
+      throw py::value_error("append takes one array per stream: " + std::to_string(shapes_.size()) +
+                            " expected, " + std::to_string(pixels.size()) + " given");
+    }
+    if (camera < -128 || camera > 255) {
+      throw py::value_error("camera must fit one byte (-128 to 255), not " +
+                            std::to_string(camera));
+    }
+    // Every array is checked before the first record is written.
+    std::vector<py::array> arrays;
+    std::vector<bool> fromBgr;
+    for (std::size_t s = 0; s < shapes_.size(); ++s) {
+      const std::string what = "pixels of stream " + std::to_string(s);
+      py::array array = packedBytes(pixels[s], what.c_str(), false);
+      const PictureShape& expected = shapes_[s];
+      const PictureShape given = pictureShape(array, what.c_str(), 0);
+      const bool bgr = colorSpaces_[s] == EK::kColorSpaceYUV422 && given.layers == 3;
+      if (given.height != expected.height || given.width != expected.width ||
+          (given.layers != expected.layers && !bgr)) {
+        throw py::value_error(
+            what + " must have the shape (" + std::to_string(expected.height) + ", " +
+            std::to_string(expected.width) +
+            (expected.layers == 1 ? "" : ", " + std::to_string(expected.layers)) + ")" +
+            (colorSpaces_[s] == EK::kColorSpaceYUV422 ? ", or (H, W, 3) for BGR pixels to convert"
+                                                      : ""));
+      }
+      arrays.push_back(array);
+      fromBgr.push_back(bgr);
+    }
+    bool written = true;
+    int error = EBADF;  // closed by another thread meanwhile
+    {
+      py::gil_scoped_release release;
+      std::lock_guard<std::mutex> lock(mutex_);
+      written = video_.isRecording;
+      for (std::size_t s = 0; s < arrays.size() && written; ++s) {
+        char* data = reinterpret_cast<char*>(bytesOf(arrays[s]));
+        const PictureShape& shape = shapes_[s];
+        errno = 0;
+        written = fromBgr[s]
+                      ? video_.write(static_cast<int>(shape.height), static_cast<int>(shape.width),
+                                     data, timeStamp, static_cast<char>(camera), angles[0],
+                                     angles[1], angles[2], angles[3])
+                      : video_.write(data, static_cast<int>(shape.bytes()), timeStamp,
+                                     static_cast<char>(camera), angles[0], angles[1], angles[2],
+                                     angles[3]);
+        error = errno != 0 ? errno : EIO;
+      }
+    }
+    if (!written) {
+      writeError_ = error;
+      raiseOSError(error,
+                   std::string("cannot append the frame: ") + std::strerror(error) +
+                       "; the recording takes no more frames",
+                   path_);
+    }
+    ++frames_;
+  }
+
+  void close() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!video_.isRecording) {
+      return;
+    }
+    errno = 0;
+    video_.outputFile.flush();
+    const bool failed = !video_.outputFile;
+    const int error = writeError_ != 0 ? writeError_ : errno != 0 ? errno : EIO;
+    video_.closeVideo();
+    if (failed) {
+      raiseOSError(error,
+                   std::string("the recording could not be written completely (") +
+                       std::strerror(error) +
+                       "): its frame count is not stored; recover() gives it its complete frames",
+                   path_);
+    }
+  }
+
+  bool closed() const { return !video_.isRecording; }
+  const std::string& path() const { return path_; }
+  unsigned long long length() const { return frames_; }
+
+ private:
+  std::mutex mutex_;  // one append or close at a time, while the GIL is released
+  EK::EKVideo video_;
+  std::string path_;
+  std::vector<PictureShape> shapes_;
+  std::vector<int> colorSpaces_;
+  unsigned long long frames_ = 0;
+  int writeError_ = 0;  // errno of the write that failed, for close() to report
+};
+
+// The errno of the causes the library names in its recovery messages.
+int errnoOfCause(const std::string& cause) {
+  if (cause == "no such file") {
+    return ENOENT;
+  }
+  if (cause == "permission denied") {
+    return EACCES;
+  }
+  if (cause == "is a directory") {
+    return EISDIR;
+  }
+  if (cause.rfind("being written", 0) == 0) {
+    return EAGAIN;
+  }
+  if (cause.rfind("cannot write", 0) == 0) {
+    return EIO;
+  }
+  return 0;
+}
+
+const char* stateName(EK::EKRecordingState state) {
+  switch (state) {
+    case EK::EKRecordingState::kClosed:
+      return "closed";
+    case EK::EKRecordingState::kOpen:
+      return "open";
+    case EK::EKRecordingState::kCutShort:
+      return "cut short";
+    case EK::EKRecordingState::kUncountedFrames:
+      return "uncounted frames";
+  }
+  return "unknown";
+}
+
+py::tuple recover(const std::string& path, bool extend, bool dryRun) {
+  requireReadableFile(path);
+  EK::EKRecoveryOptions options;
+  options.extend = extend;
+  options.dryRun = dryRun;
+  EK::EKVideoRecovery recovery;
+  try {
+    py::gil_scoped_release release;
+    recovery = EK::recoverVideo(path, options);
+  } catch (const EK::EKError& error) {
+    const int code = errnoOfCause(error.getDescription());
+    if (code != 0) {
+      raiseOSError(code, error.getDescription(), path);
+    }
+    raiseFormatError(error.getDescription(), path);
+  }
+  const EK::EKVideoInspection& before = recovery.inspection;
+  return py::make_tuple(recovery.frameCount, recovery.changed, stateName(before.state),
+                        before.storedFrameCount, before.completeFrames, before.partialBytes);
+}
+
+}  // namespace
+
+void bindRecordings(py::module_& module) {
+  py::class_<Reader>(module, "_Reader")
+      .def(py::init<const std::string&>(), py::arg("path"))
+      .def("close", &Reader::close)
+      .def_property_readonly("closed", &Reader::closed)
+      .def("__len__", &Reader::length)
+      .def("streams", &Reader::streams)
+      .def("read_frame", &Reader::readFrame, py::arg("index"), py::arg("stream"))
+      .def("read_frames", &Reader::readFrames, py::arg("start"), py::arg("stop"), py::arg("stream"))
+      .def("metadata", &Reader::metadata, py::arg("stream"))
+      .def("find", &Reader::find, py::arg("time_stamp"), py::arg("stream"));
+  py::class_<Writer>(module, "_Writer")
+      .def(py::init<const std::string&, const std::vector<std::array<int, 3>>&>(),
+           py::arg("base_name"), py::arg("streams"))
+      .def("append", &Writer::append, py::arg("pixels"), py::arg("time_stamp"), py::arg("camera"),
+           py::arg("angles"))
+      .def("close", &Writer::close)
+      .def_property_readonly("closed", &Writer::closed)
+      .def_property_readonly("path", &Writer::path)
+      .def("__len__", &Writer::length);
+  module.def("_recover", &recover, py::arg("path"), py::arg("extend"), py::arg("dry_run"));
+}
+
+}  // namespace ekpy

@@ -1,0 +1,84 @@
+#include "detectionlog.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "tool.h"
+
+namespace ektool {
+namespace {
+
+std::string angle(float value) {
+  if (!std::isfinite(value)) {
+    return "null";
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, "%.9g", static_cast<double>(value));
+  return text;
+}
+
+}  // namespace
+
+std::string detectionJson(const EK::EKDetection& d) {
+  return "{\"timeStamp\":" + std::to_string(d.timeStamp) + ",\"x\":" + std::to_string(d.x) +
+         ",\"y\":" + std::to_string(d.y) + ",\"w\":" + std::to_string(d.w) +
+         ",\"h\":" + std::to_string(d.h) + ",\"leftAngle\":" + angle(d.leftAngle) +
+         ",\"topAngle\":" + angle(d.topAngle) + ",\"rightAngle\":" + angle(d.rightAngle) +
+         ",\"bottomAngle\":" + angle(d.bottomAngle) +
+         ",\"pixelCount\":" + std::to_string(d.pixelCount) + "}";
+}
+
+DetectionLog::DetectionLog(const std::string& path) : path_(path) {
+  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd_ < 0) {
+    throw ToolError("cannot write " + path + ": " + std::strerror(errno));
+  }
+}
+
+DetectionLog::~DetectionLog() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+  }
+}
+
+void DetectionLog::add(const EK::EKDetection& detection) {
+  buffer_ += detectionJson(detection);
+  buffer_ += '\n';
+  ++lines_;
+}
+
+void DetectionLog::flush() {
+  std::size_t done = 0;
+  while (error_ == 0 && fd_ >= 0 && done < buffer_.size()) {
+    const ssize_t wrote = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+    if (wrote < 0 && errno == EINTR) {
+      continue;
+    }
+    if (wrote <= 0) {
+      error_ = wrote < 0 ? errno : EIO;
+      break;
+    }
+    done += static_cast<std::size_t>(wrote);
+  }
+  buffer_.clear();
+}
+
+void DetectionLog::finish() {
+  flush();
+  if (fd_ >= 0) {
+    if (::close(fd_) != 0 && error_ == 0) {
+      error_ = errno;
+    }
+    fd_ = -1;
+  }
+  if (error_ != 0) {
+    throw ToolError("cannot write " + path_ + ": " + std::strerror(error_));
+  }
+}
+
+}  // namespace ektool

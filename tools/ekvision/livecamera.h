@@ -1,0 +1,30 @@
+// The live cameras of the tool: what `--camera SPEC` and `ekvision record SPEC` open.
+#ifndef EKVISION_TOOLS_LIVECAMERA_H
+#define EKVISION_TOOLS_LIVECAMERA_H
+
+#include <ekvideodevice/ekcapturesource.h>
+
+#include <memory>
+#include <string>
+
+namespace ektool {
+
+/// True when @p spec names a `.arv` recording, which the recording player plays; every other
+/// spec is a live camera, a pipeline, a stream or a video file.
+bool isRecordingSpec(const std::string& spec);
+
+/// A capture source opened for the tool, and the line that describes it.
+struct LiveCamera {
+  std::shared_ptr<EK::EKCaptureSource> source;
+  std::string
+      description;  ///< e.g. "GStreamer pipeline 'videotestsrc ...' (640x480, YUYV as delivered)"
+};
+
+/// @brief Opens @p spec asking for frames of @p width x @p height at @p frameRate a
+/// second; a video file plays in a loop when @p loop.
+/// @throws ToolError "cannot open the camera SPEC: <cause>"
+LiveCamera openLiveCamera(const std::string& spec, int width, int height, int frameRate, bool loop);
+
+}  // namespace ektool
+
+#endif  // EKVISION_TOOLS_LIVECAMERA_H
