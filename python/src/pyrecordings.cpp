@@ -31,8 +31,8 @@ namespace {
 using Angles = std::array<float, 4>;
 
 // Time stamp, camera and four angles lead every record, in place of its first pixel bytes.
-const std::size_t kRecordHeaderBytes = 25;
-const unsigned int kVersion0 = 0x41525630;
+const std::size_t kRecordHeaderBytes = EK::kVideoRecordHeaderSize;
+const unsigned int kVersion0 = EK::kVideoFormatVersion0;
 
 // Closes a file descriptor when it goes.
 class FileDescriptor {
