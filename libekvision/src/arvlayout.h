@@ -100,9 +100,7 @@ inline std::uint64_t streamOffsetInFrame(const std::vector<streamProperties>& st
 // Offset of the record of (@p frame, @p stream) from the start of the file, in 64 bits so
 // that recordings beyond 4 GiB are addressed correctly.
 inline std::uint64_t recordOffset(const EKVideo& video, unsigned int frame, unsigned int stream) {
-  return static_cast<std::uint64_t>(video.headerSize) +
-         static_cast<std::uint64_t>(video.frameSize) * frame +
-         streamOffsetInFrame(video.streams, stream);
+  return videoRecordOffset(video, frame, stream);
 }
 
 }  // namespace detail

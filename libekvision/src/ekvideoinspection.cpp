@@ -215,6 +215,15 @@ EKVideoRecovery recoverVideo(const std::string& path, const EKRecoveryOptions& o
   return recovery;
 }
 
+std::uint64_t videoRecordOffset(const EKVideo& video, std::uint64_t frame, unsigned int stream) {
+  if (!video.isReading) {
+    return 0;
+  }
+  return static_cast<std::uint64_t>(video.headerSize) +
+         static_cast<std::uint64_t>(video.frameSize) * frame +
+         detail::streamOffsetInFrame(video.streams, stream);
+}
+
 std::string videoFileProblem(const std::string& path, bool forWriting) {
   if (!forWriting) {
     struct stat status {};

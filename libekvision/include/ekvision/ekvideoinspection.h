@@ -133,6 +133,16 @@ struct EKVideoRecovery {
 EKVISION_API EKVideoRecovery recoverVideo(const std::string& path,
                                           const EKRecoveryOptions& options = EKRecoveryOptions());
 
+/// @brief Byte offset of the record of @p frame and @p stream in the file that @p video
+/// reads: `headerSize + frameSize x frame` plus the records of the streams before @p stream,
+/// in 64 bits (recordings beyond 4 GiB included).
+///
+/// For callers that read records themselves (many time stamps at once, say). A stream index
+/// at or above the stream count adds the records of every stream; 0 when @p video reads no
+/// file.
+EKVISION_API std::uint64_t videoRecordOffset(const EKVideo& video, std::uint64_t frame,
+                                             unsigned int stream);
+
 /// @brief Why @p path cannot be opened to read a recording or, with @p forWriting, to
 /// record one, in a few words from the system's error ("no such file", "permission
 /// denied", "is a directory", "not seekable (a FIFO)", "not a regular file", "no such
