@@ -18,7 +18,7 @@ namespace {
 const char kInspectionModule[] = "EKVideo";
 const char kInspectionSource[] = "libekvision/src/ekvideoinspection";
 
-[[noreturn]] void refuse(const char* method, const std::string& message, int line) {
+[[noreturn]] void refuseFile(const char* method, const std::string& message, int line) {
   throw EKError(kInspectionModule, method, message, kInspectionSource, line);
 }
 
@@ -73,10 +73,10 @@ EKVideoInspection inspectOpenFile(int fd, const struct stat& status, const std::
   const std::size_t got = readFileAt(fd, 0, fixedBytes, sizeof fixedBytes);
   const detail::ArvFixedHeader fixed = detail::decodeFixedHeader(fixedBytes);
   if (got >= 4 && !detail::isArvVersion(fixed.version)) {
-    refuse(method, detail::kArvUnknownVersion, __LINE__);
+    refuseFile(method, detail::kArvUnknownVersion, __LINE__);
   }
   if (got < sizeof fixedBytes) {
-    refuse(method, detail::kArvTruncatedHeader, __LINE__);
+    refuseFile(method, detail::kArvTruncatedHeader, __LINE__);
   }
   file.version = fixed.version;
   file.extraHeaderSize = fixed.extraHeaderSize;
@@ -85,16 +85,16 @@ EKVideoInspection inspectOpenFile(int fd, const struct stat& status, const std::
   file.headerSize = detail::headerBytes(file.streamCount, file.extraHeaderSize);
   // The file size bounds the stream count before anything is allocated for it.
   if (file.headerSize > file.fileSize) {
-    refuse(method, detail::kArvTruncatedHeader, __LINE__);
+    refuseFile(method, detail::kArvTruncatedHeader, __LINE__);
   }
   if (file.headerSize > std::numeric_limits<std::uint32_t>::max() ||
       file.streamCount > detail::kArvMaxStreams) {
-    refuse(method, detail::kArvHeaderTooLarge, __LINE__);
+    refuseFile(method, detail::kArvHeaderTooLarge, __LINE__);
   }
   std::vector<unsigned char> table(static_cast<std::size_t>(file.streamCount) *
                                    detail::kArvStreamHeaderSize);
   if (readFileAt(fd, detail::kArvFixedHeaderSize, table.data(), table.size()) != table.size()) {
-    refuse(method, detail::kArvTruncatedHeader, __LINE__);
+    refuseFile(method, detail::kArvTruncatedHeader, __LINE__);
   }
   bool sizesKnown = true;
   file.streams.reserve(file.streamCount);
@@ -148,7 +148,7 @@ EKVideoInspection inspectVideo(const std::string& path) {
   std::string problem;
   const detail::FileDescriptor fd = detail::openRegularForReading(path, status, problem);
   if (!fd.valid()) {
-    refuse(method, problem, __LINE__);
+    refuseFile(method, problem, __LINE__);
   }
   EKVideoInspection file = inspectOpenFile(fd.get(), status, path, method);
   file.beingWritten = detail::writerHolds(status, fd.get(), file.writerProcess);
@@ -160,15 +160,15 @@ EKVideoRecovery recoverVideo(const std::string& path, const EKRecoveryOptions& o
   detail::FileDescriptor fd(
       ::open(path.c_str(), (options.dryRun ? O_RDONLY : O_RDWR) | O_NONBLOCK | O_CLOEXEC));
   if (!fd.valid()) {
-    refuse(method, detail::openFailure(path, errno, false), __LINE__);
+    refuseFile(method, detail::openFailure(path, errno, false), __LINE__);
   }
   struct stat status {};
   if (::fstat(fd.get(), &status) != 0) {
-    refuse(method, detail::errorCause(errno), __LINE__);
+    refuseFile(method, detail::errorCause(errno), __LINE__);
   }
   const std::string typeProblem = detail::fileTypeProblem(status.st_mode, false);
   if (!typeProblem.empty()) {
-    refuse(method, typeProblem, __LINE__);
+    refuseFile(method, typeProblem, __LINE__);
   }
   // Holding the writer's lock keeps a new recording from starting meanwhile. Where the
   // file system has no locks, nothing can be known of other writers.
@@ -181,7 +181,7 @@ EKVideoRecovery recoverVideo(const std::string& path, const EKRecoveryOptions& o
     detail::writerHolds(status, fd.get(), process);
   }
   if (held) {
-    refuse(method, beingWritten(process), __LINE__);
+    refuseFile(method, beingWritten(process), __LINE__);
   }
   EKVideoRecovery recovery{};
   recovery.inspection = inspectOpenFile(fd.get(), status, path, method);
@@ -195,10 +195,10 @@ EKVideoRecovery recoverVideo(const std::string& path, const EKRecoveryOptions& o
   }
   const std::string why = uncountable(file);
   if (!why.empty()) {
-    refuse(method, why, __LINE__);
+    refuseFile(method, why, __LINE__);
   }
   if (file.completeFrames >= detail::kArvOpenFrameCount) {
-    refuse(method, "it holds more complete frames than a frame count can say", __LINE__);
+    refuseFile(method, "it holds more complete frames than a frame count can say", __LINE__);
   }
   recovery.frameCount = static_cast<std::uint32_t>(file.completeFrames);
   recovery.changed = recovery.frameCount != file.storedFrameCount;
@@ -210,7 +210,7 @@ EKVideoRecovery recoverVideo(const std::string& path, const EKRecoveryOptions& o
     error = errno;
   }
   if (error != 0) {
-    refuse(method, "cannot write the frame count: " + detail::errorCause(error), __LINE__);
+    refuseFile(method, "cannot write the frame count: " + detail::errorCause(error), __LINE__);
   }
   return recovery;
 }
