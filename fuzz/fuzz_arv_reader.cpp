@@ -5,9 +5,11 @@
 // last bytes, read backwards, so that a recording written by the recorder is still a whole
 // file from its first byte. After every read the target touches every byte of the record
 // and of the buffer (an overflow shows under AddressSanitizer) and checks the reader's
-// invariants (a broken one traps).
+// invariants (a broken one traps). inspectVideo() must agree with the reader about every
+// input, and recoverVideo() must leave a file whose count is one of its complete frames.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -15,6 +17,7 @@
 #include <ekerror/ekerror.h>
 #include <ekvision/ekimage.h>
 #include <ekvision/ekvideo.h>
+#include <ekvision/ekvideoinspection.h>
 
 #include "fuzzcheck.h"
 #include "memoryfile.h"
@@ -138,13 +141,60 @@ bool reopen(EK::EKVideo& video, const std::string& path, bool closeFirst) {
   }
 }
 
+// What inspectVideo() says of the file, or nothing when it refuses it.
+std::optional<EK::EKVideoInspection> inspect(const std::string& path) {
+  try {
+    return EK::inspectVideo(path);
+  } catch (const EK::EKError&) {
+    return std::nullopt;
+  }
+}
+
+// The inspection agrees with itself and with the player: the player opens exactly the
+// files that the inspection finds playable, and sees the same header.
+void checkInspection(const std::optional<EK::EKVideoInspection>& file, const EK::EKVideo& video,
+                     std::size_t size) {
+  check(file.has_value() || !video.isReading);
+  if (!file) {
+    return;
+  }
+  check(file->fileSize == size && file->streams.size() == file->streamCount);
+  check(file->frameSize == 0 ||
+        file->headerSize + file->completeFrames * file->frameSize + file->partialBytes == size);
+  check(file->partialBytes < file->frameSize || file->partialBytes == 0);
+  check(file->playableFrames <= file->completeFrames && !file->beingWritten);
+  check(video.isReading == file->unplayableReason.empty());
+  if (video.isReading) {
+    check(video.streamCount == file->streamCount && video.headerSize == file->headerSize &&
+          video.frameSize == file->frameSize && video.frameCount == file->storedFrameCount);
+  }
+}
+
+// Recovery rewrites at most the count, to a count of complete frames; the file keeps its size.
+void checkRecovery(const std::string& path, std::size_t size, bool extend) {
+  EK::EKRecoveryOptions options;
+  options.extend = extend;
+  try {
+    const EK::EKVideoRecovery recovery = EK::recoverVideo(path, options);
+    const std::optional<EK::EKVideoInspection> after = inspect(path);
+    check(after.has_value() && after->fileSize == size);
+    check(after->storedFrameCount == recovery.frameCount);
+    check(!recovery.changed || recovery.frameCount == recovery.inspection.completeFrames);
+  } catch (const EK::EKError&) {
+    // Not a recording, or frames that cannot be counted: refused, nothing written.
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string path = ekfuzz::memoryFilePath(data, size);
   EK::EKVideo video;
-  if (!reopen(video, path, false)) {
+  const bool opened = reopen(video, path, false);
+  checkInspection(inspect(path), video, size);
+  if (!opened) {
     check(!video.isReading && !video.inputFile.is_open());
+    checkRecovery(path, size, size % 2 == 1);
     return 0;
   }
   StepReader steps(data, size);
@@ -194,5 +244,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   video.closeVideo();
   check(!video.isReading && video.frameCount == 0 && video.currentFrame == 0);
+  checkRecovery(path, size, steps.flag());
   return 0;
 }

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 #include <vector>
 
 #include <ekerror/ekerror.h>
+#include <ekvision/ekvideoinspection.h>
 #include <ekvision/ekvisiondefinitions.h>
 
 #include "cameradetail.h"
@@ -13,25 +13,15 @@
 namespace EK {
 namespace {
 
-const int kRecordHeaderBytes = 25;
-
 // Positions of the four angles in the image array.
 const int kLeftAngleElement = 8;
-
-// Frames that lie whole in the file: an unclosed recording's header says 0xFFFFFFFF.
-unsigned int completeFrames(const EKVideo& video, const std::string& path) {
-  std::error_code error;
-  const std::uintmax_t size = std::filesystem::file_size(path, error);
-  if (error || size <= video.headerSize || video.frameSize == 0) {
-    return 0;
-  }
-  const std::uintmax_t inFile = (size - video.headerSize) / video.frameSize;
-  return static_cast<unsigned int>(std::min<std::uintmax_t>(inFile, video.frameCount));
-}
 
 }  // namespace
 
 EKArvSource::EKArvSource(const std::string& path) : frame_(kResolution160x120, 0) {
+  // The inspection names the cause of an unreadable file and counts the frames that lie
+  // whole in it (an unclosed recording's count says nothing).
+  const EKVideoInspection file = inspectVideo(path);
   video_.readVideo(path);
   const streamProperties& stream = video_.streams[0];
   if (stream.depth != 8) {
@@ -39,7 +29,7 @@ EKArvSource::EKArvSource(const std::string& path) : frame_(kResolution160x120, 0
                   path + ": stream 0 has " + std::to_string(stream.depth) +
                       "-bit samples; only 8-bit streams can be played");
   }
-  frameCount_ = completeFrames(video_, path);
+  frameCount_ = static_cast<unsigned int>(file.playableFrames);
   if (frameCount_ == 0) {
     throw EKERROR("EKArvSource", "EKArvSource", path + " holds no complete frame");
   }
@@ -52,7 +42,7 @@ EKArvSource::~EKArvSource() = default;
 
 void EKArvSource::concealRecordHeader(EKImage& image) {
   const int group = image.colorSpace == kColorSpaceYUV422 ? 4 : std::max(1, image.nbLayers);
-  const int firstStored = (kRecordHeaderBytes + group - 1) / group * group;
+  const int firstStored = (kVideoRecordHeaderSize + group - 1) / group * group;
   if (image.frame == nullptr || image.allocatedSize < firstStored + group) {
     return;
   }

@@ -98,12 +98,24 @@ std::string fileTypeProblem(mode_t mode, bool devicesAllowed) {
   return "not a regular file (a device)";
 }
 
+std::string openFailure(const std::string& path, int error, bool devicesAllowed) {
+  // A socket cannot be opened at all (ENXIO): what it is says more than the error.
+  struct stat status {};
+  if (::stat(path.c_str(), &status) == 0) {
+    const std::string problem = fileTypeProblem(status.st_mode, devicesAllowed);
+    if (!problem.empty()) {
+      return problem;
+    }
+  }
+  return errorCause(error);
+}
+
 FileDescriptor openRegularForReading(const std::string& path, struct stat& status,
                                      std::string& problem) {
   // Without O_NONBLOCK, opening a FIFO waits for a writer.
   FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (!fd.valid()) {
-    problem = errorCause(errno);
+    problem = openFailure(path, errno, false);
     return fd;
   }
   if (::fstat(fd.get(), &status) != 0) {

@@ -39,6 +39,10 @@ std::string errorCause(int error);
 // @p devicesAllowed, so that a recording can be written to a device such as /dev/full.
 std::string fileTypeProblem(mode_t mode, bool devicesAllowed);
 
+// The cause of a failed open of @p path: the file's type when it cannot hold a recording
+// (a socket cannot be opened at all), else the error.
+std::string openFailure(const std::string& path, int error, bool devicesAllowed);
+
 // Opens @p path read-only without blocking on a FIFO, and checks that it is a regular
 // file. On failure the descriptor is invalid and @p problem says why.
 FileDescriptor openRegularForReading(const std::string& path, struct stat& status,

@@ -8,19 +8,20 @@
 #include <vector>
 
 #include <ekvision/ekvideo.h>
+#include <ekvision/ekvideoinspection.h>
 
 namespace EK {
 namespace detail {
 
-const std::uint32_t kArvVersion0 = 0x41525630u;  // "0VRA"
-const std::uint32_t kArvVersion1 = 0x41525631u;  // "1VRA"
-const std::uint32_t kArvOpenFrameCount = 0xFFFFFFFFu;
+const std::uint32_t kArvVersion0 = kVideoFormatVersion0;
+const std::uint32_t kArvVersion1 = kVideoFormatVersion1;
+const std::uint32_t kArvOpenFrameCount = kVideoOpenFrameCount;
 
 const int kArvFixedHeaderSize = 16;
 const int kArvStreamHeaderSize = 16;
 const int kArvFrameCountOffset = 8;
 // Time stamp (8), camera id (1) and four angles (4 each).
-const int kArvRecordHeaderSize = 25;
+const int kArvRecordHeaderSize = kVideoRecordHeaderSize;
 
 // Messages of a file that is not a readable recording, shared by the player and the
 // inspection.
@@ -99,9 +100,7 @@ inline std::uint64_t streamOffsetInFrame(const std::vector<streamProperties>& st
 // Offset of the record of (@p frame, @p stream) from the start of the file, in 64 bits so
 // that recordings beyond 4 GiB are addressed correctly.
 inline std::uint64_t recordOffset(const EKVideo& video, unsigned int frame, unsigned int stream) {
-  return static_cast<std::uint64_t>(video.headerSize) +
-         static_cast<std::uint64_t>(video.frameSize) * frame +
-         streamOffsetInFrame(video.streams, stream);
+  return videoRecordOffset(video, frame, stream);
 }
 
 }  // namespace detail

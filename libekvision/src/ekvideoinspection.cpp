@@ -15,15 +15,15 @@
 namespace EK {
 namespace {
 
-const char kModule[] = "EKVideo";
-const char kSourceFile[] = "libekvision/src/ekvideoinspection";
+const char kInspectionModule[] = "EKVideo";
+const char kInspectionSource[] = "libekvision/src/ekvideoinspection";
 
-[[noreturn]] void fail(const char* method, const std::string& message, int line) {
-  throw EKError(kModule, method, message, kSourceFile, line);
+[[noreturn]] void refuseFile(const char* method, const std::string& message, int line) {
+  throw EKError(kInspectionModule, method, message, kInspectionSource, line);
 }
 
 // Reads @p size bytes at @p offset; the count read (short at the end of the file).
-std::size_t readAt(int fd, std::uint64_t offset, unsigned char* bytes, std::size_t size) {
+std::size_t readFileAt(int fd, std::uint64_t offset, unsigned char* bytes, std::size_t size) {
   std::size_t done = 0;
   while (done < size) {
     const ssize_t got = ::pread(fd, bytes + done, size - done, static_cast<off_t>(offset + done));
@@ -70,13 +70,13 @@ EKVideoInspection inspectOpenFile(int fd, const struct stat& status, const std::
   file.fileSize = static_cast<std::uint64_t>(status.st_size);
   file.writerProcess = -1;
   unsigned char fixedBytes[detail::kArvFixedHeaderSize];
-  const std::size_t got = readAt(fd, 0, fixedBytes, sizeof fixedBytes);
+  const std::size_t got = readFileAt(fd, 0, fixedBytes, sizeof fixedBytes);
   const detail::ArvFixedHeader fixed = detail::decodeFixedHeader(fixedBytes);
   if (got >= 4 && !detail::isArvVersion(fixed.version)) {
-    fail(method, detail::kArvUnknownVersion, __LINE__);
+    refuseFile(method, detail::kArvUnknownVersion, __LINE__);
   }
   if (got < sizeof fixedBytes) {
-    fail(method, detail::kArvTruncatedHeader, __LINE__);
+    refuseFile(method, detail::kArvTruncatedHeader, __LINE__);
   }
   file.version = fixed.version;
   file.extraHeaderSize = fixed.extraHeaderSize;
@@ -85,16 +85,16 @@ EKVideoInspection inspectOpenFile(int fd, const struct stat& status, const std::
   file.headerSize = detail::headerBytes(file.streamCount, file.extraHeaderSize);
   // The file size bounds the stream count before anything is allocated for it.
   if (file.headerSize > file.fileSize) {
-    fail(method, detail::kArvTruncatedHeader, __LINE__);
+    refuseFile(method, detail::kArvTruncatedHeader, __LINE__);
   }
   if (file.headerSize > std::numeric_limits<std::uint32_t>::max() ||
       file.streamCount > detail::kArvMaxStreams) {
-    fail(method, detail::kArvHeaderTooLarge, __LINE__);
+    refuseFile(method, detail::kArvHeaderTooLarge, __LINE__);
   }
   std::vector<unsigned char> table(static_cast<std::size_t>(file.streamCount) *
                                    detail::kArvStreamHeaderSize);
-  if (readAt(fd, detail::kArvFixedHeaderSize, table.data(), table.size()) != table.size()) {
-    fail(method, detail::kArvTruncatedHeader, __LINE__);
+  if (readFileAt(fd, detail::kArvFixedHeaderSize, table.data(), table.size()) != table.size()) {
+    refuseFile(method, detail::kArvTruncatedHeader, __LINE__);
   }
   bool sizesKnown = true;
   file.streams.reserve(file.streamCount);
@@ -148,7 +148,7 @@ EKVideoInspection inspectVideo(const std::string& path) {
   std::string problem;
   const detail::FileDescriptor fd = detail::openRegularForReading(path, status, problem);
   if (!fd.valid()) {
-    fail(method, problem, __LINE__);
+    refuseFile(method, problem, __LINE__);
   }
   EKVideoInspection file = inspectOpenFile(fd.get(), status, path, method);
   file.beingWritten = detail::writerHolds(status, fd.get(), file.writerProcess);
@@ -160,15 +160,15 @@ EKVideoRecovery recoverVideo(const std::string& path, const EKRecoveryOptions& o
   detail::FileDescriptor fd(
       ::open(path.c_str(), (options.dryRun ? O_RDONLY : O_RDWR) | O_NONBLOCK | O_CLOEXEC));
   if (!fd.valid()) {
-    fail(method, detail::errorCause(errno), __LINE__);
+    refuseFile(method, detail::openFailure(path, errno, false), __LINE__);
   }
   struct stat status {};
   if (::fstat(fd.get(), &status) != 0) {
-    fail(method, detail::errorCause(errno), __LINE__);
+    refuseFile(method, detail::errorCause(errno), __LINE__);
   }
   const std::string typeProblem = detail::fileTypeProblem(status.st_mode, false);
   if (!typeProblem.empty()) {
-    fail(method, typeProblem, __LINE__);
+    refuseFile(method, typeProblem, __LINE__);
   }
   // Holding the writer's lock keeps a new recording from starting meanwhile. Where the
   // file system has no locks, nothing can be known of other writers.
@@ -181,7 +181,7 @@ EKVideoRecovery recoverVideo(const std::string& path, const EKRecoveryOptions& o
     detail::writerHolds(status, fd.get(), process);
   }
   if (held) {
-    fail(method, beingWritten(process), __LINE__);
+    refuseFile(method, beingWritten(process), __LINE__);
   }
   EKVideoRecovery recovery{};
   recovery.inspection = inspectOpenFile(fd.get(), status, path, method);
@@ -195,10 +195,10 @@ EKVideoRecovery recoverVideo(const std::string& path, const EKRecoveryOptions& o
   }
   const std::string why = uncountable(file);
   if (!why.empty()) {
-    fail(method, why, __LINE__);
+    refuseFile(method, why, __LINE__);
   }
   if (file.completeFrames >= detail::kArvOpenFrameCount) {
-    fail(method, "it holds more complete frames than a frame count can say", __LINE__);
+    refuseFile(method, "it holds more complete frames than a frame count can say", __LINE__);
   }
   recovery.frameCount = static_cast<std::uint32_t>(file.completeFrames);
   recovery.changed = recovery.frameCount != file.storedFrameCount;
@@ -210,9 +210,18 @@ EKVideoRecovery recoverVideo(const std::string& path, const EKRecoveryOptions& o
     error = errno;
   }
   if (error != 0) {
-    fail(method, "cannot write the frame count: " + detail::errorCause(error), __LINE__);
+    refuseFile(method, "cannot write the frame count: " + detail::errorCause(error), __LINE__);
   }
   return recovery;
+}
+
+std::uint64_t videoRecordOffset(const EKVideo& video, std::uint64_t frame, unsigned int stream) {
+  if (!video.isReading) {
+    return 0;
+  }
+  return static_cast<std::uint64_t>(video.headerSize) +
+         static_cast<std::uint64_t>(video.frameSize) * frame +
+         detail::streamOffsetInFrame(video.streams, stream);
 }
 
 std::string videoFileProblem(const std::string& path, bool forWriting) {
@@ -230,7 +239,7 @@ std::string videoFileProblem(const std::string& path, bool forWriting) {
     }
     // Opening an existing file for writing, without creating or truncating, changes nothing.
     const detail::FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
-    return fd.valid() ? "" : detail::errorCause(errno);
+    return fd.valid() ? "" : detail::openFailure(path, errno, true);
   }
   if (errno != ENOENT) {
     return detail::errorCause(errno);

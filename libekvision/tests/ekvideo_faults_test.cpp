@@ -110,8 +110,9 @@ TEST_F(EKVideoFullDisk, DevFullRefusesTheHeaderAtOnceAndLeavesTheObjectUsable) {
   // recordVideo appends ".arv" to the name it is given.
   std::filesystem::create_symlink("/dev/full", dir.path("full.arv"));
   for (unsigned int extra : {0u, 1u << 20}) {
-    const std::optional<EK::EKError> error = ektest::errorFrom(
-        [&] { video.recordVideo(dir.path("full"), extra, {{160, 120, 0, 8}}); });
+    const std::optional<EK::EKError> error = ektest::errorFrom([&] {
+      video.recordVideo(dir.path("full"), extra, {{160, 120, 0, 8}});
+    });
     ektest::expectVideoError(error, "recordVideo", "Can't write the file header");
     EXPECT_FALSE(video.isRecording);
     EXPECT_FALSE(video.outputFile.is_open());

@@ -31,8 +31,8 @@ namespace {
 using Angles = std::array<float, 4>;
 
 // Time stamp, camera and four angles lead every record, in place of its first pixel bytes.
-const std::size_t kRecordHeaderBytes = 25;
-const unsigned int kVersion0 = 0x41525630;
+const std::size_t kRecordHeaderBytes = EK::kVideoRecordHeaderSize;
+const unsigned int kVersion0 = EK::kVideoFormatVersion0;
 
 // Closes a file descriptor when it goes.
 class FileDescriptor {
@@ -165,10 +165,6 @@ class Reader {
           "the records of stream " + std::to_string(stream) + " are too short to hold a time stamp",
           path_);
     }
-    unsigned long long offset = video_.headerSize;
-    for (unsigned int s = 0; s < stream; ++s) {
-      offset += video_.streams[s].dataSize;
-    }
     long long failed = -1;
     int error = 0;
     {
@@ -177,7 +173,7 @@ class Reader {
       // Another thread may have closed the recording since the check above.
       const int fd = descriptor_ ? descriptor_->get() : -1;
       for (unsigned long long f = 0; f < frames_ && failed < 0; ++f) {
-        const off_t at = static_cast<off_t>(offset + f * video_.frameSize);
+        const off_t at = static_cast<off_t>(EK::videoRecordOffset(video_, f, stream));
         const ssize_t got = ::pread(fd, data + f * kRecordHeaderBytes, kRecordHeaderBytes, at);
         if (got != static_cast<ssize_t>(kRecordHeaderBytes)) {
           failed = static_cast<long long>(f);

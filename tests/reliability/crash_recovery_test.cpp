@@ -1,5 +1,6 @@
-// A recorder killed with SIGKILL in the middle of a recording: `ekvision recover` must give
-// back every complete frame of what it left, with its time stamp and pixels, and no more.
+// A recorder killed with SIGKILL in the middle of a recording: while it lives a second
+// recorder and `ekvision recover` are refused; once killed, `ekvision recover` must give back
+// every complete frame of what it left, with its time stamp and pixels, and no more.
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -55,6 +56,15 @@ class Recorder {
   Recorder& operator=(const Recorder&) = delete;
 
   bool spawned() const { return spawned_; }
+  pid_t pid() const { return pid_; }
+
+  // Waits for it to end on its own and returns its wait status.
+  int wait() {
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    reaped_ = true;
+    return status;
+  }
 
   // Kills it and returns its wait status.
   int kill9() {
@@ -88,6 +98,22 @@ TEST(CrashRecovery, EveryCompleteFrameOfAKilledRecordingIsRecovered) {
     ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the recorder made no progress";
     std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
+  // While it lives, a second recorder is refused before it touches the file, and so is
+  // recover; info names the writer.
+  const std::uint64_t sizeWhileLive = sizeOf(path);
+  Recorder intruder(dir.path("crash"));
+  ASSERT_TRUE(intruder.spawned());
+  const int refused = intruder.wait();
+  EXPECT_TRUE(WIFEXITED(refused) && WEXITSTATUS(refused) == 4) << "status " << refused;
+  EXPECT_GE(sizeOf(path), sizeWhileLive) << "the second writer truncated the first one's file";
+  const std::string writer = "being written by process " + std::to_string(recorder.pid());
+  const ektest::ToolRun live = ektest::runTool(dir, {"recover", path});
+  EXPECT_EQ(live.exitCode, 1);
+  EXPECT_EQ(live.err, "ekvision recover: cannot recover " + path + ": " + writer + "\n");
+  const ektest::ToolRun info = ektest::runTool(dir, {"info", path});
+  EXPECT_NE(info.out.find("frames:       " + writer + " (not closed yet)\n"), std::string::npos)
+      << info.out;
+
   const int status = recorder.kill9();
   ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
       << "the recorder ended on its own, status " << status;

@@ -1,5 +1,6 @@
 // ekvision convert: a `.ari` picture as PNG or PPM.
 #include <ekvision/ekimage.h>
+#include <ekvision/ekvideoinspection.h>
 
 #include <ostream>
 
@@ -31,6 +32,12 @@ int runConvert(const std::vector<std::string>& args, Output& output) {
   const std::string format = pictureFormatOf(target);
   if (format.empty()) {
     throw UsageError("OUT must end with .png or .ppm: " + target);
+  }
+  // The cause first: a directory, a FIFO (whose opening would wait for a writer), no
+  // permission.
+  const std::string problem = EK::videoFileProblem(input, false);
+  if (!problem.empty()) {
+    throw ToolError("cannot read " + input + ": " + problem);
   }
   EK::EKImage image(0, 0, 0);
   if (!image.readFile(input.c_str())) {

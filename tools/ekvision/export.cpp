@@ -65,8 +65,7 @@ int runExport(const std::vector<std::string>& args, Output& output) {
 
   const std::string& path = arguments.positional[0];
   EK::EKVideo video;
-  openRecording(video, path);
-  const RecordingFacts facts = inspectRecording(video, path);
+  const EK::EKVideoInspection file = openRecording(video, path);
   if (stream >= video.streamCount) {
     throw ToolError(path + " has " + std::to_string(video.streamCount) +
                     " stream(s): there is no stream " + std::to_string(stream));
@@ -83,10 +82,10 @@ int runExport(const std::vector<std::string>& args, Output& output) {
                     std::to_string(properties.depth) +
                     "-bit samples: only 8-bit streams can be exported");
   }
-  if (facts.readableFrames == 0) {
+  if (file.playableFrames == 0) {
     throw ToolError(path + " holds no complete frame");
   }
-  const long long last = static_cast<long long>(facts.readableFrames) - 1;
+  const long long last = static_cast<long long>(file.playableFrames) - 1;
   long long from = 0;
   long long to = last;
   if (const auto at = arguments.value("at")) {

@@ -1,5 +1,7 @@
 #include "framerecorder.h"
 
+#include <cerrno>
+
 #include "observedsource.h"
 #include "recording.h"
 #include "tool.h"
@@ -15,11 +17,7 @@ enum Element { kWidth, kHeight, kLayers, kColorSpace, kPixels = 6, kCamera, kLef
 FrameRecorder::FrameRecorder(const std::string& path, int width, int height, int colorSpace,
                              std::size_t queueCapacity)
     : width_(width), height_(height), colorSpace_(colorSpace), capacity_(queueCapacity) {
-  try {
-    video_.recordVideo(recordingBaseName(path), 0, {{width, height, colorSpace, 8}});
-  } catch (const EK::EKError& error) {
-    throw ToolError("cannot record " + path + ": " + error.getDescription());
-  }
+  startRecording(video_, path, {{width, height, colorSpace, 8}});
   writer_ = std::thread([this] { writeLoop(); });
 }
 
@@ -72,14 +70,17 @@ void FrameRecorder::writeLoop() {
     Frame frame = std::move(queue_.front());
     queue_.pop_front();
     lock.unlock();
+    errno = 0;
     const bool written = video_.write(frame.pixels.data(), static_cast<int>(frame.pixels.size()),
                                       frame.timeStamp, frame.cameraId, frame.angles[0],
                                       frame.angles[1], frame.angles[2], frame.angles[3]);
+    const int error = errno;
     lock.lock();
     if (written) {
       ++report_.recorded;
     } else {
       report_.writeFailed = true;
+      report_.writeError = error;
       report_.dropped += 1 + queue_.size();
       queue_.clear();
     }
@@ -94,14 +95,14 @@ RecorderReport FrameRecorder::finish() {
   changed_.notify_one();
   if (writer_.joinable()) {
     writer_.join();
-    // Frames still in the stream's buffer reach the disk here; a full disk shows only now.
-    video_.outputFile.flush();
+    errno = 0;
+    const bool whole = finishRecording(video_);
+    const int error = errno;
     std::lock_guard<std::mutex> lock(mutex_);
-    report_.writeFailed = report_.writeFailed || !video_.outputFile;
-    // A recording that lost frames keeps its "never closed" count, which `ekvision recover`
-    // replaces by the frames the file holds; the caller says what happened, in one line.
-    if (!report_.writeFailed) {
-      video_.closeVideo();
+    if (!whole && !report_.writeFailed) {
+      // Records accepted into the stream's buffer were lost when it was written out.
+      report_.writeFailed = true;
+      report_.writeError = error;
     }
     return report_;
   }

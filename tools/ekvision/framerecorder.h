@@ -21,6 +21,7 @@ struct RecorderReport {
   std::size_t dropped = 0;    ///< frames offered while the queue was full, or after a failure
   std::size_t otherSize = 0;  ///< frames of another size or color space than the recording's
   bool writeFailed = false;   ///< a write failed (disk full): later frames were dropped
+  int writeError = 0;         ///< errno of the failed write, 0 when unknown
 };
 
 /// @brief Writes image arrays to a one-stream `.arv` recording on a thread of its own.
@@ -30,7 +31,7 @@ struct RecorderReport {
 class FrameRecorder {
  public:
   /// @brief Creates @p path (extension included) for frames of this size and color space.
-  /// @throws ToolError when the file cannot be created
+  /// @throws ToolError when the file cannot be created or another writer holds it
   FrameRecorder(const std::string& path, int width, int height, int colorSpace,
                 std::size_t queueCapacity = 32);
   /// Finishes the recording if finish() was not called.

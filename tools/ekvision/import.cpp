@@ -7,6 +7,7 @@
 #include <opencv2/videoio/registry.hpp>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -148,15 +149,12 @@ int runImport(const std::vector<std::string>& args, Output& output) {
   int height = 0;
   EK::setSizeFromResolution(resolution, width, height);
   EK::EKVideo video;
-  try {
-    video.recordVideo(base, 0, {{width, height, EK::kColorSpaceYUV422, 8}});
-  } catch (const EK::EKError& error) {
-    throw ToolError("cannot create " + base + ".arv: " + error.getDescription());
-  }
+  startRecording(video, base + ".arv", {{width, height, EK::kColorSpaceYUV422, 8}});
   const double keepPeriod = fps > 0 ? 1e6 / static_cast<double>(fps) : 0;
   double nextKept = 0;
   std::uint64_t read = 0;
   bool writeFailed = false;
+  int writeError = 0;
   std::string readFailure;
   try {
     ProgressBar progress(output.progress, output.progressShown, source.expected(), "import");
@@ -184,6 +182,7 @@ int runImport(const std::vector<std::string>& args, Output& output) {
       cv::resize(bgr, sized, cv::Size(width, height), 0, 0, cv::INTER_AREA);
       if (!video.write(height, width, reinterpret_cast<char*>(sized.data), stamp, 0, 0.0f, 0.0f,
                        0.0f, 0.0f)) {
+        writeError = errno;
         writeFailed = true;
         break;
       }
@@ -192,14 +191,15 @@ int runImport(const std::vector<std::string>& args, Output& output) {
     readFailure = error.what();  // the recording is closed before this is reported
   }
   const unsigned int written = video.frameCount;
-  video.closeVideo();
+  errno = 0;
+  const bool whole = finishRecording(video) && !writeFailed;
+  const int finishError = errno;
+  if (!whole) {
+    throw ToolError(writeFailure(base + ".arv", writeFailed ? writeError : finishError));
+  }
   if (!readFailure.empty()) {
     throw ToolError(readFailure + "; " + base + ".arv holds the " + std::to_string(written) +
                     " frames before it");
-  }
-  if (writeFailed) {
-    throw ToolError("cannot write " + base + ".arv after " + std::to_string(written) +
-                    " frames (disk full?)");
   }
   if (written == 0) {
     std::remove((base + ".arv").c_str());

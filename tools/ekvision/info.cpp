@@ -1,6 +1,7 @@
 // ekvision info: what a `.ari` picture or an `.arv` recording holds.
 #include <ekvision/ekimage.h>
 #include <ekvision/ekvideo.h>
+#include <ekvision/ekvideoinspection.h>
 
 #include <cstdint>
 #include <fstream>
@@ -26,10 +27,15 @@ const char kInfoUsage[] =
 enum class FileKind { kPicture, kRecording };
 
 FileKind kindOf(const std::string& path) {
+  // The cause comes first: opening a FIFO would wait for a writer.
+  const std::string problem = EK::videoFileProblem(path, false);
+  if (!problem.empty()) {
+    throw ToolError("cannot read " + path + ": " + problem);
+  }
   std::ifstream in(path, std::ios::binary);
   unsigned char magic[4] = {};
   if (!in || !in.read(reinterpret_cast<char*>(magic), sizeof magic)) {
-    throw ToolError("cannot read " + path + ": no such file, or shorter than any header");
+    throw ToolError("cannot read " + path + ": shorter than any header");
   }
   if ((magic[0] == '0' || magic[0] == '1') && magic[2] == 'R' && magic[3] == 'A') {
     if (magic[1] == 'I') {
@@ -70,42 +76,44 @@ void describePicture(const std::string& path, std::ostream& out) {
       << image.rightAngle << ", bottom " << image.bottomAngle << " rad\n";
 }
 
-void describeRecording(const std::string& path, std::ostream& out) {
-  EK::EKVideo video;
-  openRecording(video, path);
-  const RecordingFacts facts = inspectRecording(video, path);
-  out << "file:         " << path << " (" << facts.fileSize << " bytes)\n"
-      << "format:       arv version " << (video.version == 0x41525630u ? 0 : 1) << "\n"
-      << "header:       " << video.headerSize << " bytes (extra header " << video.extraHeaderSize
-      << " bytes)\n"
-      << "streams:      " << video.streamCount << "\n";
-  for (std::size_t s = 0; s < video.streams.size(); ++s) {
-    const EK::streamProperties& stream = video.streams[s];
-    out << "  stream " << s << ":   " << stream.width << "x" << stream.height << " (resolution "
-        << stream.resolution << "), color space " << stream.colorSpace
-        << colorSpaceName(static_cast<int>(stream.colorSpace)) << ", " << stream.nbLayers
-        << (stream.nbLayers == 1 ? " layer" : " layers") << ", depth " << stream.depth
-        << ", record " << stream.dataSize << " bytes\n";
-  }
-  out << "frame size:   " << video.frameSize << " bytes\n";
-  if (facts.closed) {
-    out << "frames:       " << video.frameCount << "\n";
+std::string writerText(const EK::EKVideoInspection& file) {
+  return file.writerProcess > 0 ? "process " + std::to_string(file.writerProcess)
+                                : "another process";
+}
+
+void describeCount(const EK::EKVideoInspection& file, std::ostream& out) {
+  if (file.closed) {
+    out << "frames:       " << file.storedFrameCount << "\n";
+  } else if (file.beingWritten) {
+    out << "frames:       being written by " << writerText(file) << " (not closed yet)\n";
   } else {
     out << "frames:       not closed: the frame count is 0xFFFFFFFF (run 'ekvision recover')\n";
   }
-  out << "in the file:  " << facts.completeFrames << " complete frames";
-  if (facts.partialBytes > 0) {
-    out << ", and " << facts.partialBytes << " bytes of an unfinished frame";
+  out << "in the file:  " << file.completeFrames << " complete frames";
+  if (file.partialBytes > 0) {
+    out << ", and " << file.partialBytes << " bytes of an unfinished frame";
   }
   out << "\n";
-  if (facts.closed && video.frameCount > facts.completeFrames) {
+  if (file.state == EK::EKRecordingState::kCutShort) {
     out << "warning:      the file is cut short: it holds fewer frames than its header says\n";
+  } else if (file.state == EK::EKRecordingState::kUncountedFrames) {
+    out << "warning:      the file holds " << file.completeFrames - file.storedFrameCount
+        << " complete frames beyond its count ('ekvision recover --extend' counts them)\n";
   }
-  if (facts.readableFrames == 0) {
+}
+
+void describeStamps(const std::string& path, const EK::EKVideoInspection& file, std::ostream& out) {
+  if (!file.unplayableReason.empty()) {
+    out << "playable:     no (" << file.unplayableReason << ")\n";
     return;
   }
+  if (file.playableFrames == 0) {
+    return;
+  }
+  EK::EKVideo video;
+  openRecording(video, path);
   const auto first = timeStampOf(video, 0, 0);
-  const auto last = timeStampOf(video, static_cast<std::uint32_t>(facts.readableFrames - 1), 0);
+  const auto last = timeStampOf(video, static_cast<std::uint32_t>(file.playableFrames - 1), 0);
   if (!first || !last) {
     out << "time stamps:  unreadable (records of stream 0 are too short)\n";
     return;
@@ -114,12 +122,47 @@ void describeRecording(const std::string& path, std::ostream& out) {
   out << "first stamp:  " << *first << " us\n"
       << "last stamp:   " << *last << " us\n"
       << "duration:     " << std::fixed << std::setprecision(6) << duration << " s\n";
-  if (facts.readableFrames > 1 && duration > 0) {
+  if (file.playableFrames > 1 && duration > 0) {
     out << "mean rate:    " << std::setprecision(3)
-        << static_cast<double>(facts.readableFrames - 1) / duration << " frames/s\n";
+        << static_cast<double>(file.playableFrames - 1) / duration << " frames/s\n";
   } else {
     out << "mean rate:    unknown\n";
   }
+}
+
+void describeRecording(const std::string& path, std::ostream& out) {
+  EK::EKVideoInspection file;
+  try {
+    file = EK::inspectVideo(path);
+  } catch (const EK::EKError& error) {
+    throw ToolError("cannot read " + path + ": " + error.getDescription());
+  }
+  out << "file:         " << path << " (" << file.fileSize << " bytes)\n"
+      << "format:       arv version " << (file.version == EK::kVideoFormatVersion0 ? 0 : 1) << "\n"
+      << "header:       " << file.headerSize << " bytes (extra header " << file.extraHeaderSize
+      << " bytes)\n"
+      << "streams:      " << file.streamCount << "\n";
+  for (std::size_t s = 0; s < file.streams.size(); ++s) {
+    const EK::EKVideoStreamInfo& stream = file.streams[s];
+    out << "  stream " << s << ":   " << stream.header.width << "x" << stream.header.height;
+    if (stream.resolution >= 0) {
+      out << " (resolution " << stream.resolution << ")";
+    }
+    out << ", color space " << stream.header.colorSpace << colorSpaceName(stream.header.colorSpace);
+    if (stream.layers > 0) {
+      out << ", " << stream.layers << (stream.layers == 1 ? " layer" : " layers");
+    } else {
+      out << ", unknown layers";
+    }
+    out << ", depth " << stream.header.depth << ", record " << stream.dataSize << " bytes\n";
+  }
+  if (file.frameSize > 0) {
+    out << "frame size:   " << file.frameSize << " bytes\n";
+  } else {
+    out << "frame size:   unknown: frames cannot be counted\n";
+  }
+  describeCount(file, out);
+  describeStamps(path, file, out);
 }
 
 }  // namespace

@@ -1,6 +1,12 @@
 #include "plugin.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <filesystem>
 
@@ -8,6 +14,33 @@
 
 namespace ektool {
 namespace {
+
+// Why @p path cannot be a plugin before dlopen is asked, whose messages for a directory or a
+// text file say little: a missing or unreadable file, or one that is no shared library.
+std::string fileProblem(const std::string& path) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) {
+    return errno == ENOENT ? "no such file" : std::strerror(errno);
+  }
+  if (S_ISDIR(status.st_mode)) {
+    return "is a directory, not a shared library";
+  }
+  if (!S_ISREG(status.st_mode)) {
+    return "not a regular file, so not a shared library";
+  }
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    return errno == EACCES ? "permission denied" : std::strerror(errno);
+  }
+  unsigned char magic[4] = {};
+  const ssize_t got = ::read(fd, magic, sizeof magic);
+  ::close(fd);
+  const unsigned char elf[4] = {0x7F, 'E', 'L', 'F'};
+  if (got != static_cast<ssize_t>(sizeof magic) || std::memcmp(magic, elf, sizeof elf) != 0) {
+    return "not a shared library (no ELF header)";
+  }
+  return "";
+}
 
 std::string notAPlugin(const std::string& path, const char* symbol) {
   return path + " is not a vision module plugin: it exports no " + symbol +
@@ -17,11 +50,12 @@ std::string notAPlugin(const std::string& path, const char* symbol) {
 }  // namespace
 
 VisionPlugin::VisionPlugin(const std::string& path) : path_(path) {
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) {
-    throw ToolError("cannot load the module plugin " + path + ": no such file");
+  const std::string problem = fileProblem(path);
+  if (!problem.empty()) {
+    throw ToolError("cannot load the module plugin " + path + ": " + problem);
   }
   // An absolute path, so that dlopen does not search the library path for a bare name.
+  std::error_code error;
   const std::string absolute = std::filesystem::absolute(path, error).string();
   handle_ = dlopen(absolute.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle_ == nullptr) {

@@ -1,33 +1,78 @@
 #include "recording.h"
 
-#include <algorithm>
-#include <filesystem>
+#include <cerrno>
+#include <cstring>
+#include <vector>
 
 #include "tool.h"
 
 namespace ektool {
 
-void openRecording(EK::EKVideo& video, const std::string& path) {
+EK::EKVideoInspection openRecording(EK::EKVideo& video, const std::string& path) {
   try {
+    EK::EKVideoInspection file = EK::inspectVideo(path);
+    if (!file.unplayableReason.empty()) {
+      throw ToolError("cannot read " + path + ": " + file.unplayableReason);
+    }
     video.readVideo(path);
+    return file;
   } catch (const EK::EKError& error) {
     throw ToolError("cannot read " + path + ": " + error.getDescription());
   }
 }
 
-RecordingFacts inspectRecording(const EK::EKVideo& video, const std::string& path) {
-  RecordingFacts facts;
-  std::error_code error;
-  const std::uintmax_t size = std::filesystem::file_size(path, error);
-  facts.fileSize = error ? 0 : static_cast<std::uint64_t>(size);
-  if (facts.fileSize > video.headerSize && video.frameSize > 0) {
-    const std::uint64_t frameBytes = facts.fileSize - video.headerSize;
-    facts.completeFrames = frameBytes / video.frameSize;
-    facts.partialBytes = frameBytes % video.frameSize;
+void startRecording(EK::EKVideo& video, const std::string& path,
+                    const std::vector<EK::streamHeader>& streams) {
+  const std::string base = recordingBaseName(path);
+  bool started = false;
+  try {
+    started = video.recordVideo(base, 0, streams);
+  } catch (const EK::EKError& error) {
+    const int code = errno;
+    std::string cause = EK::videoFileProblem(base + ".arv", true);
+    if (cause.empty()) {
+      cause = error.getDescription();
+      if (code == ENOSPC || code == EFBIG || code == EDQUOT || code == EIO) {
+        cause += " (" + std::string(std::strerror(code)) + ")";
+      }
+    }
+    throw ToolError("cannot record " + path + ": " + cause);
   }
-  facts.closed = video.frameCount != kOpenFrameCount;
-  facts.readableFrames = std::min<std::uint64_t>(video.frameCount, facts.completeFrames);
-  return facts;
+  if (!started) {
+    // The library said why in its log: another writer holds the file.
+    const std::string reason = lastLibraryMessage();
+    throw ToolError(reason.empty() ? "cannot record " + path + ": another writer holds it"
+                                   : reason);
+  }
+}
+
+bool finishRecording(EK::EKVideo& video) {
+  video.outputFile.flush();
+  if (!video.outputFile) {
+    // The destructor closes the file and releases it, leaving the count for recover.
+    return false;
+  }
+  video.closeVideo();
+  const std::string path = video.filePath;
+  try {
+    return EK::inspectVideo(path).closed;
+  } catch (const EK::EKError&) {
+    return false;
+  }
+}
+
+std::string writeFailure(const std::string& path, int error) {
+  std::string text = "cannot write " + path + ": a write failed";
+  if (error == ENOSPC || error == EFBIG || error == EDQUOT || error == EIO) {
+    text += " (" + std::string(std::strerror(error)) + ")";
+  }
+  try {
+    const EK::EKVideoInspection file = EK::inspectVideo(path);
+    text += "; " + std::to_string(file.completeFrames) + " complete frames reached the file";
+  } catch (const EK::EKError&) {
+    return text;
+  }
+  return text + " ('ekvision recover " + path + "' restores them)";
 }
 
 std::optional<long long> timeStampOf(EK::EKVideo& video, std::uint32_t frame,

@@ -1,8 +1,10 @@
-// What the tool needs to know about a recording beyond its header.
+// What the tool needs to do with recordings beyond EKVideo: open them with a message that
+// names the cause, finish them honestly, and name their files.
 #ifndef EKVISION_TOOLS_RECORDING_H
 #define EKVISION_TOOLS_RECORDING_H
 
 #include <ekvision/ekvideo.h>
+#include <ekvision/ekvideoinspection.h>
 
 #include <cstdint>
 #include <optional>
@@ -10,25 +12,27 @@
 
 namespace ektool {
 
-/// The frame count of a recording that was never closed.
-const std::uint32_t kOpenFrameCount = 0xFFFFFFFFu;
+/// @brief Inspects @p path and opens it for reading.
+/// @return what the file holds
+/// @throws ToolError "cannot read <path>: <cause>" when it is no readable recording
+EK::EKVideoInspection openRecording(EK::EKVideo& video, const std::string& path);
 
-/// How much of a recording the file really holds.
-struct RecordingFacts {
-  std::uint64_t fileSize = 0;
-  std::uint64_t completeFrames = 0;  ///< whole frames, all streams, after the header
-  std::uint64_t partialBytes = 0;    ///< bytes of an unfinished frame at the end
-  bool closed = false;               ///< the header's frame count was written
-  /// Frames that can be read: the header's count, bounded by the file.
-  std::uint64_t readableFrames = 0;
-};
+/// @brief Starts recording into @p path (extension included) with the given streams.
+/// @throws ToolError, one line naming the cause, when the file cannot be created or another
+///   writer holds it
+void startRecording(EK::EKVideo& video, const std::string& path,
+                    const std::vector<EK::streamHeader>& streams);
 
-/// @brief Opens @p path for reading.
-/// @throws ToolError "cannot read <path>: <reason>" when the library refuses it
-void openRecording(EK::EKVideo& video, const std::string& path);
+/// @brief Closes a recording, unless a write failed: its count is then left unwritten, as
+/// after a crash, with no line printed, so that `ekvision recover` restores what reached
+/// the file.
+/// @return true when every record reached the file and the count was written
+bool finishRecording(EK::EKVideo& video);
 
-/// Measures the recording that @p video reads from @p path.
-RecordingFacts inspectRecording(const EK::EKVideo& video, const std::string& path);
+/// @brief The one line that says a recording lost frames to a write error, with the
+/// complete frames that reached the file and how to restore them.
+/// @param error errno of the failed write, 0 when unknown
+std::string writeFailure(const std::string& path, int error);
 
 /// The time stamp of a frame of a stream, or nothing when its record cannot be read.
 std::optional<long long> timeStampOf(EK::EKVideo& video, std::uint32_t frame, std::uint32_t stream);

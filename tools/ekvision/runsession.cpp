@@ -10,14 +10,17 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <limits>
 #include <ostream>
 
 #include "livecamera.h"
 #include "motiondetectormodule.h"
 #include "pacing.h"
+#include "recording.h"
 #include "runreport.h"
 
 namespace ektool {
@@ -31,28 +34,72 @@ const int kSheetColumns = 4;
 const auto kPollPeriod = std::chrono::milliseconds(50);
 
 // Shows the records of failures (level 2 and below) on standard error while a run lasts;
-// the tool otherwise keeps them for its error lines.
+// the tool otherwise keeps them for its error lines. A failure that repeats (every frame,
+// say) is shown once, and its count when the run ends. The recorder's records ("EKVideo")
+// go to the tool's own error line instead.
 class FailureLog {
  public:
-  explicit FailureLog(std::ostream& err) {
-    previous_ = ru::log::setHandler([&err, this](int level, const std::string& category,
-                                                 const std::string& message, const std::string&,
-                                                 const std::string&, int) {
-      if (level <= 2) {
-        std::string text = message;
-        text.erase(std::remove(text.begin(), text.end(), '\n'), text.end());
-        std::lock_guard<std::mutex> lock(mutex_);
-        err << "ekvision run: " << category << ": " << text << "\n";
-      }
-    });
+  explicit FailureLog(std::ostream& err) : state_(std::make_shared<State>(err)) {
+    // The handler keeps the state alive: a thread may be inside it while it is replaced.
+    std::shared_ptr<State> state = state_;
+    state->previous = ru::log::setHandler(
+        [state](int level, const std::string& category, const std::string& message,
+                const std::string& file, const std::string& function, int line) {
+          if (category == "EKVideo" && state->previous) {
+            state->previous(level, category, message, file, function, line);
+          } else if (level <= 2) {
+            state->show(category, message);
+          }
+        });
   }
-  ~FailureLog() { ru::log::setHandler(previous_); }
+  ~FailureLog() {
+    ru::log::setHandler(state_->previous);
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    for (const Failure& failure : state_->failures) {
+      if (failure.count > 1) {
+        state_->err << "ekvision run: " << failure.text << " (" << failure.count
+                    << " times in all)\n";
+      }
+    }
+  }
   FailureLog(const FailureLog&) = delete;
   FailureLog& operator=(const FailureLog&) = delete;
 
  private:
-  std::mutex mutex_;
-  ru::log::Handler previous_;
+  struct Failure {
+    std::string key;
+    std::string text;
+    std::size_t count;
+  };
+
+  struct State {
+    explicit State(std::ostream& stream) : err(stream) {}
+
+    void show(const std::string& category, const std::string& message) {
+      std::string text = category + ": " + message;
+      text.erase(std::remove(text.begin(), text.end(), '\n'), text.end());
+      // Failures that differ only in their numbers (a frame index) are one failure.
+      std::string key = text;
+      std::replace_if(
+          key.begin(), key.end(), [](unsigned char c) { return std::isdigit(c) != 0; }, '#');
+      std::lock_guard<std::mutex> lock(mutex);
+      for (Failure& failure : failures) {
+        if (failure.key == key) {
+          ++failure.count;
+          return;
+        }
+      }
+      failures.push_back({key, text, 1});
+      err << "ekvision run: " << text << "\n";
+    }
+
+    std::ostream& err;
+    std::mutex mutex;
+    std::vector<Failure> failures;
+    ru::log::Handler previous;
+  };
+
+  std::shared_ptr<State> state_;
 };
 
 volatile std::sig_atomic_t interrupted = 0;
@@ -121,6 +168,12 @@ int RunSession::run() {
   const std::size_t firstFrameAfterCalls = std::max<std::size_t>(source_->timings().size(), 1) - 1;
   waitForTheEnd();
   report(firstFrameAfterCalls);
+  if (source_->timings().empty()) {
+    throw ToolError("no frame reached the module " + name_);
+  }
+  if (recorded_ && recorded_->writeFailed) {
+    throw ToolError(writeFailure(*options_.record, recorded_->writeError));
+  }
   return 0;
 }
 
@@ -153,6 +206,12 @@ void RunSession::buildCamera() {
                   std::to_string(height_) + " (epoch " + std::to_string(scene->getEpoch()) + " us)";
     inner = scene;
     scene_ = scene;
+  }
+  std::error_code error;
+  if (options_.record && options_.camera &&
+      std::filesystem::equivalent(*options_.camera, recordingBaseName(*options_.record) + ".arv",
+                                  error)) {
+    throw UsageError("--record would overwrite the recording that --camera plays");
   }
   if (options_.record && EK::getResolutionFromSize(width_, height_) == EK::kResolution1280x960) {
     throw UsageError(
@@ -293,7 +352,8 @@ void RunSession::report(std::size_t firstFrameAfterCalls) {
     output_.out << sceneScoreLine(*sceneScore_);
   }
   if (recorder_) {
-    output_.out << recordingLine(*options_.record, recorder_->finish());
+    recorded_ = recorder_->finish();
+    output_.out << recordingLine(*options_.record, *recorded_);
   }
   if (sampler_) {
     const std::vector<SampledFrame> picked =

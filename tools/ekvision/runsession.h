@@ -11,6 +11,7 @@
 #include <ekvision/ekvisionextractor.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "contactsheet.h"
@@ -77,6 +78,7 @@ class RunSession {
   bool hasDetections_ = false;
   long long firstStamp_ = 0;
   DetectionsByStamp detections_;
+  std::optional<RecorderReport> recorded_;
 };
 
 }  // namespace ektool

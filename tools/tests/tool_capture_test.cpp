@@ -125,8 +125,9 @@ TEST(ToolCapture, RecordThatCannotBeWrittenWholeExitsNonZeroWithOneLine) {
   const ektest::ToolRun onFull = runTool(
       dir, {"record", ballPipeline(160, 120, 30), full, "--frames", "5", "--resolution", "0"});
   EXPECT_EQ(onFull.exitCode, 1);
-  EXPECT_EQ(onFull.err, "ekvision record: cannot write " + full +
-                            " (disk full or file size limit): no frame reached it\n");
+  // The header reaches the file at once: a full disk refuses the recording from the start.
+  EXPECT_EQ(onFull.err, "ekvision record: cannot record " + full +
+                            ": Can't write the file header (No space left on device)\n");
 
   // A file size limit, with SIGXFSZ ignored so that writes fail instead of killing.
   const std::string limited = dir.path("limited.arv");

@@ -96,13 +96,23 @@ TEST_F(ToolCommands, InfoDescribesAPictureAndRefusesOtherFiles) {
   ektest::writeBytes(dir.path("text.arv"), {'h', 'e', 'l', 'l', 'o'});
   ektest::writeBytes(dir.path("bad.arv"),
                      ektest::arvHeader(ektest::kArvVersion1, 0, 0, 1, {{1280, 960, 9, 8}}).get());
+  // The recorder writes any header: info describes what it cannot play, and says so.
+  const ektest::ToolRun unplayable = runTool(dir, {"info", dir.path("bad.arv")});
+  EXPECT_EQ(unplayable.exitCode, 0) << unplayable.err;
+  EXPECT_NE(unplayable.out.find("  stream 0:   1280x960 (resolution 3), color space 9 (YUV422), 2 "
+                                "layers, depth 8, record 2457600 bytes\n"),
+            std::string::npos)
+      << unplayable.out;
+  EXPECT_NE(unplayable.out.find("playable:     no (Unsupported resolution)\n"), std::string::npos);
+
+  ektest::writeBytes(dir.path("two.arv"), {'1', 'V'});
   const std::vector<std::pair<std::string, std::string>> failures = {
-      {dir.path("absent.arv"), "ekvision info: cannot read " + dir.path("absent.arv") +
-                                   ": no such file, or shorter than any header\n"},
+      {dir.path("absent.arv"),
+       "ekvision info: cannot read " + dir.path("absent.arv") + ": no such file\n"},
+      {dir.path("two.arv"),
+       "ekvision info: cannot read " + dir.path("two.arv") + ": shorter than any header\n"},
       {dir.path("text.arv"), "ekvision info: " + dir.path("text.arv") +
                                  " is neither a .ari picture nor a .arv recording\n"},
-      {dir.path("bad.arv"),
-       "ekvision info: cannot read " + dir.path("bad.arv") + ": Unsupported resolution\n"},
   };
   for (const auto& [path, message] : failures) {
     const ektest::ToolRun failed = runTool(dir, {"info", path});

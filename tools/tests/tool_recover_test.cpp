@@ -1,8 +1,10 @@
 // ekvision recover on recordings left unclosed by a crash and on files cut short.
 #include <ekvision/ekvideo.h>
+#include <ekvision/ekvideoinspection.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -94,9 +96,44 @@ TEST_F(ToolRecover, OtherFilesAreLeftAlone) {
   ektest::writeBytes(dir.path("bad.arv"), {0x31, 0x56, 0x52, 0x41, 0, 0});
   const ektest::ToolRun bad = runTool(dir, {"recover", dir.path("bad.arv")});
   EXPECT_EQ(bad.exitCode, 1);
-  EXPECT_EQ(bad.err, "ekvision recover: cannot read " + dir.path("bad.arv") +
+  EXPECT_EQ(bad.err, "ekvision recover: cannot recover " + dir.path("bad.arv") +
                          ": This arv file is shorter than its header\n");
   EXPECT_EQ(ektest::readBytes(dir.path("bad.arv")).size(), 6u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ToolRecover, FramesBeyondAClosedCountAreReportedAndCountedOnlyWhenAsked) {
+  const std::string path = ektest::recordClip(dir.path("more"), 2, {grey});
+  std::vector<unsigned char> bytes = ektest::readBytes(path);
+  bytes.resize(bytes.size() + 2 * 19200 + 10, 0x33);
+  ektest::writeBytes(path, bytes);
+
+  const ektest::ToolRun info = runTool(dir, {"info", path});
+  EXPECT_EQ(info.exitCode, 0) << info.err;
+  EXPECT_NE(info.out.find("warning:      the file holds 2 complete frames beyond its count "
+                          "('ekvision recover --extend' counts them)\n"),
+            std::string::npos)
+      << info.out;
+
+  const ektest::ToolRun plain = runTool(dir, {"recover", path});
+  EXPECT_EQ(plain.exitCode, 0);
+  EXPECT_EQ(plain.out, path +
+                           " is closed with 2 frames: nothing to recover (the file holds 4 "
+                           "complete frames; --extend counts them)\n");
+  EXPECT_EQ(ektest::readBytes(path), bytes);
+
+  const ektest::ToolRun extended = runTool(dir, {"recover", path, "--extend"});
+  EXPECT_EQ(extended.exitCode, 0) << extended.err;
+  EXPECT_EQ(extended.out, "recovered " + path +
+                              ": 4 frames (the header said 2 frames and the file holds 4); an "
+                              "unfinished last frame of 10 bytes is left out of the count\n");
+  std::vector<unsigned char> blanked = bytes;
+  std::fill(blanked.begin() + 8, blanked.begin() + 12, 0);
+  EXPECT_EQ(bytesBesidesTheCount(path), blanked);
+  EXPECT_EQ(EK::inspectVideo(path).storedFrameCount, 4u);
 }
 
 }  // namespace

@@ -37,7 +37,9 @@ namespace EK {
 class EKVIDEODEVICE_API EKArvSource : public EKFrameSource {
  public:
   /// @brief Opens the recording at @p path (the whole file name, extension included).
-  /// @throws EKError from EKVideo::readVideo when the file cannot be read, and (module
+  /// @throws EKError from EK::inspectVideo (its description is the cause: "no such
+  ///   file", "permission denied", "is a directory"...) when the file cannot be read, from
+  ///   EKVideo::readVideo when the library cannot play it, and (module
   ///   "EKArvSource", method "EKArvSource") when its stream 0 is not of depth 8 or the file
   ///   holds no complete frame
   explicit EKArvSource(const std::string& path);

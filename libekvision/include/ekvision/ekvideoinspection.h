@@ -32,6 +32,16 @@
 
 namespace EK {
 
+/// The magic of version 0 recordings: the bytes "0VRA" in file order.
+const std::uint32_t kVideoFormatVersion0 = 0x41525630u;
+/// The magic of version 1 recordings, the version the recorder writes: "1VRA".
+const std::uint32_t kVideoFormatVersion1 = 0x41525631u;
+/// The frame count of a recording that was never closed.
+const std::uint32_t kVideoOpenFrameCount = 0xFFFFFFFFu;
+/// Bytes at the start of every record that hold its header (time stamp, camera id, four
+/// angles) in place of the first pixel bytes.
+const int kVideoRecordHeaderSize = 25;
+
 /// @brief How a recording's stored frame count compares with the frames in its file.
 enum class EKRecordingState {
   kClosed,          ///< closed, and the count is what the file holds (or cannot be checked)
@@ -122,6 +132,16 @@ struct EKVideoRecovery {
 ///   say"; "cannot write the frame count: <cause>".
 EKVISION_API EKVideoRecovery recoverVideo(const std::string& path,
                                           const EKRecoveryOptions& options = EKRecoveryOptions());
+
+/// @brief Byte offset of the record of @p frame and @p stream in the file that @p video
+/// reads: `headerSize + frameSize x frame` plus the records of the streams before @p stream,
+/// in 64 bits (recordings beyond 4 GiB included).
+///
+/// For callers that read records themselves (many time stamps at once, say). A stream index
+/// at or above the stream count adds the records of every stream; 0 when @p video reads no
+/// file.
+EKVISION_API std::uint64_t videoRecordOffset(const EKVideo& video, std::uint64_t frame,
+                                             unsigned int stream);
 
 /// @brief Why @p path cannot be opened to read a recording or, with @p forWriting, to
 /// record one, in a few words from the system's error ("no such file", "permission
