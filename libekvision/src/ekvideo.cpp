@@ -121,11 +121,13 @@ bool EKVideo::recordVideo(std::string fileName, unsigned int extraSize,
   long long heldBy = -1;
   detail::FileDescriptor lock = openForRecording(filePath, held, heldBy);
   if (held) {
-    detail::logRecord(2, kModule, method,
-                      filePath + " is being written by " +
-                          (heldBy > 0 ? "process " + std::to_string(heldBy) : "another process") +
-                          "; a recording takes one writer at a time\n");
-    return false;
+    // Like every other reason not to record, a refusal is an EKError; the file is left as
+    // its writer has it.
+    fail(method,
+         filePath + " is being written by " +
+             (heldBy > 0 ? "process " + std::to_string(heldBy) : "another process") +
+             "; a recording takes one writer at a time",
+         __LINE__);
   }
   if (!lock.valid()) {
     fail(method, kCantOpenForRecording, __LINE__);

@@ -28,6 +28,15 @@ namespace py = pybind11;
 namespace ekpy {
 namespace {
 
+// Whether a live writer holds the recording at @p path, which is why recording it failed.
+bool heldByAnotherWriter(const std::string& path) {
+  try {
+    return EK::inspectVideo(path).beingWritten;
+  } catch (const EK::EKError&) {
+    return false;
+  }
+}
+
 using Angles = std::array<float, 4>;
 
 // Time stamp, camera and four angles lead every record, in place of its first pixel bytes.
@@ -285,16 +294,14 @@ class Writer {
       colorSpaces_.push_back(colorSpace);
     }
     errno = 0;
-    forgetLibraryMessage();
-    bool recording = false;
     try {
-      recording = video_.recordVideo(baseName, 0, headers);
+      video_.recordVideo(baseName, 0, headers);
     } catch (const EK::EKError& error) {
       const int code = errno != 0 ? errno : EIO;
+      if (heldByAnotherWriter(baseName + ".arv")) {
+        raiseOSError(EAGAIN, error.getDescription(), baseName + ".arv");
+      }
       raiseOSError(code, error.getDescription() + ": " + std::strerror(code), baseName + ".arv");
-    }
-    if (!recording) {
-      raiseOSError(EAGAIN, libraryMessage("another writer holds the recording"), baseName + ".arv");
     }
     path_ = video_.filePath;
   }

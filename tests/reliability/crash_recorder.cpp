@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include <ekerror/ekerror.h>
 #include <ekvision/ekvideo.h>
 
 #include "crashclip.h"
@@ -22,7 +23,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   EK::EKVideo video;
-  if (!video.recordVideo(argv[1], 0, ekcrash::streams())) {
+  try {
+    video.recordVideo(argv[1], 0, ekcrash::streams());
+  } catch (const EK::EKError&) {
     return 4;  // another writer holds the recording
   }
   const unsigned int frames = static_cast<unsigned int>(std::atoi(argv[2]));

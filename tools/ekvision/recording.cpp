@@ -7,6 +7,18 @@
 #include "tool.h"
 
 namespace ektool {
+namespace {
+
+// Whether a live writer holds the recording at @p path, which is why recording it failed.
+bool heldByAnotherWriter(const std::string& path) {
+  try {
+    return EK::inspectVideo(path).beingWritten;
+  } catch (const EK::EKError&) {
+    return false;
+  }
+}
+
+}  // namespace
 
 EK::EKVideoInspection openRecording(EK::EKVideo& video, const std::string& path) {
   try {
@@ -24,11 +36,14 @@ EK::EKVideoInspection openRecording(EK::EKVideo& video, const std::string& path)
 void startRecording(EK::EKVideo& video, const std::string& path,
                     const std::vector<EK::streamHeader>& streams) {
   const std::string base = recordingBaseName(path);
-  bool started = false;
   try {
-    started = video.recordVideo(base, 0, streams);
+    video.recordVideo(base, 0, streams);
   } catch (const EK::EKError& error) {
     const int code = errno;
+    if (heldByAnotherWriter(base + ".arv")) {
+      // The library's text names the file and its writer.
+      throw ToolError(error.getDescription());
+    }
     std::string cause = EK::videoFileProblem(base + ".arv", true);
     if (cause.empty()) {
       cause = error.getDescription();
@@ -37,12 +52,6 @@ void startRecording(EK::EKVideo& video, const std::string& path,
       }
     }
     throw ToolError("cannot record " + path + ": " + cause);
-  }
-  if (!started) {
-    // The library said why in its log: another writer holds the file.
-    const std::string reason = lastLibraryMessage();
-    throw ToolError(reason.empty() ? "cannot record " + path + ": another writer holds it"
-                                   : reason);
   }
 }
 

@@ -100,21 +100,23 @@ class EKVISION_API EKVideo {
   ///
   /// One writer at a time: the recording holds an exclusive advisory lock (`flock`) on
   /// its file until closeVideo() or destruction, or until the process ends in any way.
-  /// When another writer (of this process or another) holds the file, nothing is touched:
-  /// the call writes one log record (level 2, category "EKVideo", "<filePath> is being
-  /// written by process <pid>; a recording takes one writer at a time", or "by another
-  /// process" when the process cannot be known) and returns false. Readers take no lock.
+  /// When another writer (of this process or another) holds the file, nothing is touched
+  /// and the call throws EKError "<filePath> is being written by process <pid>; a
+  /// recording takes one writer at a time" ("by another process" when the process cannot
+  /// be known): like every reason not to record, a refusal is an exception, never a false
+  /// result. Readers take no lock.
   /// See ekvision/ekvideoinspection.h for the limits of the lock (NFS).
   /// @param fileName        path without the extension
   /// @param extraHeaderSize bytes reserved after the stream table, at most 1 MiB
   /// @param headers         one header per stream; the caller appends, for every frame,
   ///                        one record per stream in this order
-  /// @return true when recording; false when another writer holds the file
+  /// @return true (failures throw)
   /// @throws EKError "Can't open file. Check its path and presence" when the file cannot
   ///   be created (also a directory, FIFO or socket, which cannot hold a recording;
   ///   EK::videoFileProblem() says why) or a recording is already open (which then goes
   ///   on untouched, its `filePath` included); "Extra header too large"; "Can't write the
-  ///   file header" when the header cannot be written (the file is then closed).
+  ///   file header" when the header cannot be written (the file is then closed); the
+  ///   refusal above when another writer holds the file.
   bool recordVideo(std::string fileName, unsigned int extraHeaderSize,
                    const std::vector<streamHeader>& headers);
 
