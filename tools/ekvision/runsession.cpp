@@ -353,7 +353,7 @@ void RunSession::report(std::size_t firstFrameAfterCalls) {
   }
   if (recorder_) {
     recorded_ = recorder_->finish();
-    output_.out << recordingLine(*options_.record, *recorded_);
+    output_.out << recordingLine(recordingBaseName(*options_.record) + ".arv", *recorded_);
   }
   if (sampler_) {
     const std::vector<SampledFrame> picked =
