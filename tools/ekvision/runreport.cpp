@@ -53,8 +53,10 @@ std::string summaryLines(const RunTotals& totals, const PacingReport& pacing) {
         "pacing:      |period - %.2f ms| mean %.2f ms, p99 %.2f ms, max %.2f ms over %zu periods\n",
         pacing.requestedPeriodMs, pacing.meanDeviationMs, pacing.p99DeviationMs,
         pacing.maxDeviationMs, pacing.frames - 1);
-    text += formatted("time stamps: %zu repeated, %zu skipped camera frames\n", pacing.repeated,
-                      pacing.skipped);
+    if (totals.cameraOnModuleGrid) {
+      text += formatted("time stamps: %zu repeated, %zu skipped camera frames\n", pacing.repeated,
+                        pacing.skipped);
+    }
   }
   text += formatted("detections:  %zu\n", totals.detections);
   return text;

@@ -26,6 +26,10 @@ struct RunTotals {
   long long framesProcessed = 0;
   std::size_t detections = 0;
   int requestedRate = 0;
+  /// The camera makes a frame for every request, on the module's own frame grid (the
+  /// synthetic scene, a recording): only then do repeated and skipped stamps mean
+  /// anything. A live camera keeps its own rate.
+  bool cameraOnModuleGrid = true;
 };
 
 /// The summary lines, each ending with a newline.

@@ -186,6 +186,7 @@ void RunSession::buildCamera() {
     const LiveCamera live =
         openLiveCamera(*options_.camera, width_, height_, options_.fps, /*loop=*/true);
     cameraLine_ = "camera: " + live.description;
+    liveCamera_ = true;
     inner = live.source;
   } else if (options_.camera) {
     try {
@@ -347,6 +348,7 @@ void RunSession::report(std::size_t firstFrameAfterCalls) {
   totals.framesProcessed = module_->getMethod("getFrameCount") ? int(proxy_->call("getFrameCount"))
                                                                : static_cast<long long>(all.size());
   totals.detections = detections_.size();
+  totals.cameraOnModuleGrid = !liveCamera_;
   output_.out << summaryLines(totals, measurePacing(measured, totals.requestedRate));
   if (sceneScore_) {
     output_.out << sceneScoreLine(*sceneScore_);

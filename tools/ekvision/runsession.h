@@ -61,6 +61,7 @@ class RunSession {
   int width_ = 0;
   int height_ = 0;
   std::string cameraLine_;
+  bool liveCamera_ = false;  // the camera keeps a frame rate of its own
 
   // Declared in the order of building: the plugin outlives everything its module touches.
   std::unique_ptr<VisionPlugin> plugin_;

@@ -64,6 +64,8 @@ TEST(ToolCapture, RunPrintsDetectionsFromALivePipelineAndAClip) {
       << live.out;
   EXPECT_NE(live.out.find("(320x240, YUYV as delivered)"), std::string::npos) << live.out;
   EXPECT_GE(countLines(live.out, "detection t="), 10) << live.out;
+  EXPECT_EQ(live.out.find("skipped camera frames"), std::string::npos)
+      << "a live camera keeps its own rate, so its frames are not counted on the module's grid";
 
   const std::string clip = dir.path("clip.mp4");
   ASSERT_EQ(std::system(("ffmpeg -loglevel error -y -f lavfi -i "
