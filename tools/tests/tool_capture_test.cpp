@@ -2,6 +2,7 @@
 // a clip made with ffmpeg.
 #include <ekvision/ekimage.h>
 #include <ekvision/ekvideo.h>
+#include <ekvision/ekvideoinspection.h>
 
 #include <gtest/gtest.h>
 
@@ -146,6 +147,12 @@ TEST(ToolCapture, RecordThatCannotBeWrittenWholeExitsNonZeroWithOneLine) {
   EXPECT_EQ(err.rfind("ekvision record: cannot write " + limited + " whole", 0), 0u) << err;
   EXPECT_NE(err.find("'ekvision recover " + limited + "' makes them readable"), std::string::npos)
       << err;
+  // And it does: every complete frame is counted again.
+  EXPECT_EQ(runTool(dir, {"recover", limited}).exitCode, 0);
+  const EK::EKVideoInspection recovered = EK::inspectVideo(limited);
+  EXPECT_TRUE(recovered.closed);
+  EXPECT_GT(recovered.completeFrames, 0u);
+  EXPECT_EQ(recovered.storedFrameCount, recovered.completeFrames);
 }
 
 TEST(ToolCapture, CamerasAndUsage) {
