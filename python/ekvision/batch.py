@@ -5,7 +5,8 @@
 >>> results[0].detections[0]["time_stamp"]
 
 Each recording is played by the module host, ``ekvision run --module PLUGIN --camera REC
---every-frame``: every frame once, in order, unpaced. The host runs as a child process of
+--every-frame --detections FILE``: every frame once, in order, unpaced, each detection a
+JSON line. The host runs as a child process of
 the Dask worker, so that a module that crashes takes down its run and nothing else: that
 recording is reported with its error and the others go on.
 
@@ -26,10 +27,6 @@ from typing import List, NamedTuple, Optional
 
 __all__ = ["RecordingResult", "run_module", "run_recording", "main"]
 
-_DETECTION = re.compile(
-    r"^detection t=(?P<seconds>-?\d+)\.(?P<micros>\d{6}) \(.*?\) box x=(?P<x>-?\d+) y=(?P<y>-?\d+) "
-    r"w=(?P<w>-?\d+) h=(?P<h>-?\d+) angles left=(?P<left>\S+) top=(?P<top>\S+) "
-    r"right=(?P<right>\S+) bottom=(?P<bottom>\S+) rad pixels=(?P<pixels>-?\d+)$")
 _FRAMES = re.compile(r"^frames: +(\d+) processed")
 
 
@@ -59,19 +56,22 @@ def _tool():
         return "ekvision"
 
 
-def _parse_detection(line):
-    match = _DETECTION.match(line)
-    if not match:
-        return None
-    seconds, micros = int(match["seconds"]), int(match["micros"])
-    stamp = seconds * 1000000 + (micros if seconds >= 0 else -micros)
-    return {
-        "time_stamp": stamp, "x": int(match["x"]), "y": int(match["y"]),
-        "w": int(match["w"]), "h": int(match["h"]),
-        "left_angle": float(match["left"]), "top_angle": float(match["top"]),
-        "right_angle": float(match["right"]), "bottom_angle": float(match["bottom"]),
-        "pixels": int(match["pixels"]),
-    }
+# The fields of a line of ``ekvision run --detections`` and the names they get here.
+_DETECTION_FIELDS = (("timeStamp", "time_stamp"), ("x", "x"), ("y", "y"), ("w", "w"),
+                     ("h", "h"), ("leftAngle", "left_angle"), ("topAngle", "top_angle"),
+                     ("rightAngle", "right_angle"), ("bottomAngle", "bottom_angle"),
+                     ("pixelCount", "pixels"))
+
+
+def _read_detections(path):
+    """The detections the host wrote to ``path``, one JSON object a line."""
+    detections = []
+    with open(path, encoding="utf-8") as lines:
+        for line in lines:
+            if line.strip():
+                fields = json.loads(line)
+                detections.append({ours: fields[theirs] for theirs, ours in _DETECTION_FIELDS})
+    return detections
 
 
 def _failure(returncode, stderr):
@@ -90,20 +90,24 @@ def _failure(returncode, stderr):
 def run_recording(plugin, recording, timeout=None, tool=None):
     """Runs ``plugin`` over every frame of ``recording`` in a child process and returns a
     :class:`RecordingResult`. Never raises for a failure of the run: it is in ``error``."""
-    command = [tool or _tool(), "run", "--module", plugin, "--camera", recording, "--every-frame"]
-    try:
-        done = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, text=True,
-                              timeout=timeout, check=False)
-    except subprocess.TimeoutExpired:
-        return RecordingResult(recording, [], 0, f"no result within {timeout} s")
-    except OSError as error:
-        return RecordingResult(recording, [], 0, f"cannot start the module host {command[0]}: {error}")
-    detections, frames = [], 0
+    with tempfile.TemporaryDirectory(prefix="ekvision-batch-") as scratch:
+        log = os.path.join(scratch, "detections.jsonl")
+        command = [tool or _tool(), "run", "--module", plugin, "--camera", recording,
+                   "--every-frame", "--detections", log]
+        try:
+            done = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True,
+                                  text=True, timeout=timeout, check=False)
+        except subprocess.TimeoutExpired:
+            return RecordingResult(recording, [], 0, f"no result within {timeout} s")
+        except OSError as error:
+            return RecordingResult(recording, [], 0,
+                                   f"cannot start the module host {command[0]}: {error}")
+        # A host that died still leaves the lines it had written: the detections found
+        # before the failure.
+        detections = _read_detections(log) if os.path.exists(log) else []
+    frames = 0
     for line in done.stdout.splitlines():
-        detection = _parse_detection(line)
-        if detection is not None:
-            detections.append(detection)
-        elif _FRAMES.match(line):
+        if _FRAMES.match(line):
             frames = int(_FRAMES.match(line)[1])
     error = None if done.returncode == 0 else _failure(done.returncode, done.stderr)
     return RecordingResult(recording, detections, frames, error)

@@ -258,10 +258,23 @@ std::vector<EK::EKValue> RunSession::checkCalls() const {
   return arguments;
 }
 
-void RunSession::attachObservers() {
+void RunSession::openDetectionLog() {
   if (options_.detections) {
     detectionLog_ = std::make_unique<DetectionLog>(*options_.detections);
   }
+}
+
+void RunSession::closeDetectionLog() {
+  if (detectionLog_) {
+    output_.out << "detection log: " << detectionLog_->lines() << " lines to "
+                << *options_.detections << "\n";
+    output_.out.flush();
+    detectionLog_->finish();
+  }
+}
+
+void RunSession::attachObservers() {
+  openDetectionLog();
   if (scene_) {
     sceneScore_ = std::make_unique<SceneScore>(scene_);
     SceneScore* score = sceneScore_.get();
@@ -364,12 +377,7 @@ void RunSession::report(std::size_t firstFrameAfterCalls) {
     output_.out << "contact sheet: " << picked.size() << " frames to " << *options_.contactSheet
                 << "\n";
   }
-  if (detectionLog_) {
-    output_.out << "detection log: " << detectionLog_->lines() << " lines to "
-                << *options_.detections << "\n";
-    output_.out.flush();
-    detectionLog_->finish();
-  }
+  closeDetectionLog();
 }
 
 void RunSession::shutDown() {

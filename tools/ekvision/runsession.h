@@ -49,6 +49,9 @@ class RunSession {
   void buildModule();
   std::vector<EK::EKValue> checkCalls() const;
   void attachObservers();
+  // --detections: the log opens before the first frame and closes after the summary.
+  void openDetectionLog();
+  void closeDetectionLog();
   void applyCalls(const std::vector<EK::EKValue>& arguments);
   void waitForTheEnd();
   void printDetections();

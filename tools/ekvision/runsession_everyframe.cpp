@@ -24,6 +24,7 @@ int RunSession::runEveryFrame(const std::vector<EK::EKValue>& arguments,
               << (options_.module ? " from " + *options_.module : std::string(" (built in)"))
               << "\n";
   applyCalls(arguments);
+  openDetectionLog();
   using Clock = std::chrono::steady_clock;
   const long long limit =
       std::min<long long>(reader.frameCount(), options_.frames.value_or(reader.frameCount()));
@@ -59,6 +60,7 @@ int RunSession::runEveryFrame(const std::vector<EK::EKValue>& arguments,
                 done, seconds > 0 ? static_cast<double>(done) / seconds : 0.0, seconds,
                 detections_.size());
   output_.out << summary;
+  closeDetectionLog();
   if (done == 0) {
     throw ToolError("no frame reached the module");
   }
