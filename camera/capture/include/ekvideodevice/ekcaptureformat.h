@@ -24,7 +24,7 @@ enum class EKCaptureKind {
 
 /// @brief A camera spec taken apart.
 struct EKCaptureTarget {
-  EKCaptureKind kind;    ///< what the spec names
+  EKCaptureKind kind;    ///< the kind of camera named
   std::string location;  ///< device path, pipeline text (appsink included), URL or file
 };
 

@@ -120,7 +120,7 @@ class EKCAPTURE_API EKCaptureSource : public EKFrameSource {
 
   /// What the source has done so far.
   EKCaptureStatus status() const;
-  /// The camera as the spec named it.
+  /// The camera named by the constructor's spec, taken apart.
   const EKCaptureTarget& target() const;
 
  private:
