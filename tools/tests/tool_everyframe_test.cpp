@@ -48,26 +48,8 @@ class EveryFrame : public ::testing::Test {
   EK::EKSyntheticSource scene{0};
 };
 
-struct OfflineDetection {
-  long long timeStamp;
-  EK::EKPixelRect box;
-};
-
-std::vector<OfflineDetection> offlineDetectionsIn(const std::string& out) {
-  std::vector<OfflineDetection> found;
-  std::istringstream lines(out);
-  std::string line;
-  while (std::getline(lines, line)) {
-    long long seconds = 0, micros = 0;
-    OfflineDetection d{};
-    if (std::sscanf(line.c_str(), "detection t=%lld.%lld (+%*f s) box x=%d y=%d w=%d h=%d",
-                    &seconds, &micros, &d.box.x, &d.box.y, &d.box.w, &d.box.h) == 6) {
-      d.timeStamp = seconds * 1000000 + micros;
-      found.push_back(d);
-    }
-  }
-  return found;
-}
+using ektest::detectionsIn;
+using ektest::PrintedDetection;
 
 TEST_F(EveryFrame, EveryRecordedFrameReachesTheModuleOnceInOrderWithItsOwnStamp) {
   const std::vector<long long> stamps = record("clip", 40, true);
@@ -77,7 +59,7 @@ TEST_F(EveryFrame, EveryRecordedFrameReachesTheModuleOnceInOrderWithItsOwnStamp)
   EXPECT_NE(run.out.find("frames:      40 processed, every frame once"), std::string::npos)
       << run.out;
   // The detector primes on frame 0 and then boxes the rectangle's move into every frame.
-  const std::vector<OfflineDetection> found = offlineDetectionsIn(run.out);
+  const std::vector<PrintedDetection> found = detectionsIn(run.out);
   ASSERT_EQ(found.size(), 39u) << run.out;
   for (std::size_t k = 1; k < stamps.size(); ++k) {
     EXPECT_EQ(found[k - 1].timeStamp, stamps[k]) << "detection " << k;
@@ -87,10 +69,10 @@ TEST_F(EveryFrame, EveryRecordedFrameReachesTheModuleOnceInOrderWithItsOwnStamp)
         EK::EKSyntheticSource::toPixels(scene.objectAt(stamps[k]), 320, 240);
     const int left = std::min(before.x, now.x);
     const int top = std::min(before.y, now.y);
-    EXPECT_EQ(found[k - 1].box.x, left) << "frame " << k;
-    EXPECT_EQ(found[k - 1].box.y, top) << "frame " << k;
-    EXPECT_EQ(found[k - 1].box.w, std::max(before.x + before.w, now.x + now.w) - left);
-    EXPECT_EQ(found[k - 1].box.h, std::max(before.y + before.h, now.y + now.h) - top);
+    EXPECT_EQ(found[k - 1].x, left) << "frame " << k;
+    EXPECT_EQ(found[k - 1].y, top) << "frame " << k;
+    EXPECT_EQ(found[k - 1].w, std::max(before.x + before.w, now.x + now.w) - left);
+    EXPECT_EQ(found[k - 1].h, std::max(before.y + before.h, now.y + now.h) - top);
   }
 }
 

@@ -28,26 +28,8 @@ namespace {
 
 using ektest::runTool;
 
-struct PrintedDetection {
-  long long timeStamp;
-  int x, y, w, h;
-};
-
-std::vector<PrintedDetection> detectionsIn(const std::string& out) {
-  std::vector<PrintedDetection> found;
-  std::istringstream lines(out);
-  std::string line;
-  while (std::getline(lines, line)) {
-    long long seconds = 0, micros = 0;
-    PrintedDetection d{};
-    if (std::sscanf(line.c_str(), "detection t=%lld.%lld (+%*f s) box x=%d y=%d w=%d h=%d",
-                    &seconds, &micros, &d.x, &d.y, &d.w, &d.h) == 6) {
-      d.timeStamp = seconds * 1000000 + micros;
-      found.push_back(d);
-    }
-  }
-  return found;
-}
+using ektest::detectionsIn;
+using ektest::PrintedDetection;
 
 long long sceneEpoch(const std::string& out) {
   const std::size_t at = out.find("(epoch ");

@@ -4,9 +4,11 @@
 
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -51,6 +53,29 @@ inline ToolRun runTool(const TempDir& dir, const std::vector<std::string>& args)
 /// True when @p text is exactly one line.
 inline bool isOneLine(const std::string& text) {
   return !text.empty() && text.back() == '\n' && text.find('\n') == text.size() - 1;
+}
+
+/// One detection line of `ekvision run`, as far as the tests read it.
+struct PrintedDetection {
+  long long timeStamp;
+  int x, y, w, h;
+};
+
+/// The detection lines ("detection t=<s>.<us> (+.. s) box x=.. y=.. w=.. h=..") of @p out.
+inline std::vector<PrintedDetection> detectionsIn(const std::string& out) {
+  std::vector<PrintedDetection> found;
+  std::istringstream lines(out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    long long seconds = 0, micros = 0;
+    PrintedDetection d{};
+    if (std::sscanf(line.c_str(), "detection t=%lld.%lld (+%*f s) box x=%d y=%d w=%d h=%d",
+                    &seconds, &micros, &d.x, &d.y, &d.w, &d.h) == 6) {
+      d.timeStamp = seconds * 1000000 + micros;
+      found.push_back(d);
+    }
+  }
+  return found;
 }
 
 }  // namespace ektest
