@@ -8,7 +8,7 @@
 extern "C" __attribute__((visibility("default"))) const char* __tsan_default_suppressions() {
   // Live cameras run GStreamer's pipelines in the tool's process.
   return "deadlock:libgdal.so\n"
-#include "../../camera/capture/gstreamer_tsan_suppressions.inc"
+#include "gstreamer_tsan_suppressions.inc"
       ;
 }
 #endif

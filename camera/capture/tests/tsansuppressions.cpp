@@ -3,7 +3,7 @@
 #if defined(__SANITIZE_THREAD__)
 extern "C" __attribute__((visibility("default"))) const char* __tsan_default_suppressions() {
   return
-#include "../gstreamer_tsan_suppressions.inc"
+#include "gstreamer_tsan_suppressions.inc"
       ;
 }
 #endif
