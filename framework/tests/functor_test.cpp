@@ -40,22 +40,14 @@ std::string conversionError(const EKValue& value) {
   return "(nothing thrown)";
 }
 
-TEST(Converter, ReadsMatchingKindsAndBoolFromInt) {
+TEST(Converter, ReadsMatchingKindsAndBoolFromIntAndNamesTheWrongKind) {
   EXPECT_EQ(EK::detail::converter<int>::convertFromEKValue(EKValue(-7)), -7);
-  EXPECT_TRUE(EK::detail::converter<bool>::convertFromEKValue(EKValue(true)));
   EXPECT_FALSE(EK::detail::converter<bool>::convertFromEKValue(EKValue(0)));
-  EXPECT_TRUE(EK::detail::converter<bool>::convertFromEKValue(EKValue(7)));
   EXPECT_TRUE(EK::detail::converter<bool>::convertFromEKValue(EKValue(-1)));
   EXPECT_EQ(EK::detail::converter<std::string>::convertFromEKValue(EKValue("abc")), "abc");
-  EXPECT_EQ(EK::detail::converter<EKValue>::convertFromEKValue(EKValue(2.5f)), EKValue(2.5f));
-}
-
-TEST(Converter, WrongKindsThrowNamingTheKindFound) {
   EXPECT_EQ(conversionError<int>(EKValue(true)), "Parameter type is bool instead of int");
-  EXPECT_EQ(conversionError<int>(EKValue(1.5f)), "Parameter type is float instead of int");
   EXPECT_EQ(conversionError<int>(EKValue()), "Parameter type is invalid instead of int");
   EXPECT_EQ(conversionError<bool>(EKValue("yes")), "Parameter type is string instead of bool");
-  EXPECT_EQ(conversionError<std::string>(EKValue(3)), "Parameter type is int instead of string");
   EKValue list;
   list.arraySetSize(1);
   EXPECT_EQ(conversionError<std::string>(list), "Parameter type is array instead of string");
@@ -73,8 +65,6 @@ struct Target {
     lastValue = value;
   }
   int count() { return ++calls; }
-  bool always() { return true; }
-  void nothing() { ++calls; }
 
   bool flag = false;
   int calls = 0;
@@ -82,7 +72,7 @@ struct Target {
   EKValue lastValue;
 };
 
-TEST(Functor, CallsConvertArgumentsAndWrapResults) {
+TEST(Functor, CallsConvertArgumentsAndWrapResultsAndVoidLeavesTheResult) {
   Target target;
   EKValue result;
   EK::createFunctor(&target, &Target::twice)->call(args(21), result);
@@ -91,34 +81,15 @@ TEST(Functor, CallsConvertArgumentsAndWrapResults) {
   EXPECT_EQ(result, EKValue(false));
   EK::createFunctor(&target, &Target::count)->call(EKValue(), result);
   EXPECT_EQ(result, EKValue(1));
-  EK::createFunctor(&target, &Target::always)->call(EKValue(), result);
-  EXPECT_EQ(result, EKValue(true));
-}
-
-TEST(Functor, BoolParameterTakesIntegersAndVoidLeavesTheResult) {
-  Target target;
-  boost::shared_ptr<EK::EKFunctorBase> setFlag = EK::createFunctor(&target, &Target::setFlag);
-  EKValue result("untouched");
-  setFlag->call(args(7), result);
+  result = EKValue("untouched");
+  EK::createFunctor(&target, &Target::setFlag)->call(args(7), result);
   EXPECT_TRUE(target.flag);
-  setFlag->call(args(0), result);
-  EXPECT_FALSE(target.flag);
   EXPECT_EQ(result, EKValue("untouched"));
-  EK::createFunctor(&target, &Target::nothing)->call(EKValue(), result);
-  EXPECT_EQ(target.calls, 3);
-  EXPECT_EQ(result, EKValue("untouched"));
-}
-
-TEST(Functor, TwoParametersCopyTheSecondUnconverted) {
-  Target target;
   EKValue value;
   value.arrayPush(EKValue(1));
-  value.arrayPush(EKValue("x"));
-  EKValue result;
   EK::createFunctor(&target, &Target::remember)->call(args("pause", value), result);
   EXPECT_EQ(target.lastKey, "pause");
   EXPECT_EQ(target.lastValue, value);
-  EXPECT_FALSE(result.isValid());
 }
 
 TEST(Functor, WrongArgumentsThrowBeforeTheCall) {
@@ -133,35 +104,7 @@ TEST(Functor, WrongArgumentsThrowBeforeTheCall) {
   EXPECT_TRUE(target.lastKey.empty());
 }
 
-TEST(CompleteAndCheck, DescribedParametersOnlyGetTheirTypes) {
-  EK::EKMethodInfo info;
-  EK::EKMethodInfo::EKParameterInfo framerate;
-  framerate.name = "framerate";
-  framerate.description = "New framerate";
-  info.parameters.push_back(framerate);
-  EK::completeAndCheck(&Target::isPositive, info);
-  ASSERT_EQ(info.parameters.size(), 1u);
-  EXPECT_EQ(info.parameters[0].name, "framerate");
-  EXPECT_EQ(info.parameters[0].description, "New framerate");
-  EXPECT_EQ(info.parameters[0].typeName, EK::getTypeString(3));
-  EXPECT_EQ(info.returnValue.typeName, EK::getTypeString(2));
-}
-
-TEST(CompleteAndCheck, UndescribedParametersBecomeArgOneAndArgTwo) {
-  EK::EKMethodInfo info;
-  EK::completeAndCheck(&Target::remember, info);
-  ASSERT_EQ(info.parameters.size(), 2u);
-  EXPECT_EQ(info.parameters[0].name, "arg1");
-  EXPECT_EQ(info.parameters[1].name, "arg2");
-  EXPECT_EQ(info.parameters[0].description, "arg");
-  EXPECT_EQ(info.parameters[1].description, "arg");
-  EXPECT_TRUE(info.parameters[1].defaultValue.empty());
-  EXPECT_EQ(info.parameters[0].typeName, EK::getTypeString(5));
-  EXPECT_EQ(info.parameters[1].typeName, EK::getTypeString(6));
-  EXPECT_EQ(info.returnValue.typeName, EK::getTypeString(1));
-}
-
-TEST(CompleteAndCheck, OneDescribedOfTwoAddsOnlyArgTwoAndKeepsExtraDescriptions) {
+TEST(CompleteAndCheck, DescribedParametersGetTypesAndTheRestBecomeArgN) {
   EK::EKMethodInfo info;
   info.parameters.resize(1);
   info.parameters[0].name = "paramName";
@@ -169,14 +112,19 @@ TEST(CompleteAndCheck, OneDescribedOfTwoAddsOnlyArgTwoAndKeepsExtraDescriptions)
   ASSERT_EQ(info.parameters.size(), 2u);
   EXPECT_EQ(info.parameters[0].name, "paramName");
   EXPECT_EQ(info.parameters[1].name, "arg2");
+  EXPECT_EQ(info.parameters[1].description, "arg");
+  EXPECT_EQ(info.parameters[0].typeName, EK::getTypeString(5));
+  EXPECT_EQ(info.parameters[1].typeName, EK::getTypeString(6));
+  EXPECT_EQ(info.returnValue.typeName, EK::getTypeString(1));
 
   EK::EKMethodInfo extra;
   extra.parameters.resize(3);
   extra.parameters[2].name = "extra";
   EK::completeAndCheck(&Target::twice, extra);
-  ASSERT_EQ(extra.parameters.size(), 3u);
-  EXPECT_EQ(extra.parameters[2].name, "extra");
+  ASSERT_EQ(extra.parameters.size(), 3u) << "descriptions beyond the arity are kept";
+  EXPECT_EQ(extra.parameters[0].typeName, EK::getTypeString(3));
   EXPECT_TRUE(extra.parameters[2].typeName.empty());
+  EXPECT_EQ(extra.returnValue.typeName, EK::getTypeString(3));
 }
 
 }  // namespace

@@ -32,16 +32,10 @@ TEST_F(TaskTest, PCallReturnsAtOnceAndRunsTheMethodOnATaskThread) {
   calculator->release();
   EXPECT_TRUE(broker->waitForTask(id, kDeadlineMs)) << "the task did not end";
   EXPECT_FALSE(broker->isTaskRunning(id));
-  EXPECT_EQ(broker->getStartedTaskCount(), 1u);
-}
-
-TEST_F(TaskTest, TaskIdsAreUniqueAndIncreasing) {
-  const int first = proxy->pCall("count");
-  const int second = proxy->pCall("count");
-  EXPECT_GT(second, first);
-  ASSERT_TRUE(broker->waitForTask(first, kDeadlineMs));
-  ASSERT_TRUE(broker->waitForTask(second, kDeadlineMs));
-  EXPECT_EQ(calculator->calls.load(), 2);
+  const int next = proxy->pCall("count");
+  EXPECT_GT(next, id);
+  ASSERT_TRUE(broker->waitForTask(next, kDeadlineMs));
+  EXPECT_EQ(broker->getStartedTaskCount(), 2u);
 }
 
 TEST_F(TaskTest, PCallOfAnUnknownNameThrowsBeforeAnyTaskIsCreated) {
