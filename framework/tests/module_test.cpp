@@ -78,6 +78,8 @@ TEST_F(ModuleTest, BrokerFindsModulesByNameAndRefusesDuplicates) {
   EXPECT_THROW(EK::createModule<Calculator>(broker, "First"), EKError);
   EXPECT_EQ(broker->getModule("First"), first) << "a refused module replaces nothing";
   EXPECT_THROW(broker->registerModule(boost::shared_ptr<EK::EKModuleCore>()), EKError);
+  EXPECT_TRUE(broker->unregisterModule("Second"));
+  EXPECT_FALSE(broker->unregisterModule("Second")) << "a name unregistered twice";
   EXPECT_THROW(Calculator(boost::shared_ptr<EKBroker>(), "NoBroker"), EKError);
   EXPECT_THROW(Calculator(broker, ""), EKError);
 }
