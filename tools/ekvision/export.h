@@ -13,13 +13,13 @@ namespace ektool {
 
 /// What `ekvision export` was asked to do.
 struct ExportOptions {
-  std::string recording;          ///< the .arv file
-  std::string directory;          ///< where the pictures go, created when needed
-  std::uint32_t stream = 0;       ///< the stream exported
-  std::optional<long long> from;  ///< first frame; none: frame 0
-  std::optional<long long> to;    ///< last frame; none: the last complete frame
-  std::optional<long long> at;    ///< a time: only the last frame recorded at or before it
-  std::string format = "png";     ///< "png" or "ppm"
+  std::string recording;            ///< the .arv file
+  std::string directory;            ///< where the pictures go, created when needed
+  std::uint32_t stream = 0;         ///< the stream exported
+  std::optional<long long> from{};  ///< first frame; none: frame 0
+  std::optional<long long> to{};    ///< last frame; none: the last complete frame
+  std::optional<long long> at{};    ///< a time: only the last frame recorded at or before it
+  std::string format = "png";       ///< "png" or "ppm"
   bool help = false;
 };
 
