@@ -23,20 +23,9 @@ std::string ballPipeline(int width, int height, int rate) {
          ",framerate=" + std::to_string(rate) + "/1";
 }
 
-int countLines(const std::string& text, const std::string& prefix) {
-  std::istringstream lines(text);
-  std::string line;
-  int count = 0;
-  while (std::getline(lines, line)) {
-    count += line.compare(0, prefix.size(), prefix) == 0 ? 1 : 0;
-  }
-  return count;
-}
-
 // Time stamps and sizes of a recording, read back with the library.
 struct Readback {
   unsigned frames = 0;
-  int width = 0;
   std::vector<long long> stamps;
 };
 
@@ -45,7 +34,6 @@ Readback readBack(const std::string& path) {
   EK::EKVideo video;
   video.readVideo(path);
   result.frames = video.frameCount;
-  result.width = static_cast<int>(video.streams[0].width);
   EK::EKImage image(static_cast<int>(video.streams[0].width),
                     static_cast<int>(video.streams[0].height), EK::kColorSpaceYUV422);
   for (unsigned i = 0; i < video.frameCount && video.getFrame(image, i, 0, false); ++i) {
@@ -63,7 +51,7 @@ TEST(ToolCapture, RunPrintsDetectionsFromALivePipelineAndAClip) {
             std::string::npos)
       << live.out;
   EXPECT_NE(live.out.find("(320x240, YUYV as delivered)"), std::string::npos) << live.out;
-  EXPECT_GE(countLines(live.out, "detection t="), 10) << live.out;
+  EXPECT_GE(ektest::detectionsIn(live.out).size(), 10u) << live.out;
   EXPECT_EQ(live.out.find("skipped camera frames"), std::string::npos)
       << "a live camera keeps its own rate, so its frames are not counted on the module's grid";
 
@@ -76,7 +64,7 @@ TEST(ToolCapture, RunPrintsDetectionsFromALivePipelineAndAClip) {
                           "' (320x240, BGR converted to YUV422), scaled to 160x120"),
             std::string::npos)
       << file.out;
-  EXPECT_GE(countLines(file.out, "detection t="), 5) << file.out;
+  EXPECT_GE(ektest::detectionsIn(file.out).size(), 5u) << file.out;
 }
 
 TEST(ToolCapture, RecordOfALivePipelineIsReadableWithTheRightCountAndStamps) {
@@ -88,26 +76,13 @@ TEST(ToolCapture, RecordOfALivePipelineIsReadableWithTheRightCountAndStamps) {
   EXPECT_EQ(run.err, "");
   EXPECT_NE(run.out.find("recorded 20 frames in "), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("dropped 0 "), std::string::npos) << run.out;
-  Readback recorded = readBack(out);
+  const Readback recorded = readBack(out);
   EXPECT_EQ(recorded.frames, 20u);
   ASSERT_EQ(recorded.stamps.size(), 20u);
   for (std::size_t i = 1; i < recorded.stamps.size(); ++i) {
     const long long interval = recorded.stamps[i] - recorded.stamps[i - 1];
     EXPECT_GT(interval, 15000) << "frame " << i << ": 30 frames/s, none twice";
     EXPECT_LT(interval, 70000) << "frame " << i << ": 30 frames/s, none missed";
-  }
-
-  // Another size than the pipeline's, and fewer frames a second than it gives.
-  const ektest::ToolRun thinned =
-      runTool(dir, {"record", ballPipeline(320, 240, 30), out, "--seconds", "1", "--resolution",
-                    "0", "--fps", "10"});
-  ASSERT_EQ(thinned.exitCode, 0) << thinned.err;
-  recorded = readBack(out);
-  EXPECT_EQ(recorded.width, 160);
-  EXPECT_GE(recorded.frames, 8u);
-  EXPECT_LE(recorded.frames, 12u);
-  for (std::size_t i = 1; i < recorded.stamps.size(); ++i) {
-    EXPECT_GT(recorded.stamps[i] - recorded.stamps[i - 1], 70000) << "frame " << i;
   }
 }
 

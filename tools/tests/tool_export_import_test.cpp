@@ -8,7 +8,6 @@
 #include <opencv2/videoio.hpp>
 
 #include <filesystem>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -21,26 +20,12 @@ namespace {
 
 class ToolExportImport : public ::testing::Test {
  protected:
-  // Three 320x240 YUV422 frames of random pixels stamped 0, 40000 and 80000 us, plus a grey
-  // 160x120 stream and an 8-bit three-layer one.
-  std::string recordRandomClip() {
-    EK::EKVideo video;
-    EXPECT_TRUE(video.recordVideo(dir.path("clip"), 0,
-                                  {{320, 240, 9, 8}, {160, 120, 0, 8}, {160, 120, 10, 8}}));
-    std::mt19937 generator(11);
-    for (int frame = 0; frame < 3; ++frame) {
-      for (int size : {320 * 240 * 2, 160 * 120, 160 * 120 * 3}) {
-        std::vector<char> pixels(static_cast<std::size_t>(size));
-        for (char& byte : pixels) {
-          byte = static_cast<char>(generator());
-        }
-        EXPECT_TRUE(video.write(pixels.data(), size, 40000LL * frame, 0, 0, 0, 0, 0));
-      }
-    }
-    testing::internal::CaptureStdout();
-    video.closeVideo();
-    testing::internal::GetCapturedStdout();
-    return dir.path("clip.arv");
+  // Three frames stamped 0, 40000 and 80000 us of a 320x240 YUV422 stream, a grey 160x120
+  // one and an 8-bit three-layer one.
+  std::string recordClip() {
+    return ektest::recordClip(dir.path("clip"), 3,
+                              {{320, 240, 9, 8}, {160, 120, 0, 8}, {160, 120, 10, 8}},
+                              [](unsigned int frame, unsigned int) { return 40000LL * frame; });
   }
 
   // The picture the tool should write for a frame: the library's conversion of the record,
@@ -80,7 +65,7 @@ class ToolExportImport : public ::testing::Test {
 };
 
 TEST_F(ToolExportImport, ExportWritesTheLibraryConversionOfTheChosenFrames) {
-  const std::string clip = recordRandomClip();
+  const std::string clip = recordClip();
   struct Case {
     ektool::ExportOptions options;
     unsigned int first, last;  // the frames written

@@ -116,17 +116,6 @@ TEST_F(ToolCommands, ConvertWritesTheLibraryConversion) {
     ASSERT_EQ(written.type(), CV_8UC3);
     EXPECT_EQ(cv::norm(written, expected, cv::NORM_INF), 0);
   }
-
-  EK::EKImage grey(EK::kResolution160x120, 0);
-  grey.frame[0] = 200;
-  grey.frame[1] = 7;
-  ASSERT_TRUE(grey.writeFile(dir.path("grey.ari").c_str()));
-  ASSERT_EQ(runTool(dir, {"convert", dir.path("grey.ari"), dir.path("grey.ppm")}).exitCode, 0);
-  const std::vector<unsigned char> ppm = ektest::readBytes(dir.path("grey.ppm"));
-  const std::size_t pixels = ppm.size() - 160 * 120 * 3;
-  ASSERT_EQ(std::string(ppm.begin(), ppm.begin() + 2), "P6");
-  EXPECT_EQ(std::vector<unsigned char>(ppm.begin() + pixels, ppm.begin() + pixels + 6),
-            (std::vector<unsigned char>{200, 200, 200, 7, 7, 7}));
 }
 
 }  // namespace

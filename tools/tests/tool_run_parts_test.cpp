@@ -1,19 +1,16 @@
-// The parts of ekvision run, in-process: reading calls, measuring the pace, sampling frames
-// for the contact sheet, scoring boxes and writing them as JSON.
+// The parts of ekvision run, in-process: reading calls, measuring the pace and sampling
+// frames for the contact sheet.
 #include <ekvideodevice/ekframesource.h>
 #include <ekvision/ekimage.h>
 
 #include <gtest/gtest.h>
 
-#include <limits>
 #include <string>
 #include <vector>
 
 #include "contactsheet.h"
-#include "detectionlog.h"
 #include "pacing.h"
 #include "runoptions.h"
-#include "scenescore.h"
 #include "tool.h"
 
 namespace {
@@ -114,44 +111,6 @@ TEST(RunContactSheet, SamplesStaySpreadOverTheRunInBoundedMemory) {
   EXPECT_EQ(two[0].index, kept[1].index) << "frames with a box first";
   EXPECT_EQ(two[1].index, kept[5].index);
   EXPECT_EQ(ektool::pickForSheet(kept, detections, 4).size(), 4u) << "others fill the sheet";
-}
-
-TEST(RunDetections, IntersectionOverUnion) {
-  struct Case {
-    EK::EKPixelRect a, b;
-    double iou;
-  };
-  const Case cases[] = {
-      {{0, 0, 10, 10}, {0, 0, 10, 10}, 1.0},
-      {{0, 0, 10, 10}, {5, 0, 10, 10}, 50.0 / 150},
-      {{0, 0, 10, 10}, {10, 0, 10, 10}, 0.0},  // touching edges share no pixel
-      {{0, 0, 10, 10}, {2, 2, 4, 4}, 16.0 / 100},
-      {{0, 0, 0, 10}, {0, 0, 0, 10}, 0.0},                     // empty boxes
-      {{2147483000, 0, 2147483000, 10}, {0, 0, 10, 10}, 0.0},  // no overflow
-  };
-  for (const Case& c : cases) {
-    EXPECT_DOUBLE_EQ(ektool::intersectionOverUnion(c.a, c.b), c.iou);
-    EXPECT_DOUBLE_EQ(ektool::intersectionOverUnion(c.b, c.a), c.iou);
-  }
-}
-
-TEST(RunDetections, JsonLineCarriesEveryField) {
-  EK::EKDetection d;
-  d.timeStamp = 1733446800123456LL;
-  d.found = true;
-  d.x = 3;
-  d.y = 4;
-  d.w = 50;
-  d.h = 60;
-  d.leftAngle = 0.25f;
-  d.topAngle = -0.5f;
-  d.rightAngle = std::numeric_limits<float>::quiet_NaN();
-  d.bottomAngle = 1e-3f;
-  d.pixelCount = 777;
-  EXPECT_EQ(ektool::detectionJson(d),
-            "{\"timeStamp\":1733446800123456,\"x\":3,\"y\":4,\"w\":50,\"h\":60,"
-            "\"leftAngle\":0.25,\"topAngle\":-0.5,\"rightAngle\":null,"
-            "\"bottomAngle\":0.00100000005,\"pixelCount\":777}");
 }
 
 }  // namespace
