@@ -35,9 +35,6 @@ std::vector<std::vector<int>> moved(MotionDetector& detector, std::initializer_l
   std::vector<std::vector<int>> boxes;
   for (const ekexample::MovingObject& o : detector.process(image).objects) {
     boxes.push_back({o.box.x, o.box.y, o.box.w, o.box.h, o.changedPixels});
-    if (o.box.x + o.box.w == 64) {
-      EXPECT_FLOAT_EQ(o.box.rightAngle, -0.4f) << "touches the right edge";
-    }
   }
   return boxes;
 }
@@ -72,9 +69,14 @@ TEST(MotionDetection, FirstFramesStillnessNoiseAndOtherFormatsFindNothing) {
   EXPECT_FALSE(detector.process(image).found) << "nothing moved";
   image.frame[2 * (20 * 64 + 20)] = 255;  // one changed pixel
   EXPECT_FALSE(detector.process(image).found);
-  EXPECT_FALSE(detector.process(EK::EKImage(64, 48, 0)).found);
+  EXPECT_FALSE(detector.process(EK::EKImage(64, 48, 0)).found) << "not YUV422";
   EXPECT_FALSE(detector.process(EK::EKImage(32, 24, EK::kColorSpaceYUV422)).found)
       << "a new size primes again";
+  const EK::EKImage::ROI box = ekexample::angularBox(
+      EK::EKImage(64, 48, EK::kColorSpaceYUV422, false, 0.4f, 0.3f, -0.4f, -0.3f), 32, 0, 32, 48);
+  EXPECT_NEAR(box.leftAngle, 0.0f, 1e-6) << "the middle column";
+  EXPECT_FLOAT_EQ(box.rightAngle, -0.4f) << "the right edge";
+  EXPECT_FLOAT_EQ(box.topAngle, 0.3f) << "the top edge";
 }
 
 }  // namespace
