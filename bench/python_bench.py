@@ -128,7 +128,7 @@ def main():
     parser.add_argument("--repeat", type=int, default=5)
     args = parser.parse_args()
     tool = os.path.join(args.build, "tools", "ekvision")
-    plugin = os.path.join(args.build, "examples", "motiondetector", "libekmotiondetector.so")
+    plugin = os.path.join(args.build, "modules", "motiondetector", "libekmotiondetector.so")
     folder = os.path.join(args.build, "bench-python")
     os.makedirs(folder, exist_ok=True)
     cpu = next((line.split(":", 1)[1].strip() for line in open("/proc/cpuinfo")

@@ -13,7 +13,7 @@ import ekvision
 
 BUILD = Path(os.environ.get("EKVISION_BUILD_DIR", Path(__file__).resolve().parents[2] / "build" / "dev"))
 ORACLE = BUILD / "python" / "ekvision_python_oracle"
-MOTION_PLUGIN = BUILD / "examples" / "motiondetector" / "libekmotiondetector.so"
+MOTION_PLUGIN = BUILD / "modules" / "motiondetector" / "libekmotiondetector.so"
 
 
 def oracle(*args):

@@ -8,6 +8,7 @@
 #include <ostream>
 
 #include "arguments.h"
+#include "export.h"
 #include "picture.h"
 #include "progress.h"
 #include "recording.h"
@@ -45,25 +46,42 @@ std::string frameFileName(std::uint64_t frame, const std::string& format) {
 
 }  // namespace
 
-int runExport(const std::vector<std::string>& args, Output& output) {
+ExportOptions parseExportOptions(const std::vector<std::string>& args) {
   const Arguments arguments = parseArguments(
       args, {{"stream", true}, {"from", true}, {"to", true}, {"at", true}, {"format", true}});
+  ExportOptions options;
   if (arguments.help) {
-    output.out << kExportUsage;
-    return 0;
+    options.help = true;
+    return options;
   }
   expectPositional(arguments, {"FILE.arv", "OUTDIR"});
-  const std::string format = arguments.value("format").value_or("png");
-  if (format != "png" && format != "ppm") {
-    throw UsageError("--format must be png or ppm, not '" + format + "'");
+  options.recording = arguments.positional[0];
+  options.directory = arguments.positional[1];
+  options.format = arguments.value("format").value_or("png");
+  if (options.format != "png" && options.format != "ppm") {
+    throw UsageError("--format must be png or ppm, not '" + options.format + "'");
   }
   if (arguments.has("at") && (arguments.has("from") || arguments.has("to"))) {
     throw UsageError("--at selects one frame: it cannot be combined with --from or --to");
   }
-  const auto stream = static_cast<std::uint32_t>(
+  options.stream = static_cast<std::uint32_t>(
       parseInteger(arguments.value("stream").value_or("0"), "--stream", 0, kMaxIndex));
+  if (const auto at = arguments.value("at")) {
+    options.at = parseInteger(*at, "--at", std::numeric_limits<long long>::min(),
+                              std::numeric_limits<long long>::max());
+  }
+  if (const auto from = arguments.value("from")) {
+    options.from = parseInteger(*from, "--from", 0, kMaxIndex);
+  }
+  if (const auto to = arguments.value("to")) {
+    options.to = parseInteger(*to, "--to", 0, kMaxIndex);
+  }
+  return options;
+}
 
-  const std::string& path = arguments.positional[0];
+int exportFrames(const ExportOptions& options, Output& output) {
+  const std::string& path = options.recording;
+  const std::uint32_t stream = options.stream;
   EK::EKVideo video;
   const EK::EKVideoInspection file = openRecording(video, path);
   if (stream >= video.streamCount) {
@@ -88,17 +106,15 @@ int runExport(const std::vector<std::string>& args, Output& output) {
   const long long last = static_cast<long long>(file.playableFrames) - 1;
   long long from = 0;
   long long to = last;
-  if (const auto at = arguments.value("at")) {
-    const long long time = parseInteger(*at, "--at", std::numeric_limits<long long>::min(),
-                                        std::numeric_limits<long long>::max());
-    from = to = video.findFrame(time, stream);
+  if (options.at) {
+    from = to = video.findFrame(*options.at, stream);
     if (from < 0) {
       throw ToolError("no frame of stream " + std::to_string(stream) +
-                      " was recorded at or before " + std::to_string(time) + " us");
+                      " was recorded at or before " + std::to_string(*options.at) + " us");
     }
   } else {
-    from = parseInteger(arguments.value("from").value_or("0"), "--from", 0, kMaxIndex);
-    to = arguments.has("to") ? parseInteger(*arguments.value("to"), "--to", 0, kMaxIndex) : last;
+    from = options.from.value_or(0);
+    to = options.to.value_or(last);
     if (to > last) {
       throw ToolError("--to " + std::to_string(to) + " is past the last complete frame, " +
                       std::to_string(last));
@@ -108,7 +124,7 @@ int runExport(const std::vector<std::string>& args, Output& output) {
     }
   }
 
-  const std::filesystem::path directory = arguments.positional[1];
+  const std::filesystem::path directory = options.directory;
   std::error_code error;
   std::filesystem::create_directories(directory, error);
   if (!std::filesystem::is_directory(directory)) {
@@ -126,7 +142,8 @@ int runExport(const std::vector<std::string>& args, Output& output) {
         throw ToolError("cannot read frame " + std::to_string(frame) + " of " + path);
       }
       hideRecordHeader(image);
-      savePicture(pictureOf(image), (directory / frameFileName(frame, format)).string(), format);
+      savePicture(pictureOf(image), (directory / frameFileName(frame, options.format)).string(),
+                  options.format);
       progress.update(static_cast<std::uint64_t>(frame - from + 1));
     }
   }
@@ -134,6 +151,15 @@ int runExport(const std::vector<std::string>& args, Output& output) {
              << stream << " (frames " << from << " to " << to << ") to " << directory.string()
              << "\n";
   return 0;
+}
+
+int runExport(const std::vector<std::string>& args, Output& output) {
+  const ExportOptions options = parseExportOptions(args);
+  if (options.help) {
+    output.out << kExportUsage;
+    return 0;
+  }
+  return exportFrames(options, output);
 }
 
 }  // namespace ektool

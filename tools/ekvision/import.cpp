@@ -16,6 +16,7 @@
 #include <ostream>
 
 #include "arguments.h"
+#include "import.h"
 #include "progress.h"
 #include "recording.h"
 #include "tool.h"
@@ -128,21 +129,31 @@ std::string stampLine(const VideoStamper& stamper, const std::string& input) {
 
 }  // namespace
 
-int runImport(const std::vector<std::string>& args, Output& output) {
+ImportOptions parseImportOptions(const std::vector<std::string>& args) {
   const Arguments arguments =
       parseArguments(args, {{"resolution", true}, {"fps", true}, {"start", true}});
+  ImportOptions options;
   if (arguments.help) {
-    output.out << kImportUsage;
-    return 0;
+    options.help = true;
+    return options;
   }
   expectPositional(arguments, {"VIDEO", "OUT"});
-  const int resolution = static_cast<int>(
+  options.resolution = static_cast<int>(
       parseInteger(arguments.value("resolution").value_or("2"), "--resolution", 0, 2));
-  const long long fps =
+  options.fps =
       arguments.has("fps") ? parseInteger(*arguments.value("fps"), "--fps", 1, 1000000) : 0;
-  const long long start = arguments.has("start") ? parseStartTime(*arguments.value("start")) : 0;
-  const std::string& input = arguments.positional[0];
-  const std::string base = recordingBaseName(arguments.positional[1]);
+  options.start = arguments.has("start") ? parseStartTime(*arguments.value("start")) : 0;
+  options.input = arguments.positional[0];
+  options.output = arguments.positional[1];
+  return options;
+}
+
+int importVideo(const ImportOptions& options, Output& output) {
+  const int resolution = options.resolution;
+  const long long fps = options.fps;
+  const long long start = options.start;
+  const std::string& input = options.input;
+  const std::string base = recordingBaseName(options.output);
 
   ImportInput source(input, start);
   int width = 0;
@@ -219,6 +230,15 @@ int runImport(const std::vector<std::string>& args, Output& output) {
                     " others");
   }
   return 0;
+}
+
+int runImport(const std::vector<std::string>& args, Output& output) {
+  const ImportOptions options = parseImportOptions(args);
+  if (options.help) {
+    output.out << kImportUsage;
+    return 0;
+  }
+  return importVideo(options, output);
 }
 
 }  // namespace ektool

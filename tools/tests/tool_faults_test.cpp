@@ -1,7 +1,7 @@
-// The tool facing faults: every message names its cause on one line, with no path of the
-// build machine; a command whose output is not whole exits non-zero; a failure repeated
-// every frame is shown once with its count; recordings cut off by a full disk are restored
-// by `ekvision recover`.
+// The tool facing bad input and faults: every message names its cause on one line, with no
+// path of the build machine; a command whose output is not whole exits non-zero; a failure
+// repeated every frame is shown once with its count; recordings cut off by a full disk are
+// restored by `ekvision recover`.
 #include <ekvision/ekvideo.h>
 #include <ekvision/ekvideoinspection.h>
 
@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -23,24 +24,6 @@
 namespace {
 
 using ektest::runTool;
-
-// Runs the tool after the shell commands @p prefix (limits such as `ulimit -f`), through
-// the program @p wrapper when not empty (such as setpriv).
-ektest::ToolRun runToolAfter(const ektest::TempDir& dir, const std::string& prefix,
-                             const std::vector<std::string>& args,
-                             const std::string& wrapper = "") {
-  std::string command = prefix + " exec " + wrapper + " " + ektest::shellQuoted(EKVISION_TOOL_PATH);
-  for (const std::string& arg : args) {
-    command += " " + ektest::shellQuoted(arg);
-  }
-  const std::string out = dir.path("tool.out");
-  const std::string err = dir.path("tool.err");
-  command = "( " + command + " ) >" + ektest::shellQuoted(out) + " 2>" + ektest::shellQuoted(err) +
-            " </dev/null";
-  const int status = std::system(command.c_str());
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ektest::fileText(out),
-          ektest::fileText(err)};
-}
 
 // Files end at @p bytes: the wrapper that sets the limit, run after the shell ignored
 // SIGXFSZ, so that a write past the limit fails (EFBIG) instead of killing the tool.
@@ -65,60 +48,139 @@ class ToolFaults : public ::testing::Test {
   ektest::TempDir dir;
 };
 
-TEST_F(ToolFaults, EveryMessageNamesItsCause) {
-  const std::string folder = dir.path("folder.arv");
-  std::filesystem::create_directory(folder);
-  const std::string fifo = dir.path("fifo.arv");
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  const std::string absent = dir.path("absent.arv");
-  const std::string nowhere = dir.path("nowhere/out.arv");
+// Bad input of every command, run in the folder that holds the files named.
+TEST_F(ToolFaults, EveryBadInputGetsOneLineNamingItsCause) {
+  std::filesystem::create_directory(dir.path("folder.arv"));
+  ASSERT_EQ(mkfifo(dir.path("fifo.arv").c_str(), 0600), 0);
+  ektest::writeBytes(dir.path("text.arv"), {'h', 'e', 'l', 'l', 'o'});
   ektest::writeBytes(dir.path("text.so"), {'n', 'o', 't', '\n'});
+  ektest::writeBytes(dir.path("two.arv"), {'1', 'V'});
+  ektest::writeBytes(dir.path("fake.ari"), std::vector<unsigned char>(64, 1));
+  ektest::writeBytes(dir.path("short.arv"), {0x31, 0x56, 0x52, 0x41, 0, 0});
+  ektest::writeBytes(dir.path("noise.avi"), std::vector<unsigned char>(1000, 0x42));
+  // Three frames of a YUV422, a grey and an 8-bit three-layer stream.
+  ektest::recordClip(dir.path("c"), 3, {{320, 240, 9, 8}, {160, 120, 0, 8}, {160, 120, 10, 8}});
+  clip("played", EK::kColorSpaceYUV422, 2);
+  // The command line split at spaces; exit code 2 (a bad command line) adds
+  // " (see ekvision COMMAND --help)" to the message.
   struct Case {
-    std::vector<std::string> args;
-    std::string line;
+    int exitCode;
+    const char* command;
+    std::string message;
   };
-  const std::vector<Case> cases = {
-      {{"info", folder}, "ekvision info: cannot read " + folder + ": is a directory"},
-      {{"info", fifo}, "ekvision info: cannot read " + fifo + ": not seekable (a FIFO)"},
-      {{"info", absent}, "ekvision info: cannot read " + absent + ": no such file"},
-      {{"recover", folder}, "ekvision recover: cannot recover " + folder + ": is a directory"},
-      {{"convert", fifo, dir.path("out.png")},
-       "ekvision convert: cannot read " + fifo + ": not seekable (a FIFO)"},
-      {{"recover", fifo}, "ekvision recover: cannot recover " + fifo + ": not seekable (a FIFO)"},
-      {{"export", fifo, dir.path("out")},
-       "ekvision export: cannot read " + fifo + ": not seekable (a FIFO)"},
-      {{"run", "--camera", folder, "--frames", "1"},
-       "ekvision run: cannot play " + folder + ": is a directory"},
-      {{"run", "--camera", fifo, "--frames", "1"},
-       "ekvision run: cannot play " + fifo + ": not seekable (a FIFO)"},
-      {{"run", "--frames", "1", "--resolution", "0", "--record", folder},
-       "ekvision run: cannot record " + folder + ": is a directory"},
-      {{"run", "--frames", "1", "--resolution", "0", "--record", fifo},
-       "ekvision run: cannot record " + fifo + ": not seekable (a FIFO)"},
-      {{"run", "--frames", "1", "--resolution", "0", "--record", nowhere},
-       "ekvision run: cannot record " + nowhere + ": no such directory: " + dir.path("nowhere")},
-      {{"run", "--module", folder},
-       "ekvision run: cannot load the module plugin " + folder +
-           ": is a directory, not a shared library"},
-      {{"run", "--module", "/dev/zero"},
-       "ekvision run: cannot load the module plugin /dev/zero: not a regular file, so not a "
-       "shared library"},
-      {{"run", "--module", dir.path("text.so")},
-       "ekvision run: cannot load the module plugin " + dir.path("text.so") +
-           ": not a shared library (no ELF header)"},
+  const std::string everyFrame =
+      "--every-frame needs --camera FILE.arv and takes no --record or --contact-sheet";
+  const std::string seconds = "--seconds must be a number of seconds above 0 and at most 604800";
+  const std::string plugin = "cannot load the module plugin ";
+  const Case cases[] = {
+      {2, "info", "missing FILE"},
+      {1, "info folder.arv", "cannot read folder.arv: is a directory"},
+      {1, "info fifo.arv", "cannot read fifo.arv: not seekable (a FIFO)"},
+      {1, "info absent.arv", "cannot read absent.arv: no such file"},
+      {1, "info two.arv", "cannot read two.arv: shorter than any header"},
+      {1, "info text.arv", "text.arv is neither a .ari picture nor a .arv recording"},
+      {1, "recover folder.arv", "cannot recover folder.arv: is a directory"},
+      {1, "recover fifo.arv", "cannot recover fifo.arv: not seekable (a FIFO)"},
+      {1, "recover short.arv",
+       "cannot recover short.arv: This arv file is shorter than its header"},
+      {1, "convert fifo.arv out.png", "cannot read fifo.arv: not seekable (a FIFO)"},
+      {1, "convert fake.ari x.png",
+       "cannot read fake.ari: readFile: Error while reading image: not an .ari format"},
+      {2, "convert fake.ari b.jpg", "OUT must end with .png or .ppm: b.jpg"},
+      {1, "export fifo.arv out", "cannot read fifo.arv: not seekable (a FIFO)"},
+      {1, "export c.arv out --at -1", "no frame of stream 0 was recorded at or before -1 us"},
+      {1, "export c.arv out --to 3", "--to 3 is past the last complete frame, 2"},
+      {1, "export c.arv out --from 2 --to 1", "--from 2 is after --to 1"},
+      {1, "export c.arv out --stream 3", "c.arv has 3 stream(s): there is no stream 3"},
+      {1, "export c.arv out --stream 2",
+       "stream 2 has color space 10, which has no known pixel layout: only YUV422 (9) and "
+       "one-layer color spaces can be exported"},
+      {2, "export c.arv out --at 5 --from 0",
+       "--at selects one frame: it cannot be combined with --from or --to"},
+      {2, "export c.arv out --format gif", "--format must be png or ppm, not 'gif'"},
+      {2, "export c.arv out --from one", "--from must be a whole number, not 'one'"},
+      {2, "export c.arv out --bogus", "unknown option --bogus"},
+      {1, "import noise.avi x",
+       "cannot open the video noise.avi: Invalid data found when processing input"},
+      {2, "import noise.avi x --resolution 3", "--resolution must be between 0 and 2, not 3"},
+      {2, "import noise.avi x --start -3",
+       "--start takes seconds (\"90\", \"1733446800.25\") or [H:]MM:SS[.ffffff], not '-3'"},
+      {2, "record a.arv b.arv",
+       "a.arv is a recording already; record a camera, a pipeline, a stream or a video file"},
+      {2, "record gst:x b.arv --seconds 1 --frames 2", "give --seconds or --frames, not both"},
+      {2, "record gst:x b.arv --resolution 3", "--resolution must be between 0 and 2, not 3"},
+      {2, "cameras extra", "unexpected argument extra"},
+      {2, "run --fps 0", "--fps must be between 1 and 120, not 0"},
+      {2, "run --fps 121", "--fps must be between 1 and 120, not 121"},
+      {2, "run --resolution 4", "--resolution must be between 0 and 3, not 4"},
+      {2, "run --seconds soon", seconds + ", not 'soon'"},
+      {2, "run --seconds 0", seconds + ", not '0'"},
+      {2, "run --frames 0", "--frames must be between 1 and 2147483647, not 0"},
+      {2, "run --contact-sheet s.jpg", "--contact-sheet must name a .png file: s.jpg"},
+      {2, "run --record x.arv --resolution 3",
+       "--record: 1280x960 recordings cannot be played back; use --resolution 0, 1 or 2"},
+      {2, "run --name=", "--name needs a non-empty name"},
+      {2, "run extra", "unexpected argument extra"},
+      {2, "run --camera played.arv --record played.arv",
+       "--record would overwrite the recording that --camera plays"},
+      {2, "run --every-frame", everyFrame},
+      {2, "run --every-frame --camera played.arv --record o.arv", everyFrame},
+      {1, "run --every-frame --camera absent.arv", "cannot play absent.arv: no such file"},
+      {1, "run --camera folder.arv", "cannot play folder.arv: is a directory"},
+      {1, "run --camera fifo.arv", "cannot play fifo.arv: not seekable (a FIFO)"},
+      {1, "run --camera none.mp4",
+       "cannot open the camera none.mp4: cannot open the video file none.mp4"},
+      {1, "run --resolution 0 --record folder.arv", "cannot record folder.arv: is a directory"},
+      {1, "run --resolution 0 --record fifo.arv", "cannot record fifo.arv: not seekable (a FIFO)"},
+      {1, "run --resolution 0 --record no/o.arv", "cannot record no/o.arv: no such directory: no"},
+      {1, "run --detections no/d.jsonl", "cannot write no/d.jsonl: No such file or directory"},
+      {1, "run --module absent.so", plugin + "absent.so: no such file"},
+      {1, "run --module folder.arv", plugin + "folder.arv: is a directory, not a shared library"},
+      {1, "run --module /dev/zero",
+       plugin + "/dev/zero: not a regular file, so not a shared library"},
+      {1, "run --module text.so", plugin + "text.so: not a shared library (no ELF header)"},
+      {1, "run --module NOENTRY",
+       EKVISION_NO_ENTRY_PLUGIN " is not a vision module plugin: it "
+                                "exports no ekvisionCreateModule (build it with EKVISION_PLUGIN)"},
+      {1, "run --module WRONGABI",
+       EKVISION_WRONG_ABI_PLUGIN " was built for plugin ABI 2; this "
+                                 "ekvision loads ABI 1: rebuild the plugin against this version"},
+      {1, "run --call nosuch",
+       "the module MotionDetector has no remote method 'nosuch' (ekvision run --list-methods "
+       "lists them)"},
+      {2, "run --call pause maybe", "argument paused of pause is a bool, not text ('maybe')"},
+      {2, "run --call setFrameRate 2.5",
+       "argument framerate of setFrameRate is a int, not a decimal number ('2.5')"},
+      {2, "run --call pause", "pause takes 1 argument(s): paused; 0 given"},
+      {2, "run --call", "--call needs a method name"},
   };
-  const std::string played = clip("played", EK::kColorSpaceYUV422, 2);
-  const ektest::ToolRun same = runTool(dir, {"run", "--camera", played, "--record", played});
-  EXPECT_EQ(same.exitCode, 2);
-  EXPECT_EQ(same.err,
-            "ekvision run: --record would overwrite the recording that --camera plays (see "
-            "ekvision run --help)\n");
-  EXPECT_EQ(EK::inspectVideo(played).storedFrameCount, 2u) << "the played recording is intact";
+  const std::string here = "cd " + ektest::shellQuoted(dir.path("")) + ";";
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.args[0] + " " + c.args[1]);
-    expectOneLine(runTool(dir, c.args), c.line);
+    std::vector<std::string> args;
+    std::istringstream words(c.command);
+    for (std::string word; words >> word;) {
+      args.push_back(word == "NOENTRY"    ? EKVISION_NO_ENTRY_PLUGIN
+                     : word == "WRONGABI" ? EKVISION_WRONG_ABI_PLUGIN
+                                          : word);
+    }
+    if (args[0] == "run" && std::find(args.begin(), args.end(), "--frames") == args.end()) {
+      args.insert(args.end(), {"--frames", "1"});  // a run that starts stops at once
+    }
+    const ektest::ToolRun run = runTool(dir, args, here);
+    EXPECT_EQ(run.exitCode, c.exitCode) << c.command;
+    EXPECT_EQ(run.err, "ekvision " + args[0] + ": " + c.message +
+                           (c.exitCode == 2 ? " (see ekvision " + args[0] + " --help)" : "") +
+                           "\n");
+    EXPECT_EQ(run.out.find("frames:"), std::string::npos) << "nothing ran: " << run.out;
   }
-  EXPECT_TRUE(std::filesystem::is_directory(folder)) << "nothing was written over";
+  const ektest::ToolRun unknown = runTool(dir, {"play", "x.arv"});
+  EXPECT_EQ(unknown.exitCode, 2);
+  EXPECT_EQ(unknown.err, "ekvision: unknown command 'play' (see ekvision --help)\n");
+  EXPECT_TRUE(std::filesystem::is_directory(dir.path("folder.arv"))) << "nothing was written over";
+  EXPECT_EQ(EK::inspectVideo(dir.path("played.arv")).storedFrameCount, 2u) << "played is intact";
+  for (const char* made : {"out/frame_000000.png", "x.arv", "x.png", "o.arv"}) {
+    EXPECT_FALSE(std::filesystem::exists(dir.path(made))) << made;
+  }
 }
 
 TEST_F(ToolFaults, PermissionIsNamedForAnUnprivilegedUser) {
@@ -135,7 +197,7 @@ TEST_F(ToolFaults, PermissionIsNamedForAnUnprivilegedUser) {
     GTEST_SKIP() << "setpriv cannot drop privileges here";
   }
   const auto runAs = [&](const std::vector<std::string>& args) {
-    return runToolAfter(dir, "", args, asUser);
+    return runTool(dir, args, "", asUser);
   };
   expectOneLine(runAs({"info", locked}),
                 "ekvision info: cannot read " + locked + ": permission denied");
@@ -174,11 +236,7 @@ TEST_F(ToolFaults, ARecordingBeingWrittenRefusesASecondWriter) {
     expectOneLine(runTool(dir, {"run", "--frames", "2", "--resolution", "0", "--record", path}),
                   "ekvision run: " + refusal);
     const std::string input = dir.path("input.avi");
-    ASSERT_EQ(std::system(("ffmpeg -loglevel error -f lavfi -i testsrc=size=160x120:rate=10 "
-                           "-frames:v 3 -c:v mjpeg " +
-                           ektest::shellQuoted(input))
-                              .c_str()),
-              0);
+    ektest::makeClip(input, "testsrc=size=160x120:rate=10", "-frames:v 3 -c:v mjpeg");
     expectOneLine(runTool(dir, {"import", input, path, "--resolution", "0"}),
                   "ekvision import: " + refusal);
     expectOneLine(runTool(dir, {"recover", path}), "ekvision recover: cannot recover " + path +
@@ -228,10 +286,9 @@ TEST_F(ToolFaults, AFullDiskFailsTheRecordingAndRecoverRestoresItsFrames) {
 
   // 40 KiB hold the header and one 38400-byte frame of 160x120 YUV422, 80 KiB two.
   const std::string limited = dir.path("limited.arv");
-  const ektest::ToolRun run = runToolAfter(
-      dir, kIgnoreFileSizeSignal,
-      {"run", "--frames", "20", "--fps", "60", "--resolution", "0", "--record", limited},
-      fileSizeLimit(40960));
+  const ektest::ToolRun run = runTool(
+      dir, {"run", "--frames", "20", "--fps", "60", "--resolution", "0", "--record", limited},
+      kIgnoreFileSizeSignal, fileSizeLimit(40960));
   expectOneLine(run, "ekvision run: cannot write " + limited +
                          ": a write failed (File too large); 1 complete frames reached the file "
                          "('ekvision recover " +
@@ -240,19 +297,14 @@ TEST_F(ToolFaults, AFullDiskFailsTheRecordingAndRecoverRestoresItsFrames) {
   EXPECT_EQ(EK::inspectVideo(limited).state, EK::EKRecordingState::kOpen);
 
   const std::string input = dir.path("input.avi");
-  ASSERT_EQ(std::system(("ffmpeg -loglevel error -f lavfi -i testsrc=size=160x120:rate=10 "
-                         "-frames:v 12 -c:v mjpeg " +
-                         ektest::shellQuoted(input))
-                            .c_str()),
-            0);
+  ektest::makeClip(input, "testsrc=size=160x120:rate=10", "-frames:v 12 -c:v mjpeg");
   const std::string imported = dir.path("imported.arv");
-  expectOneLine(
-      runToolAfter(dir, kIgnoreFileSizeSignal, {"import", input, imported, "--resolution", "0"},
-                   fileSizeLimit(81920)),
-      "ekvision import: cannot write " + imported +
-          ": a write failed (File too large); 2 complete frames reached the file "
-          "('ekvision recover " +
-          imported + "' restores them)");
+  expectOneLine(runTool(dir, {"import", input, imported, "--resolution", "0"},
+                        kIgnoreFileSizeSignal, fileSizeLimit(81920)),
+                "ekvision import: cannot write " + imported +
+                    ": a write failed (File too large); 2 complete frames reached the file "
+                    "('ekvision recover " +
+                    imported + "' restores them)");
   expectOneLine(runTool(dir, {"import", input, full, "--resolution", "0"}),
                 "ekvision import: cannot record " + full +
                     ": Can't write the file header (No space left on device)");

@@ -1,5 +1,5 @@
 // ekvision import's time stamps, on clips made with FFmpeg and checked against the
-// presentation times ffprobe reads from the same files; and the stamping rules on their own.
+// presentation times ffprobe reads from the same files.
 #include <ekvision/ekimage.h>
 #include <ekvision/ekvideo.h>
 
@@ -12,14 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "tool.h"
 #include "toolrunner.h"
 #include "videotimestamps.h"
 
 namespace {
 
 using ektool::Ratio;
-using ektool::VideoStamper;
 
 // Presentation times of the video frames of @p clip in seconds, display order, by ffprobe.
 std::vector<double> probedTimes(const ektest::TempDir& dir, const std::string& clip) {
@@ -52,11 +50,10 @@ std::vector<long long> importedStamps(const std::string& path) {
 TEST(ToolImportStamps, EveryFrameGetsTheContainersPresentationTime) {
   struct Clip {
     const char* name;
-    const char* encoding;  // ffmpeg options after the test source
+    const char* encoding;  // the test source's rate and ffmpeg's options
     bool constant;
     Ratio rate;
   };
-  const std::string source = "-f lavfi -i testsrc=size=64x48:rate=";
   const Clip clips[] = {
       {"ntsc.avi", "24000/1001 -frames:v 24 -c:v mpeg4", true, {24000, 1001}},
       {"thirty.avi", "30 -frames:v 20 -c:v mjpeg", true, {30, 1}},
@@ -79,9 +76,7 @@ TEST(ToolImportStamps, EveryFrameGetsTheContainersPresentationTime) {
   for (const Clip& clip : clips) {
     SCOPED_TRACE(clip.name);
     const std::string path = dir.path(clip.name);
-    const std::string make =
-        "ffmpeg -nostdin -y -v error " + source + clip.encoding + " " + ektest::shellQuoted(path);
-    ASSERT_EQ(std::system(make.c_str()), 0) << "ffmpeg (scripts/install-deps.sh) failed: " << make;
+    ektest::makeClip(path, std::string("testsrc=size=64x48:rate=") + clip.encoding, "");
     const std::vector<double> truth = probedTimes(dir, path);
     const ektest::ToolRun run =
         ektest::runTool(dir, {"import", path, dir.path("out.arv"), "--resolution", "0"});
@@ -114,18 +109,6 @@ TEST(ToolImportStamps, EveryFrameGetsTheContainersPresentationTime) {
   ASSERT_EQ(stamps.size(), 24u);
   EXPECT_EQ(stamps[0], 60500000);
   EXPECT_EQ(stamps[23], 60500000 + 959292);  // 23 * 1001/24000 s
-  // A file size limit stops the recording after a frame: the command fails, naming it.
-  const std::string limited =
-      "trap '' XFSZ; ulimit -f 100; " + ektest::shellQuoted(EKVISION_TOOL_PATH) + " import " +
-      ektest::shellQuoted(dir.path("ntsc.avi")) + " " + ektest::shellQuoted(dir.path("cut.arv")) +
-      " --resolution 0 >" + ektest::shellQuoted(dir.path("cut.out")) + " 2>" +
-      ektest::shellQuoted(dir.path("cut.err"));
-  const int status = std::system(limited.c_str());
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
-  EXPECT_NE(ektest::fileText(dir.path("cut.err"))
-                .find("ekvision import: cannot write " + dir.path("cut.arv") + ": a write failed"),
-            std::string::npos)
-      << ektest::fileText(dir.path("cut.err"));
   // The same file cut short: what it holds is imported, and the command fails, naming it.
   std::vector<unsigned char> bytes = ektest::readBytes(dir.path("ntsc.avi"));
   bytes.resize(bytes.size() / 2);
@@ -140,20 +123,12 @@ TEST(ToolImportStamps, EveryFrameGetsTheContainersPresentationTime) {
                          std::to_string(kept.size()) + " of the 24 frames its header announces " +
                          "(cut short?); " + dir.path("cut2") + ".arv holds the " +
                          std::to_string(kept.size()) + " frames read\n");
-  const ektest::ToolRun refused =
-      ektest::runTool(dir, {"import", dir.path("ntsc.avi"), dir.path("x.arv"), "--start", "-3"});
-  EXPECT_EQ(refused.exitCode, 2);
-  EXPECT_TRUE(ektest::isOneLine(refused.err)) << refused.err;
 }
 
 TEST(ToolImportStamps, AFrameTheDecoderRefusesLeavesAGapAndFailsTheCommand) {
   ektest::TempDir dir;
   const std::string clip = dir.path("broken.avi");
-  const std::string make =
-      "ffmpeg -nostdin -y -v error -f lavfi -i testsrc=size=64x48:rate=10 "
-      "-frames:v 10 -c:v mjpeg " +
-      ektest::shellQuoted(clip);
-  ASSERT_EQ(std::system(make.c_str()), 0) << make;
+  ektest::makeClip(clip, "testsrc=size=64x48:rate=10", "-frames:v 10 -c:v mjpeg");
   // Wipe the sixth picture: from its start-of-image marker to just before the next one.
   std::vector<unsigned char> bytes = ektest::readBytes(clip);
   std::vector<std::size_t> starts;
@@ -173,53 +148,6 @@ TEST(ToolImportStamps, AFrameTheDecoderRefusesLeavesAGapAndFailsTheCommand) {
   const std::vector<long long> stamps = importedStamps(dir.path("out.arv"));
   EXPECT_EQ(stamps, (std::vector<long long>{0, 100000, 200000, 300000, 400000, 600000, 700000,
                                             800000, 900000}));
-}
-
-TEST(ToolImportStamps, StamperTellsConstantFromVariableRate) {
-  using Times = std::vector<std::optional<std::int64_t>>;
-  // A millisecond clock rounds 23.976 frames/s: 0, 42, 83, 125... still constant.
-  Times rounded;
-  for (int i = 0; i < 100; ++i) {
-    rounded.push_back(std::llround(i * 1001.0 / 24));
-  }
-  VideoStamper millis(rounded, {1, 1000}, {{24000, 1001}}, 0);
-  EXPECT_TRUE(millis.constantRate());
-  for (int i = 0; i < 100; ++i) {
-    EXPECT_EQ(millis.next(rounded[static_cast<std::size_t>(i)]), std::llround(i * 1001000.0 / 24));
-  }
-  // A frame missing from a 25 frames/s stream makes it variable; its neighbours keep their
-  // own times, and a time repeated by a broken file moves one period on.
-  VideoStamper gap({0, 1, 3, 4}, {1, 25}, {{25, 1}}, 1000);
-  EXPECT_FALSE(gap.constantRate());
-  EXPECT_EQ(gap.next(0), 1000);
-  EXPECT_EQ(gap.next(1), 41000);
-  EXPECT_EQ(gap.next(3), 121000);
-  EXPECT_EQ(gap.next(3), 161000);
-  EXPECT_EQ(gap.next(std::nullopt), 201000);
-  EXPECT_EQ(gap.adjusted(), 2u);
-  // No times at all: the stated rate is trusted.
-  VideoStamper untimed({std::nullopt, std::nullopt}, {1, 90000}, {{0, 1}, {30, 1}}, 0);
-  EXPECT_TRUE(untimed.constantRate());
-  EXPECT_EQ(untimed.next(std::nullopt), 0);
-  EXPECT_EQ(untimed.next(std::nullopt), 33333);
-}
-
-TEST(ToolImportStamps, StartTimeFormats) {
-  const std::pair<const char*, long long> accepted[] = {
-      {"0", 0},
-      {"90", 90000000},
-      {"1733446800.25", 1733446800250000},
-      {"2:03", 123000000},
-      {"1:02:03.000004", 3723000004},
-      {"00:00.5", 500000},
-  };
-  for (const auto& [text, micros] : accepted) {
-    EXPECT_EQ(ektool::parseStartTime(text), micros) << text;
-  }
-  for (const char* text : {"", "-1", "1.2345678", "1:60", "1:2:3:4", "1e3", "12a", "1.", ":5",
-                           "100000000001", "1:99:00"}) {
-    EXPECT_THROW(ektool::parseStartTime(text), ektool::UsageError) << text;
-  }
 }
 
 }  // namespace

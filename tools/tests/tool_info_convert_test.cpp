@@ -21,26 +21,20 @@ class ToolCommands : public ::testing::Test {
   ektest::TempDir dir;
 };
 
-TEST_F(ToolCommands, UsageHelpAndUnknownCommands) {
+TEST_F(ToolCommands, UsageAndHelp) {
   const ektest::ToolRun bare = runTool(dir, {});
   EXPECT_EQ(bare.exitCode, 2);
-  EXPECT_NE(bare.err.find("usage: ekvision COMMAND"), std::string::npos);
+  EXPECT_EQ(bare.err.rfind("usage: ekvision COMMAND", 0), 0u) << bare.err;
   const ektest::ToolRun help = runTool(dir, {"--help"});
   EXPECT_EQ(help.exitCode, 0);
-  EXPECT_NE(help.out.find("recover"), std::string::npos);
-  for (const char* command : {"info", "export", "import", "recover", "convert"}) {
-    SCOPED_TRACE(command);
+  for (const char* command :
+       {"info", "export", "import", "recover", "convert", "run", "record", "cameras"}) {
+    EXPECT_NE(help.out.find(std::string("\n  ") + command + " "), std::string::npos) << command;
     const ektest::ToolRun run = runTool(dir, {command, "--help"});
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.out.rfind(std::string("usage: ekvision ") + command, 0), 0u);
+    EXPECT_EQ(run.out.rfind(std::string("usage: ekvision ") + command, 0), 0u) << run.out;
     EXPECT_EQ(run.err, "");
   }
-  const ektest::ToolRun unknown = runTool(dir, {"play", "x.arv"});
-  EXPECT_EQ(unknown.exitCode, 2);
-  EXPECT_TRUE(ektest::isOneLine(unknown.err));
-  const ektest::ToolRun missing = runTool(dir, {"info"});
-  EXPECT_EQ(missing.exitCode, 2);
-  EXPECT_EQ(missing.err, "ekvision info: missing FILE (see ekvision info --help)\n");
 }
 
 TEST_F(ToolCommands, InfoDescribesARecording) {
@@ -93,7 +87,6 @@ TEST_F(ToolCommands, InfoDescribesAPictureAndRefusesOtherFiles) {
   EXPECT_NE(run.out.find("size:        320x240\n"), std::string::npos);
   EXPECT_NE(run.out.find("time stamp:  1234 us\n"), std::string::npos);
 
-  ektest::writeBytes(dir.path("text.arv"), {'h', 'e', 'l', 'l', 'o'});
   ektest::writeBytes(dir.path("bad.arv"),
                      ektest::arvHeader(ektest::kArvVersion1, 0, 0, 1, {{1280, 960, 9, 8}}).get());
   // The recorder writes any header: info describes what it cannot play, and says so.
@@ -104,22 +97,6 @@ TEST_F(ToolCommands, InfoDescribesAPictureAndRefusesOtherFiles) {
             std::string::npos)
       << unplayable.out;
   EXPECT_NE(unplayable.out.find("playable:     no (Unsupported resolution)\n"), std::string::npos);
-
-  ektest::writeBytes(dir.path("two.arv"), {'1', 'V'});
-  const std::vector<std::pair<std::string, std::string>> failures = {
-      {dir.path("absent.arv"),
-       "ekvision info: cannot read " + dir.path("absent.arv") + ": no such file\n"},
-      {dir.path("two.arv"),
-       "ekvision info: cannot read " + dir.path("two.arv") + ": shorter than any header\n"},
-      {dir.path("text.arv"), "ekvision info: " + dir.path("text.arv") +
-                                 " is neither a .ari picture nor a .arv recording\n"},
-  };
-  for (const auto& [path, message] : failures) {
-    const ektest::ToolRun failed = runTool(dir, {"info", path});
-    EXPECT_EQ(failed.exitCode, 1);
-    EXPECT_EQ(failed.err, message);
-    EXPECT_EQ(failed.out, "");
-  }
 }
 
 TEST_F(ToolCommands, ConvertWritesTheLibraryConversion) {
@@ -139,28 +116,6 @@ TEST_F(ToolCommands, ConvertWritesTheLibraryConversion) {
     ASSERT_EQ(written.type(), CV_8UC3);
     EXPECT_EQ(cv::norm(written, expected, cv::NORM_INF), 0);
   }
-
-  EK::EKImage grey(EK::kResolution160x120, 0);
-  grey.frame[0] = 200;
-  grey.frame[1] = 7;
-  ASSERT_TRUE(grey.writeFile(dir.path("grey.ari").c_str()));
-  ASSERT_EQ(runTool(dir, {"convert", dir.path("grey.ari"), dir.path("grey.ppm")}).exitCode, 0);
-  const std::vector<unsigned char> ppm = ektest::readBytes(dir.path("grey.ppm"));
-  const std::size_t pixels = ppm.size() - 160 * 120 * 3;
-  ASSERT_EQ(std::string(ppm.begin(), ppm.begin() + 2), "P6");
-  EXPECT_EQ(std::vector<unsigned char>(ppm.begin() + pixels, ppm.begin() + pixels + 6),
-            (std::vector<unsigned char>{200, 200, 200, 7, 7, 7}));
-
-  const ektest::ToolRun badTarget =
-      runTool(dir, {"convert", dir.path("grey.ari"), dir.path("grey.jpg")});
-  EXPECT_EQ(badTarget.exitCode, 2);
-  EXPECT_TRUE(ektest::isOneLine(badTarget.err));
-  ektest::writeBytes(dir.path("fake.ari"), std::vector<unsigned char>(64, 1));
-  const ektest::ToolRun notAri = runTool(dir, {"convert", dir.path("fake.ari"), dir.path("x.png")});
-  EXPECT_EQ(notAri.exitCode, 1);
-  EXPECT_EQ(notAri.err, "ekvision convert: cannot read " + dir.path("fake.ari") +
-                            ": readFile: Error while reading image: not an .ari format\n");
-  EXPECT_FALSE(std::filesystem::exists(dir.path("x.png")));
 }
 
 }  // namespace

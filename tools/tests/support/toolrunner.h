@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "videotestsupport.h"
 
 namespace ektest {
@@ -37,17 +39,27 @@ inline std::string fileText(const std::string& path) {
 }
 
 /// Runs the tool with @p args, standard output and error redirected to files in @p dir (so
-/// neither is a terminal).
-inline ToolRun runTool(const TempDir& dir, const std::vector<std::string>& args) {
-  std::string command = shellQuoted(EKVISION_TOOL_PATH);
+/// neither is a terminal), after the shell commands @p prefix (such as "trap '' XFSZ;") and
+/// through the program @p wrapper (such as setpriv) when given.
+inline ToolRun runTool(const TempDir& dir, const std::vector<std::string>& args,
+                       const std::string& prefix = "", const std::string& wrapper = "") {
+  std::string command = prefix + " exec " + wrapper + " " + shellQuoted(EKVISION_TOOL_PATH);
   for (const std::string& arg : args) {
     command += " " + shellQuoted(arg);
   }
   const std::string out = dir.path("tool.out");
   const std::string err = dir.path("tool.err");
-  command += " >" + shellQuoted(out) + " 2>" + shellQuoted(err) + " </dev/null";
+  command = "( " + command + " ) >" + shellQuoted(out) + " 2>" + shellQuoted(err) + " </dev/null";
   const int status = std::system(command.c_str());
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, fileText(out), fileText(err)};
+}
+
+/// Makes @p path with ffmpeg from a lavfi test source: `-f lavfi -i <source> <options>`.
+inline void makeClip(const std::string& path, const std::string& source,
+                     const std::string& options) {
+  const std::string command =
+      "ffmpeg -nostdin -y -v error -f lavfi -i " + source + " " + options + " " + shellQuoted(path);
+  ASSERT_EQ(std::system(command.c_str()), 0) << "ffmpeg failed: " << command;
 }
 
 /// True when @p text is exactly one line.

@@ -1,7 +1,7 @@
 // The example vision module: a moving-object detector that clients read through remote
 // methods.
-#ifndef EKVISION_EXAMPLES_MOTIONDETECTORMODULE_H
-#define EKVISION_EXAMPLES_MOTIONDETECTORMODULE_H
+#ifndef EKVISION_MODULES_MOTIONDETECTORMODULE_H
+#define EKVISION_MODULES_MOTIONDETECTORMODULE_H
 
 #include <cstddef>
 #include <deque>
@@ -80,4 +80,4 @@ EK::EKDetection toEKDetection(const MovingObject& object, long long timeStamp);
 
 }  // namespace ekexample
 
-#endif  // EKVISION_EXAMPLES_MOTIONDETECTORMODULE_H
+#endif  // EKVISION_MODULES_MOTIONDETECTORMODULE_H

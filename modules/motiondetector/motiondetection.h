@@ -1,6 +1,6 @@
 // The detection step of the example vision module: what moved between two frames.
-#ifndef EKVISION_EXAMPLES_MOTIONDETECTION_H
-#define EKVISION_EXAMPLES_MOTIONDETECTION_H
+#ifndef EKVISION_MODULES_MOTIONDETECTION_H
+#define EKVISION_MODULES_MOTIONDETECTION_H
 
 #include <cstddef>
 #include <cstdint>
@@ -85,4 +85,4 @@ EK::EKImage::ROI angularBox(const EK::EKImage& image, int x, int y, int w, int h
 
 }  // namespace ekexample
 
-#endif  // EKVISION_EXAMPLES_MOTIONDETECTION_H
+#endif  // EKVISION_MODULES_MOTIONDETECTION_H
