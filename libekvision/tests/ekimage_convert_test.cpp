@@ -66,7 +66,8 @@ TEST(ImageConversion, RefusalsGiveFalseOneRecordAndAnUntouchedDestination) {
   const std::string notYuv = "Input image is not a YUV422 image.\n";
   const std::string noBgr = "No BGR picture given.\n";
   const std::string packer = "computeYUV422imageFromBGR";
-  std::vector<std::tuple<std::function<bool()>, std::string, std::string>> cases = {
+  EKImage grey(4, 2, 0), twoLayers(4, 2, 14), threeLayers(4, 2, 13);
+  const std::tuple<std::function<bool()>, std::string, std::string> cases[] = {
       {[&] { return external.computeBGRimageFromYUV422(destination.data()); },
        "computeBGRimageFromYUV422", "Input image buffer is smaller than the image.\n"},
       {[&] { return external.computeYUV422imageFromBGR(-1, 320, bgr.data()); }, packer,
@@ -76,19 +77,14 @@ TEST(ImageConversion, RefusalsGiveFalseOneRecordAndAnUntouchedDestination) {
        noBgr},
       {[&] { return smallExternal.computeYUV422imageFromBGR(4, 4, bgr.data()); }, packer,
        "External buffer not compatible.\n"},
+      // One, two and three layers, none of them YUV422.
+      {[&] { return grey.computeBGRimageFromYUV422(destination.data()); },
+       "computeBGRimageFromYUV422", notYuv},
+      {[&] { return twoLayers.computeYYYYUUVVimageFromYUV422(destination.data()); },
+       "computeYYYYUUVVimageFromYUV422", notYuv},
+      {[&] { return threeLayers.computeYYYUUUVVVimageFromYUV422(destination.data()); },
+       "computeYYYUUUVVVimageFromYUV422", notYuv},
   };
-  for (int colorSpace : {0, 14, 13}) {  // one, two and three layers, none of them YUV422
-    auto image = std::make_shared<EKImage>(4, 2, colorSpace);
-    cases.emplace_back(
-        [=, &destination] { return image->computeBGRimageFromYUV422(destination.data()); },
-        "computeBGRimageFromYUV422", notYuv);
-    cases.emplace_back(
-        [=, &destination] { return image->computeYYYYUUVVimageFromYUV422(destination.data()); },
-        "computeYYYYUUVVimageFromYUV422", notYuv);
-    cases.emplace_back(
-        [=, &destination] { return image->computeYYYUUUVVVimageFromYUV422(destination.data()); },
-        "computeYYYUUUVVVimageFromYUV422", notYuv);
-  }
   for (const auto& [action, function, message] : cases) {
     SCOPED_TRACE(function + ": " + message);
     ektest::LogCapture capture;

@@ -139,19 +139,4 @@ TEST_F(EKVideoFind, SearchesOnlyCompleteFramesOfAnUnclosedRecording) {
   EXPECT_EQ(video.findFrame(2500, 0), 2);
 }
 
-TEST_F(EKVideoFind, StampsGoingBackwardsGiveAFrameAtABoundary) {
-  const std::vector<long long> stamps = {0, 5000, 1000, 6000, 2000, 7000, 3000, 8000, 500};
-  ASSERT_TRUE(video.readVideo(clip("back", stamps)));
-  for (long long target : {0LL, 999LL, 1500LL, 2500LL, 5500LL, 7999LL, 9000LL}) {
-    SCOPED_TRACE(target);
-    const long long found = video.findFrame(target, 0);
-    ASSERT_GE(found, 0);
-    ASSERT_LT(found, static_cast<long long>(stamps.size()));
-    EXPECT_LE(stamps[found], target);
-    if (found + 1 < static_cast<long long>(stamps.size())) {
-      EXPECT_GT(stamps[found + 1], target);
-    }
-  }
-}
-
 }  // namespace
