@@ -15,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,29 +35,6 @@ std::string descriptionOf(const std::function<void()>& action) {
   const std::optional<EK::EKError> error = ektest::errorFrom(action);
   return error ? error->getDescription() : "(no error)";
 }
-
-// Files this process writes end at @p bytes while the object lives; a write past the limit
-// fails with EFBIG instead of killing the process.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &previous_);
-    previousHandler_ = signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = previous_;
-    limit.rlim_cur = bytes;
-    EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &previous_);
-    signal(SIGXFSZ, previousHandler_);
-  }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
- private:
-  rlimit previous_{};
-  sighandler_t previousHandler_;
-};
 
 class EKVideoInspectionTest : public testing::Test {
  protected:
@@ -236,7 +214,18 @@ TEST(EKVideoFullDisk, AFailedRecordingIsReportedAtCloseAndItsCompleteFramesRecov
     const std::string path = dir.path("limited.arv");
     const std::size_t length = ektest::recordLength(c.stream);
     {
-      FileSizeLimit limit(c.limit);
+      // Files this process writes end at the limit until the block ends; a write past it
+      // fails with EFBIG instead of killing the process.
+      rlimit previous{};
+      getrlimit(RLIMIT_FSIZE, &previous);
+      const sighandler_t handler = signal(SIGXFSZ, SIG_IGN);
+      const std::shared_ptr<void> restore(nullptr, [&](void*) {
+        setrlimit(RLIMIT_FSIZE, &previous);
+        signal(SIGXFSZ, handler);
+      });
+      rlimit limit = previous;
+      limit.rlim_cur = c.limit;
+      ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
       ASSERT_TRUE(video.recordVideo(dir.path("limited"), 0, {c.stream}));
       int accepted = 0;
       for (; accepted < 100; ++accepted) {
