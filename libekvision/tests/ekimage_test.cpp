@@ -100,6 +100,8 @@ TEST(EKImageBuffer, TheBufferGrowsToTheLargestShapeEverAskedAndNeverShrinks) {
   EXPECT_EQ(image.allocatedResolution, 7);
   EXPECT_TRUE(image.reallocateDataSize(0, 1)) << "a smaller size replaces an owned buffer";
   EXPECT_EQ(shape(image), std::make_tuple(1280, 960, 1, 160 * 120, 0, 1));
+  EXPECT_TRUE(image.reallocateDataSize(0, 0)) << "no layers make an empty buffer, not an error";
+  EXPECT_EQ(image.allocatedSize, 0);
 }
 
 TEST(EKImageBuffer, ExternalBufferIsNeverReplaced) {
