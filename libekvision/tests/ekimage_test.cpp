@@ -40,7 +40,8 @@ auto shape(const EKImage& i) {
 TEST(EKImageConstruction, ConstructorsSizeTheBufferFromTheirArguments) {
   EKImage sized(640, 480, 9, false, 0, 0, 0, 0);
   EXPECT_EQ(shape(sized), std::make_tuple(640, 480, 2, 640 * 480 * 2, 2, 2));
-  EXPECT_EQ(sized.timeStamp, -1);
+  EXPECT_EQ(std::make_tuple(sized.timeStamp, sized.cameraId, sized.regionFlag, sized.rois.empty()),
+            std::make_tuple(-1LL, 0, false, true));
   ASSERT_NE(sized.frame, nullptr);
   EXPECT_TRUE(std::all_of(sized.frame, sized.frame + sized.allocatedSize,
                           [](unsigned char b) { return b == 0; }));
