@@ -5,93 +5,71 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
-EK::EKDetection sample(long long timeStamp) {
-  EK::EKDetection detection;
-  detection.timeStamp = timeStamp;
-  detection.found = true;
-  detection.x = 12;
-  detection.y = 34;
-  detection.w = 56;
-  detection.h = 78;
-  detection.leftAngle = 0.25f;
-  detection.topAngle = 0.125f;
-  detection.rightAngle = -0.5f;
-  detection.bottomAngle = -0.0625f;
-  detection.pixelCount = 999;
-  return detection;
+auto fields(const EK::EKDetection& d) {
+  return std::make_tuple(d.timeStamp, d.found, d.x, d.y, d.w, d.h, d.pixelCount, d.leftAngle,
+                         d.topAngle, d.rightAngle, d.bottomAngle);
 }
 
-TEST(EKDetectionValue, RoundTripsEveryFieldAndSplitsTheStampLikeTheImageArray) {
+// A box in a 64 x 48 image seeing from 0.4 to -0.4 rad across and 0.3 to -0.3 down.
+EK::EKDetection box(long long timeStamp, int x, int y, int w, int h, int pixels) {
+  EK::EKImage image(64, 48, EK::kColorSpaceYUV422, false, 0.4f, 0.3f, -0.4f, -0.3f);
+  image.timeStamp = timeStamp;
+  return EK::EKDetection::boxIn(image, x, y, w, h, pixels);
+}
+
+TEST(EKDetection, BoxAnglesGoLinearlyFromOneEdgeOfTheFieldOfViewToTheOther) {
+  EXPECT_EQ(fields(box(1234, 0, 0, 64, 48, 5)),
+            std::make_tuple(1234LL, true, 0, 0, 64, 48, 5, 0.4f, 0.3f, -0.4f, -0.3f));
+  const EK::EKDetection quarter = box(0, 32, 24, 16, 12, 0);
+  for (auto [actual, expected] : {std::pair{quarter.leftAngle, 0.0f},
+                                  {quarter.topAngle, 0.0f},
+                                  {quarter.rightAngle, -0.2f},
+                                  {quarter.bottomAngle, -0.15f}}) {
+    EXPECT_NEAR(actual, expected, 1e-6);
+  }
+  EK::EKImage empty(0, 0, 0);
+  EXPECT_EQ(EK::EKDetection::boxIn(empty, 0, 0, 0, 0, 0).leftAngle, 0.0f) << "no division by 0";
+}
+
+TEST(EKDetection, ValuesRoundTripAndSplitTheStampLikeTheImageArray) {
   for (long long stamp : {1714000123456789LL, -1LL, -2500001LL, 0LL}) {
-    const EK::EKValue value = sample(stamp).toEKValue();
+    SCOPED_TRACE(stamp);
+    const EK::EKDetection sent = box(stamp, 12, 20, 30, 8, 999);
+    const EK::EKValue value = sent.toEKValue();
     ASSERT_EQ(value.getSize(), 12u);
-    EXPECT_EQ(int(value[0]), static_cast<int>(stamp / 1000000));
-    EXPECT_EQ(int(value[1]), static_cast<int>(stamp % 1000000));
+    EXPECT_EQ(std::make_pair(int(value[0]), int(value[1])),
+              std::make_pair(int(stamp / 1000000), int(stamp % 1000000)));
     EK::EKDetection back;
     ASSERT_TRUE(EK::EKDetection::fromEKValue(value, back));
-    EXPECT_EQ(back.timeStamp, stamp);
-    EXPECT_TRUE(back.found);
-    EXPECT_EQ(back.x, 12);
-    EXPECT_EQ(back.y, 34);
-    EXPECT_EQ(back.w, 56);
-    EXPECT_EQ(back.h, 78);
-    EXPECT_EQ(back.leftAngle, 0.25f);
-    EXPECT_EQ(back.topAngle, 0.125f);
-    EXPECT_EQ(back.rightAngle, -0.5f);
-    EXPECT_EQ(back.bottomAngle, -0.0625f);
-    EXPECT_EQ(back.pixelCount, 999);
+    EXPECT_EQ(fields(back), fields(sent));
   }
 }
 
-TEST(EKDetectionValue, RefusesValuesOfAnotherShapeAndLeavesTheTargetAlone) {
-  const EK::EKDetection untouched = sample(7);
-  const EK::EKValue good = sample(1).toEKValue();
-  EK::EKValue shortArray = good;
+TEST(EKDetection, ValuesOfAnotherShapeAreRefusedAndLeaveTheTargetAlone) {
+  const EK::EKValue good = box(1, 1, 2, 3, 4, 5).toEKValue();
+  EK::EKValue shortArray = good, floatSeconds = good, intFound = good, stringAngle = good;
   shortArray.arraySetSize(11);
-  EK::EKValue floatSeconds = good;
   floatSeconds[0] = 1.0f;
-  EK::EKValue intFound = good;
   intFound[2] = 1;
-  EK::EKValue stringAngle = good;
   stringAngle[9] = "left";
   for (const EK::EKValue& bad :
        {EK::EKValue(), EK::EKValue(3), shortArray, floatSeconds, intFound, stringAngle}) {
-    EK::EKDetection target = untouched;
+    EK::EKDetection target;
+    target.timeStamp = 7;
     EXPECT_FALSE(EK::EKDetection::fromEKValue(bad, target)) << bad.toString();
     EXPECT_EQ(target.timeStamp, 7);
   }
-  EK::EKValue intAngles = good;
+  EK::EKValue intAngles = good, longer = good;
   intAngles[7] = 1;
-  EK::EKValue longer = good;
   longer.arrayPush(EK::EKValue("extra"));
   EK::EKDetection target;
   EXPECT_TRUE(EK::EKDetection::fromEKValue(intAngles, target));
   EXPECT_EQ(target.leftAngle, 1.0f);
   EXPECT_TRUE(EK::EKDetection::fromEKValue(longer, target));
-}
-
-TEST(EKDetectionBox, AnglesGoLinearlyFromOneEdgeOfTheFieldOfViewToTheOther) {
-  EK::EKImage image(64, 48, EK::kColorSpaceYUV422, false, 0.4f, 0.3f, -0.4f, -0.3f);
-  image.timeStamp = 1234;
-  const EK::EKDetection whole = EK::EKDetection::boxIn(image, 0, 0, 64, 48, 5);
-  EXPECT_EQ(whole.timeStamp, 1234);
-  EXPECT_TRUE(whole.found);
-  EXPECT_EQ(whole.pixelCount, 5);
-  EXPECT_FLOAT_EQ(whole.leftAngle, 0.4f);
-  EXPECT_FLOAT_EQ(whole.rightAngle, -0.4f);
-  EXPECT_FLOAT_EQ(whole.topAngle, 0.3f);
-  EXPECT_FLOAT_EQ(whole.bottomAngle, -0.3f);
-  const EK::EKDetection quarter = EK::EKDetection::boxIn(image, 32, 24, 16, 12, 0);
-  EXPECT_EQ(quarter.x, 32);
-  EXPECT_EQ(quarter.h, 12);
-  EXPECT_NEAR(quarter.leftAngle, 0.0f, 1e-6);
-  EXPECT_NEAR(quarter.topAngle, 0.0f, 1e-6);
-  EXPECT_FLOAT_EQ(quarter.rightAngle, -0.2f);
-  EXPECT_FLOAT_EQ(quarter.bottomAngle, -0.15f);
-  EK::EKImage empty(0, 0, 0);
-  EXPECT_EQ(EK::EKDetection::boxIn(empty, 0, 0, 0, 0, 0).leftAngle, 0.0f) << "no division by 0";
 }
 
 }  // namespace

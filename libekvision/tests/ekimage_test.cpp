@@ -1,12 +1,20 @@
+// The picture: its buffer, its fields as text and as the framework's image array.
 #include <ekvision/ekimage.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <tuple>
+
+#include <ekerror/ekerror.h>
+
+#include "logcapture.h"
 
 namespace {
 
@@ -23,110 +31,78 @@ std::string invalidArgumentMessage(Action action) {
   return "(no exception)";
 }
 
-TEST(EKImageConstruction, SizeConstructorOwnsAZeroedBuffer) {
-  EKImage image(640, 480, 9, false, 0, 0, 0, 0);
-  EXPECT_EQ(image.nbLayers, 2);
-  EXPECT_EQ(image.allocatedSize, 640 * 480 * 2);
-  EXPECT_EQ(image.allocatedResolution, 2);
-  EXPECT_EQ(image.allocatedNbLayers, 2);
-  EXPECT_EQ(image.timeStamp, -1);
-  EXPECT_EQ(image.cameraId, 0);
-  EXPECT_TRUE(image.rois.empty());
-  EXPECT_FALSE(image.regionFlag);
-  ASSERT_NE(image.frame, nullptr);
-  EXPECT_TRUE(std::all_of(image.frame, image.frame + image.allocatedSize,
-                          [](unsigned char b) { return b == 0; }));
+// width, height, nbLayers, allocatedSize, allocatedResolution, allocatedNbLayers.
+auto shape(const EKImage& i) {
+  return std::make_tuple(i.width, i.height, i.nbLayers, i.allocatedSize, i.allocatedResolution,
+                         i.allocatedNbLayers);
 }
 
-TEST(EKImageConstruction, SizeWithoutCodeAndExternalBuffer) {
-  EKImage odd(100, 50, 0, false);
-  EXPECT_EQ(odd.allocatedResolution, -1);
-  EXPECT_EQ(odd.allocatedSize, 5000);
+TEST(EKImageConstruction, ConstructorsSizeTheBufferFromTheirArguments) {
+  EKImage sized(640, 480, 9, false, 0, 0, 0, 0);
+  EXPECT_EQ(shape(sized), std::make_tuple(640, 480, 2, 640 * 480 * 2, 2, 2));
+  EXPECT_EQ(std::make_tuple(sized.timeStamp, sized.cameraId, sized.regionFlag, sized.rois.empty()),
+            std::make_tuple(-1LL, 0, false, true));
+  ASSERT_NE(sized.frame, nullptr);
+  EXPECT_TRUE(std::all_of(sized.frame, sized.frame + sized.allocatedSize,
+                          [](unsigned char b) { return b == 0; }));
+  EKImage coded(EK::kResolution320x240, 13, false, 1, 2, 3, 4);
+  EXPECT_EQ(shape(coded), std::make_tuple(320, 240, 3, 320 * 240 * 3, 1, 3));
+  EXPECT_EQ(coded.frame[coded.allocatedSize - 1], 0);
+  EXPECT_EQ(shape(EKImage(100, 50, 0, false)), std::make_tuple(100, 50, 1, 5000, -1, 1));
   EKImage external(640, 480, 9, true, 0.1f, 0.2f, -0.1f, -0.2f);
   EXPECT_EQ(external.frame, nullptr);
   EXPECT_EQ(external.allocatedSize, 640 * 480 * 2);
-  EXPECT_FLOAT_EQ(external.leftAngle, 0.1f);
   EXPECT_FLOAT_EQ(external.bottomAngle, -0.2f);
-  EKImage empty(0, 0, 9);
-  EXPECT_EQ(empty.allocatedSize, 0);
-}
-
-TEST(EKImageConstruction, ResolutionConstructor) {
-  EKImage image(EK::kResolution320x240, 13, false, 1, 2, 3, 4);
-  EXPECT_EQ(image.width, 320);
-  EXPECT_EQ(image.height, 240);
-  EXPECT_EQ(image.nbLayers, 3);
-  EXPECT_EQ(image.allocatedResolution, 1);
-  EXPECT_EQ(image.allocatedSize, 320 * 240 * 3);
-  EXPECT_EQ(image.timeStamp, -1);
-  ASSERT_NE(image.frame, nullptr);
-  EXPECT_EQ(image.frame[image.allocatedSize - 1], 0);
+  EXPECT_EQ(EKImage(0, 0, 9).allocatedSize, 0);
 }
 
 TEST(EKImageConstruction, InvalidArgumentsThrowExactMessages) {
-  EXPECT_EQ(invalidArgumentMessage([] { EKImage(640, 480, 19, false); }),
-            "EKImage: invalid colorspace");
-  EXPECT_EQ(invalidArgumentMessage([] { EKImage(4, 9, false); }), "EKImage: invalid resolution");
-  EXPECT_EQ(invalidArgumentMessage([] { EKImage(4, 19, false); }), "EKImage: invalid colorspace");
-  EXPECT_EQ(invalidArgumentMessage([] { EKImage(-1, 10, 0, false); }), "EKImage: invalid size");
-  EXPECT_EQ(invalidArgumentMessage([] { EKImage(10, -1, 0, true); }), "EKImage: invalid size");
-  EXPECT_EQ(invalidArgumentMessage([] { EKImage(65536, 32768, 18, true); }),
-            "EKImage: image too large");
+  EKImage image(100, 100, 0, false);
+  const std::pair<std::function<void()>, std::string> cases[] = {
+      {[] { EKImage(640, 480, 19, false); }, "EKImage: invalid colorspace"},
+      {[] { EKImage(4, 9, false); }, "EKImage: invalid resolution"},
+      {[] { EKImage(4, 19, false); }, "EKImage: invalid colorspace"},
+      {[] { EKImage(-1, 10, 0, false); }, "EKImage: invalid size"},
+      {[] { EKImage(10, -1, 0, true); }, "EKImage: invalid size"},
+      {[] { EKImage(65536, 32768, 18, true); }, "EKImage: image too large"},
+      {[&] { image.setResolution(4); }, "EKImage: invalid resolution"},
+      {[&] { image.setColorSpace(19); }, "EKImage: setColorSpace: invalid color space"},
+      {[&] { image.reallocateDataSize(5, 1); }, "EKImage: reallocateDataSize: Weird resolution #5"},
+      {[&] { image.reallocateDataSize(-3, 1); },
+       "EKImage: reallocateDataSize: Weird resolution #-3"},
+      // A size without a resolution code cannot grow its layers.
+      {[&] { image.setColorSpace(10); }, "EKImage: reallocateDataSize: Weird resolution #-1"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(invalidArgumentMessage(c.first), c.second);
+  }
+  EXPECT_EQ(image.colorSpace, 10) << "set before the buffer failed to grow";
 }
 
-TEST(EKImageBuffer, SetResolutionGrowsButNeverShrinks) {
+TEST(EKImageBuffer, TheBufferGrowsToTheLargestShapeEverAskedAndNeverShrinks) {
   EKImage image(640, 480, 9, false);
   unsigned char* original = image.frame;
   EXPECT_TRUE(image.setResolution(1));
-  EXPECT_EQ(image.width, 320);
-  EXPECT_EQ(image.height, 240);
-  EXPECT_EQ(image.frame, original);
-  EXPECT_EQ(image.allocatedResolution, 2);
+  EXPECT_EQ(shape(image), std::make_tuple(320, 240, 2, 640 * 480 * 2, 2, 2));
   EXPECT_TRUE(image.setResolution(2));
   EXPECT_EQ(image.frame, original) << "switching back needs no allocation";
   EXPECT_TRUE(image.setResolution(3));
-  EXPECT_EQ(image.allocatedSize, 1280 * 960 * 2);
-  EXPECT_EQ(image.allocatedResolution, 3);
-  EXPECT_EQ(image.width, 1280);
-  EXPECT_EQ(invalidArgumentMessage([&] { image.setResolution(4); }), "EKImage: invalid resolution");
-}
-
-TEST(EKImageBuffer, SetColorSpaceGrowsForMoreLayersOnly) {
-  EKImage image(640, 480, 0, false);
+  EXPECT_EQ(shape(image), std::make_tuple(1280, 960, 2, 1280 * 960 * 2, 3, 2));
   EXPECT_TRUE(image.setColorSpace(10));
-  EXPECT_EQ(image.nbLayers, 3);
-  EXPECT_EQ(image.allocatedSize, 640 * 480 * 3);
-  EXPECT_EQ(image.allocatedNbLayers, 3);
+  EXPECT_EQ(shape(image), std::make_tuple(1280, 960, 3, 1280 * 960 * 3, 3, 3));
   unsigned char* large = image.frame;
   EXPECT_TRUE(image.setColorSpace(1));
-  EXPECT_EQ(image.nbLayers, 1);
-  EXPECT_EQ(image.frame, large);
-  EXPECT_EQ(image.allocatedNbLayers, 3);
   EXPECT_TRUE(image.setColorSpace(1)) << "the current code changes nothing";
-  EXPECT_EQ(invalidArgumentMessage([&] { image.setColorSpace(19); }),
-            "EKImage: setColorSpace: invalid color space");
-  EXPECT_EQ(image.colorSpace, 1);
-}
+  EXPECT_EQ(shape(image), std::make_tuple(1280, 960, 1, 1280 * 960 * 3, 3, 3));
+  EXPECT_EQ(image.frame, large);
 
-TEST(EKImageBuffer, ReallocateDataSize) {
-  EKImage image(640, 480, 9, false);
-  EXPECT_EQ(invalidArgumentMessage([&] { image.reallocateDataSize(5, 1); }),
-            "EKImage: reallocateDataSize: Weird resolution #5");
-  EXPECT_EQ(invalidArgumentMessage([&] { image.reallocateDataSize(-3, 1); }),
-            "EKImage: reallocateDataSize: Weird resolution #-3");
   image.allocatedResolution = 7;  // marks that an equal size leaves the fields alone
-  EXPECT_TRUE(image.reallocateDataSize(2, 2));
+  EXPECT_TRUE(image.reallocateDataSize(3, 3));
   EXPECT_EQ(image.allocatedResolution, 7);
   EXPECT_TRUE(image.reallocateDataSize(0, 1)) << "a smaller size replaces an owned buffer";
-  EXPECT_EQ(image.allocatedSize, 160 * 120);
-  EXPECT_EQ(image.allocatedResolution, 0);
-  EXPECT_EQ(image.width, 640) << "the picture's own size is untouched";
-}
-
-TEST(EKImageBuffer, SizeWithoutCodeCannotGrowLayers) {
-  EKImage image(100, 100, 0, false);
-  EXPECT_EQ(invalidArgumentMessage([&] { image.setColorSpace(10); }),
-            "EKImage: reallocateDataSize: Weird resolution #-1");
+  EXPECT_EQ(shape(image), std::make_tuple(1280, 960, 1, 160 * 120, 0, 1));
+  EXPECT_TRUE(image.reallocateDataSize(0, 0)) << "no layers make an empty buffer, not an error";
+  EXPECT_EQ(image.allocatedSize, 0);
 }
 
 TEST(EKImageBuffer, ExternalBufferIsNeverReplaced) {
@@ -135,8 +111,7 @@ TEST(EKImageBuffer, ExternalBufferIsNeverReplaced) {
   EXPECT_FALSE(image.setResolution(1)) << "no buffer yet";
   EXPECT_EQ(image.width, 160);
   EXPECT_FALSE(image.setColorSpace(10));
-  EXPECT_EQ(image.colorSpace, 10);
-  EXPECT_EQ(image.nbLayers, 3);
+  EXPECT_EQ(std::make_tuple(image.colorSpace, image.nbLayers), std::make_tuple(10, 3));
   image.frame = pixels;
   EXPECT_TRUE(image.setColorSpace(9));
   EXPECT_TRUE(image.setResolution(1));
@@ -144,44 +119,114 @@ TEST(EKImageBuffer, ExternalBufferIsNeverReplaced) {
   image.frame = nullptr;  // the destructor must not free what it does not own either way
 }
 
-TEST(EKImageDump, FourteenLabelledLines) {
+TEST(EKImageDump, FourteenLabelledLinesAndNoReadPastTheBuffer) {
   EKImage image(640, 480, 9, false, 0.4169222f, 0.0f, -1.5f, 1e-7f);
   image.timeStamp = -1234567890123LL;
   image.cameraId = -1;
   const std::uint32_t words[4] = {0xdeadbeefu, 0x1u, 0x80000000u, 0x0u};
   std::memcpy(image.frame, words, sizeof words);
-  std::ostringstream address;
-  address << static_cast<const void*>(&image);
-  std::ostringstream frame;
-  frame << static_cast<const void*>(image.frame);
-  const std::string expected = "this          : " + address.str() +
-                               "\n"
-                               "Width         : 640\n"
-                               "Height        : 480\n"
-                               "NbLayers      : 2\n"
-                               "ColorSpace    : 9\n"
-                               "TimeStamp     : -1234567890123\n"
-                               "CameraID      : -1\n"
-                               "Left angle    : 0.416922\n"
-                               "Top angle     : 0\n"
-                               "Right angle   : -1.5\n"
-                               "Bottom angle  : 1e-07\n"
-                               "Frame         : " +
-                               frame.str() +
-                               "\n"
-                               "FirstPixel    : deadbeef 1 80000000 0\n"
-                               "AllocatedSize : 614400";
-  EXPECT_EQ(image.toString(), expected);
-}
-
-TEST(EKImageDump, FirstPixelNeverReadsPastTheBuffer) {
-  EKImage zeros(640, 480, 9, false);
-  EXPECT_NE(zeros.toString().find("FirstPixel    : 0 0 0 0\n"), std::string::npos);
+  std::ostringstream expected;
+  expected << "this          : " << static_cast<const void*>(&image)
+           << "\nWidth         : 640\nHeight        : 480\nNbLayers      : 2\n"
+              "ColorSpace    : 9\nTimeStamp     : -1234567890123\nCameraID      : -1\n"
+              "Left angle    : 0.416922\nTop angle     : 0\nRight angle   : -1.5\n"
+              "Bottom angle  : 1e-07\nFrame         : "
+           << static_cast<const void*>(image.frame)
+           << "\nFirstPixel    : deadbeef 1 80000000 0\nAllocatedSize : 614400";
+  EXPECT_EQ(image.toString(), expected.str());
   EKImage none(640, 480, 9, true);
   EXPECT_NE(none.toString().find("FirstPixel    : (no buffer)\n"), std::string::npos);
   EKImage small(3, 2, 0, false);  // 6 bytes: one whole word
   small.frame[0] = 0xab;
   EXPECT_NE(small.toString().find("FirstPixel    : ab\nAllocatedSize : 6"), std::string::npos);
+}
+
+using EK::EKValue;
+
+EKValue imageArray(int width, int height, int colorSpace, int blockSize, int elements = 12) {
+  EKValue value;
+  value.arraySetSize(12);
+  for (int i = 0; i < 12; ++i) {
+    value[i] = i < 8 ? EKValue(0) : EKValue(0.0f);
+  }
+  value[0] = width;
+  value[1] = height;
+  value[2] = EK::getNumLayersInColorSpace(colorSpace);
+  value[3] = colorSpace;
+  value[6].SetBinary(std::vector<unsigned char>(static_cast<std::size_t>(blockSize), 0x5a));
+  value.arraySetSize(elements);
+  return value;
+}
+
+TEST(ImageValue, RoundTripKeepsHeaderAndPixelsWithoutCopying) {
+  EKImage source(320, 240, 9, false, 0.1f, 0.2f, -0.1f, -0.2f);
+  for (int i = 0; i < source.allocatedSize; ++i) {
+    source.frame[i] = static_cast<unsigned char>(i * 7);
+  }
+  source.cameraId = 3;
+  for (long long stamp : {1234567890123456LL, -1LL, 1500000LL, -1500000LL, 0LL}) {
+    SCOPED_TRACE(stamp);
+    source.timeStamp = stamp;
+    const EKValue value = source.toEKValue();
+    ASSERT_EQ(value.getSize(), 12u);
+    EXPECT_EQ(std::make_tuple(int(value[2]), int(value[4]), int(value[5]), int(value[7])),
+              std::make_tuple(2, int(stamp / 1000000), int(stamp % 1000000), 3));
+    std::unique_ptr<EKImage> back(EKImage::fromEKValue(value));
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(std::make_tuple(back->width, back->height, back->colorSpace, back->nbLayers,
+                              back->timeStamp, back->externalBuffer),
+              std::make_tuple(320, 240, 9, 2, stamp, true));
+    EXPECT_EQ(back->cameraId, 0) << "the camera index does not come back";
+    EXPECT_EQ(std::make_tuple(back->leftAngle, back->topAngle, back->rightAngle, back->bottomAngle),
+              std::make_tuple(0.1f, 0.2f, -0.1f, -0.2f));
+    EXPECT_EQ(static_cast<const void*>(back->frame), value[6].GetBinary());
+    EXPECT_EQ(std::memcmp(back->frame, source.frame, 320 * 240 * 2), 0);
+  }
+  const EKValue value = source.toEKValue();
+  source.frame[0] ^= 0xff;
+  EXPECT_NE(static_cast<const unsigned char*>(value[6].GetBinary())[0], source.frame[0])
+      << "the value holds its own copy";
+  EXPECT_EQ(EKImage(640, 480, 9, true).toEKValue()[6].getBinarySize(), 0) << "no buffer, no bytes";
+}
+
+TEST(ImageValue, LayersFollowTheColorSpaceAndLongerArraysAreAccepted) {
+  EKValue value = imageArray(100, 100, 9, 100 * 100 * 2, 13);
+  value[2] = 3;
+  std::unique_ptr<EKImage> image(EKImage::fromEKValue(value));
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(std::make_tuple(image->nbLayers, image->allocatedResolution), std::make_tuple(2, -1));
+}
+
+TEST(ImageValue, WhatIsNotAnImageGivesNullAndOneRecordNamingTheCause) {
+  const std::string notImage = "EKValue is not an image, cannot convert\n";
+  const std::string badSize = "EKValue image has an invalid size, cannot convert\n";
+  const std::string shortBlock = "EKValue image data is shorter than its size, cannot convert\n";
+  const std::pair<EKValue, std::string> cases[] = {
+      {EKValue(5), notImage},
+      {EKValue(), notImage},
+      {imageArray(2, 2, 0, 4, 11), notImage},
+      {imageArray(640, 480, 9, 640 * 480 * 2 - 1), shortBlock},
+      {imageArray(-2, 10, 0, 100), badSize},
+      {imageArray(10, -2, 0, 100), badSize},
+      {imageArray(65536, 65536, 18, 16), badSize},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.second);
+    ektest::LogCapture capture;
+    EXPECT_EQ(EKImage::fromEKValue(c.first), nullptr);
+    const auto records = capture.records();
+    ASSERT_EQ(records.size(), 1u);
+    const ektest::LogRecord& r = records[0];
+    EXPECT_EQ(std::make_tuple(r.level, r.category, r.function, r.file, r.line, r.message),
+              std::make_tuple(2, "EKImage", "fromEKValue", "", 0, c.second));
+  }
+  EKValue value = imageArray(2, 2, 0, 4);
+  value[3] = 19;
+  EXPECT_EQ(invalidArgumentMessage([&] { delete EKImage::fromEKValue(value); }),
+            "EKImage: invalid colorspace");
+  value[3] = 0;
+  value[0] = "wide";
+  EXPECT_THROW(delete EKImage::fromEKValue(value), EK::EKError);
 }
 
 }  // namespace

@@ -1,21 +1,21 @@
-// Inspection and recovery of recordings on disk, and the one-writer lock.
+// Recordings on disk: inspection, recovery, the one-writer lock and a full disk. The ekvision
+// tool's tests add permissions, a writer in another process and its crash.
 #include <ekvision/ekvideo.h>
 #include <ekvision/ekvideoinspection.h>
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,45 +36,6 @@ std::string descriptionOf(const std::function<void()>& action) {
   return error ? error->getDescription() : "(no error)";
 }
 
-void appendBytes(const std::string& path, std::size_t count) {
-  std::ofstream(path, std::ios::binary | std::ios::app) << std::string(count, '\x5A');
-}
-
-// Runs @p check in a child process that is not root (root reads every file), and returns
-// its exit status: 0 when every expectation held.
-int asUnprivilegedUser(const std::function<bool()>& check) {
-  const pid_t child = fork();
-  if (child == 0) {
-    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
-      _exit(2);
-    }
-    _exit(check() ? 0 : 1);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// A child process, killed and reaped when the test leaves, whatever failed.
-class ChildProcess {
- public:
-  explicit ChildProcess(pid_t pid) : pid_(pid) {}
-  ~ChildProcess() { kill9(); }
-  ChildProcess(const ChildProcess&) = delete;
-  ChildProcess& operator=(const ChildProcess&) = delete;
-  pid_t pid() const { return pid_; }
-  void kill9() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-      pid_ = -1;
-    }
-  }
-
- private:
-  pid_t pid_;
-};
-
 class EKVideoInspectionTest : public testing::Test {
  protected:
   ektest::TempDir dir;
@@ -83,114 +44,53 @@ class EKVideoInspectionTest : public testing::Test {
 TEST_F(EKVideoInspectionTest, EveryStateOfARecordingIsSeenAndRecoveredAsAsked) {
   struct Case {
     const char* name;
-    std::vector<EK::streamHeader> streams;
-    bool close;
-    std::function<void(const std::string&)> damage;
+    bool large, close;
+    std::uint64_t append, cutTo;  // bytes added after recording; size cut to (0: none)
     EKRecordingState state;
     std::uint64_t complete, partial;
-    const char* unplayable;
     std::uint32_t recovered, extended;  // counts after recoverVideo, without and with extend
   };
-  const std::uint32_t kOpen = 0xFFFFFFFFu;
   const Case cases[] = {
-      {"closed", {kYuv, kGrey}, true, nullptr, EKRecordingState::kClosed, 3, 0, "", 3, 3},
-      {"crashed",
-       {kYuv, kGrey},
-       false,
-       [](const std::string& p) { appendBytes(p, 38400); },
-       EKRecordingState::kOpen,
-       3,
-       38400,
-       "",
-       3,
-       3},
-      {"cut",
-       {kYuv, kGrey},
-       true,
-       [](const std::string& p) { std::filesystem::resize_file(p, kHeader + 2 * kFrame + 100); },
-       EKRecordingState::kCutShort,
-       2,
-       100,
-       "",
-       2,
+      {"closed", false, true, 0, 0, EKRecordingState::kClosed, 3, 0, 3, 3},
+      {"crashed", false, false, 38400, 0, EKRecordingState::kOpen, 3, 38400, 3, 3},
+      {"cut", false, true, 0, kHeader + 2 * kFrame + 100, EKRecordingState::kCutShort, 2, 100, 2,
        2},
-      {"uncounted",
-       {kYuv, kGrey},
-       true,
-       [](const std::string& p) { appendBytes(p, kFrame); },
-       EKRecordingState::kUncountedFrames,
-       4,
-       0,
-       "",
-       3,
-       4},
-      {"large",
-       {{1280, 960, 0, 8}, kGrey},
-       false,
-       nullptr,
-       EKRecordingState::kOpen,
-       3,
-       0,
-       "Unsupported resolution",
-       3,
-       3},
+      {"uncounted", false, true, kFrame, 0, EKRecordingState::kUncountedFrames, 4, 0, 3, 4},
+      {"large", true, false, 0, 0, EKRecordingState::kOpen, 3, 0, 3, 3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    const EK::streamHeader first = c.large ? EK::streamHeader{1280, 960, 0, 8} : kYuv;
     const std::string path =
-        ektest::recordClip(dir.path(c.name), 3, c.streams, ektest::stampOf, 0, c.close);
-    if (c.damage) {
-      c.damage(path);
+        ektest::recordClip(dir.path(c.name), 3, {first, kGrey}, ektest::stampOf, 0, c.close);
+    std::ofstream(path, std::ios::binary | std::ios::app) << std::string(c.append, 'Z');
+    if (c.cutTo > 0) {
+      std::filesystem::resize_file(path, c.cutTo);
     }
     const EKVideoInspection file = EK::inspectVideo(path);
-    EXPECT_EQ(file.path, path);
-    EXPECT_EQ(file.version, ektest::kArvVersion1);
-    EXPECT_EQ(file.storedFrameCount, c.close ? 3u : kOpen);
-    EXPECT_EQ(file.closed, c.close);
-    EXPECT_EQ(file.state, c.state);
-    ASSERT_EQ(file.streamCount, 2u);
-    ASSERT_EQ(file.streams.size(), 2u);
-    EXPECT_EQ(file.streams[1].dataSize, 19200u);
-    EXPECT_EQ(file.headerSize, kHeader);
-    EXPECT_EQ(file.frameSize, file.streams[0].dataSize + 19200u);
-    EXPECT_EQ(file.fileSize, std::filesystem::file_size(path));
-    EXPECT_EQ(file.completeFrames, c.complete);
-    EXPECT_EQ(file.partialBytes, c.partial);
-    EXPECT_EQ(file.playableFrames, std::min<std::uint64_t>(file.storedFrameCount, c.complete));
-    EXPECT_EQ(file.unplayableReason, c.unplayable);
+    EXPECT_EQ(std::make_tuple(file.path, file.version, file.closed, file.state),
+              std::make_tuple(path, ektest::kArvVersion1, c.close, c.state));
+    EXPECT_EQ(file.storedFrameCount, c.close ? 3u : 0xFFFFFFFFu);
+    ASSERT_EQ(std::make_tuple(file.streamCount, file.streams.size()), std::make_tuple(2u, 2ul));
+    EXPECT_EQ(std::make_tuple(file.headerSize, file.frameSize, file.fileSize),
+              std::make_tuple(kHeader, ektest::recordLength(first) + 19200u,
+                              std::filesystem::file_size(path)));
+    EXPECT_EQ(std::make_tuple(file.completeFrames, file.partialBytes, file.playableFrames),
+              std::make_tuple(c.complete, c.partial,
+                              std::min<std::uint64_t>(file.storedFrameCount, c.complete)));
+    EXPECT_EQ(file.unplayableReason, c.large ? "Unsupported resolution" : "");
     EXPECT_FALSE(file.beingWritten);
 
-    const EK::EKVideoRecovery dry = EK::recoverVideo(path, {false, true});
-    EXPECT_EQ(dry.frameCount, c.recovered);
+    EXPECT_EQ(EK::recoverVideo(path, {false, true}).frameCount, c.recovered);
     EXPECT_EQ(EK::inspectVideo(path).storedFrameCount, file.storedFrameCount)
         << "a dry run changes nothing";
     const EK::EKVideoRecovery plain = EK::recoverVideo(path);
-    EXPECT_EQ(plain.frameCount, c.recovered);
-    EXPECT_EQ(plain.changed, c.recovered != file.storedFrameCount);
+    EXPECT_EQ(std::make_tuple(plain.frameCount, plain.changed),
+              std::make_tuple(c.recovered, c.recovered != file.storedFrameCount));
     EXPECT_EQ(EK::recoverVideo(path, {true, false}).frameCount, c.extended);
     EXPECT_EQ(EK::inspectVideo(path).storedFrameCount, c.extended);
     EXPECT_EQ(std::filesystem::file_size(path), file.fileSize) << "only the count is rewritten";
   }
-}
-
-TEST_F(EKVideoInspectionTest, FramesThatCannotBeCountedAreNeverRecovered) {
-  // Color space 40 has no layer count: the record length, and so the frames, are unknown.
-  std::vector<unsigned char> bytes =
-      ektest::arvHeader(ektest::kArvVersion1, 0, 0xFFFFFFFFu, 1, {{160, 120, 40, 8}}).get();
-  bytes.resize(bytes.size() + 5000, 1);
-  ektest::writeBytes(dir.path("unknown.arv"), bytes);
-  const EKVideoInspection file = EK::inspectVideo(dir.path("unknown.arv"));
-  EXPECT_EQ(file.frameSize, 0u);
-  EXPECT_EQ(file.completeFrames, 0u);
-  EXPECT_EQ(file.unplayableReason, "invalid color space");
-  EXPECT_EQ(descriptionOf([&] { EK::recoverVideo(dir.path("unknown.arv")); }),
-            "the length of stream 0's records is unknown: color space 40");
-
-  ektest::writeBytes(
-      dir.path("empty.arv"),
-      ektest::arvHeader(ektest::kArvVersion1, 0, 0xFFFFFFFFu, 1, {{0, 0, 0, 8}}).get());
-  EXPECT_EQ(descriptionOf([&] { EK::recoverVideo(dir.path("empty.arv")); }),
-            "its frames hold no bytes");
 }
 
 TEST_F(EKVideoInspectionTest, WhatIsNotARecordingIsRefusedWithItsCause) {
@@ -210,13 +110,19 @@ TEST_F(EKVideoInspectionTest, WhatIsNotARecordingIsRefusedWithItsCause) {
   std::vector<unsigned char> many = ektest::arvHeader(ektest::kArvVersion1, 0, 0, 70000, {}).get();
   many.resize(16 + 70000 * 16, 0);
   ektest::writeBytes(dir.path("many.arv"), many);
+  // Color space 40 has no layer count: the record length, and so the frames, are unknown.
+  ektest::writeBytes(dir.path("unknown.arv"),
+                     ektest::arvHeader(ektest::kArvVersion1, 0, 0xFFFFFFFFu, 1, {{160, 120, 40, 8}})
+                         .fill(5000, 1)
+                         .get());
+  ektest::writeBytes(
+      dir.path("empty.arv"),
+      ektest::arvHeader(ektest::kArvVersion1, 0, 0xFFFFFFFFu, 1, {{0, 0, 0, 8}}).get());
 
-  struct Case {
-    std::string path;
-    std::string cause;
-    bool systemCause;  // videoFileProblem() names it too
-  };
-  const Case cases[] = {
+  const struct {
+    std::string path, cause;
+    bool system;  // videoFileProblem() names it too; otherwise a dry run refuses it as well
+  } cases[] = {
       {dir.path("absent.arv"), "no such file", true},
       {dir.path(""), "is a directory", true},
       {fifo, "not seekable (a FIFO)", true},
@@ -227,15 +133,21 @@ TEST_F(EKVideoInspectionTest, WhatIsNotARecordingIsRefusedWithItsCause) {
       {dir.path("streams.arv"), "This arv file is shorter than its header", false},
       {dir.path("many.arv"), "This arv file header is too large", false},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
     EXPECT_EQ(descriptionOf([&] { EK::inspectVideo(c.path); }), c.cause);
     EXPECT_EQ(descriptionOf([&] { EK::recoverVideo(c.path, {false, true}); }), c.cause);
-    if (c.systemCause) {
-      EXPECT_EQ(EK::videoFileProblem(c.path, false), c.cause);
-      EXPECT_EQ(descriptionOf([&] { EK::recoverVideo(c.path); }), c.cause);
-    }
+    EXPECT_EQ(descriptionOf([&] { EK::recoverVideo(c.path); }), c.cause);
+    EXPECT_EQ(EK::videoFileProblem(c.path, false), c.system ? c.cause : "");
   }
+  const EKVideoInspection unknown = EK::inspectVideo(dir.path("unknown.arv"));
+  EXPECT_EQ(std::make_tuple(unknown.frameSize, unknown.completeFrames, unknown.unplayableReason),
+            std::make_tuple(0u, 0u, std::string("invalid color space")));
+  EXPECT_EQ(descriptionOf([&] { EK::recoverVideo(dir.path("unknown.arv")); }),
+            "the length of stream 0's records is unknown: color space 40");
+  EXPECT_EQ(descriptionOf([&] { EK::recoverVideo(dir.path("empty.arv")); }),
+            "its frames hold no bytes");
+
   EXPECT_EQ(EK::videoFileProblem(socketPath, true), "not a regular file (a socket)");
   close(sock);
   EXPECT_EQ(EK::videoFileProblem(fifo, true), "not seekable (a FIFO)");
@@ -244,7 +156,6 @@ TEST_F(EKVideoInspectionTest, WhatIsNotARecordingIsRefusedWithItsCause) {
             "no such directory: " + dir.path("no"));
   EXPECT_EQ(EK::videoFileProblem(dir.path("new.arv"), true), "");
   EXPECT_FALSE(std::filesystem::exists(dir.path("new.arv"))) << "nothing is created";
-
   // The player refuses a FIFO at once instead of waiting for a writer.
   EK::EKVideo video;
   EXPECT_EQ(descriptionOf([&] { video.readVideo(fifo); }),
@@ -253,120 +164,104 @@ TEST_F(EKVideoInspectionTest, WhatIsNotARecordingIsRefusedWithItsCause) {
             "Can't open file. Check its path and presence");
 }
 
-TEST_F(EKVideoInspectionTest, UnreadableAndReadOnlyFilesArePermissionDenied) {
-  const std::string locked = ektest::recordClip(dir.path("locked"), 1, {kGrey});
-  const std::string readOnly =
-      ektest::recordClip(dir.path("readonly"), 1, {kGrey}, ektest::stampOf, 0, false);
-  ASSERT_EQ(chmod(locked.c_str(), 0), 0);
-  ASSERT_EQ(chmod(readOnly.c_str(), 0444), 0);
-  std::filesystem::permissions(dir.path(""), std::filesystem::perms::all);
-  const int status = asUnprivilegedUser([&] {
-    const std::string denied = "permission denied";
-    return descriptionOf([&] { EK::inspectVideo(locked); }) == denied &&
-           descriptionOf([&] { EK::recoverVideo(readOnly); }) == denied &&
-           EK::videoFileProblem(locked, false) == denied &&
-           EK::videoFileProblem(readOnly, true) == denied &&
-           EK::recoverVideo(readOnly, {false, true}).frameCount == 1;
-  });
-  EXPECT_EQ(status, 0) << "a message did not name the permission (2: no unprivileged user)";
-}
-
 TEST_F(EKVideoInspectionTest, ASecondWriterIsRefusedAndTheFirstKeepsItsRecording) {
   const std::string path = dir.path("shared.arv");
-  EK::EKVideo first;
+  EK::EKVideo first, second, reader;
   ASSERT_TRUE(first.recordVideo(dir.path("shared"), 0, {kGrey}));
   std::vector<char> record = ektest::recordPattern(19200, 0, 0);
   ASSERT_TRUE(first.write(record.data(), 19200, 0, 0, 0.1f, 0.2f, -0.1f, -0.2f));
   first.outputFile.flush();
 
-  EK::EKVideo second;
   EXPECT_EQ(descriptionOf([&] { second.recordVideo(dir.path("shared"), 0, {kYuv}); }),
             path + " is being written by process " + std::to_string(getpid()) +
                 "; a recording takes one writer at a time");
   EXPECT_FALSE(second.isRecording);
   EXPECT_FALSE(second.outputFile.is_open());
-
   const EKVideoInspection live = EK::inspectVideo(path);
-  EXPECT_TRUE(live.beingWritten);
-  EXPECT_EQ(live.writerProcess, getpid());
-  EXPECT_EQ(live.completeFrames, 1u);
+  EXPECT_EQ(std::make_tuple(live.beingWritten, live.writerProcess, live.completeFrames),
+            std::make_tuple(true, getpid(), 1ull));
   EXPECT_EQ(descriptionOf([&] { EK::recoverVideo(path); }),
             "being written by process " + std::to_string(getpid()));
   EXPECT_EQ(EK::inspectVideo(path).storedFrameCount, 0xFFFFFFFFu) << "recover wrote nothing";
 
   // Readers are not blocked, and the first writer goes on as if alone.
-  EK::EKVideo reader;
   EXPECT_TRUE(reader.readVideo(path));
   record = ektest::recordPattern(19200, 1, 0);
   ASSERT_TRUE(first.write(record.data(), 19200, 1000, 0, 0.1f, 0.2f, -0.1f, -0.2f));
-  testing::internal::CaptureStdout();
-  first.closeVideo();
-  testing::internal::GetCapturedStdout();
+  ektest::closeVideo(first);
   EXPECT_EQ(ektest::readBytes(path),
             ektest::readBytes(ektest::recordClip(dir.path("alone"), 2, {kGrey})));
   EXPECT_FALSE(EK::inspectVideo(path).beingWritten);
-
   // Once the first has closed, the file takes a new writer.
   EXPECT_TRUE(second.recordVideo(dir.path("shared"), 0, {kGrey}));
 }
 
-TEST_F(EKVideoInspectionTest, AWriterInAnotherProcessIsNamedAndItsCrashReleasesTheFile) {
-  const std::string path = dir.path("child.arv");
-  int ready[2];
-  ASSERT_EQ(pipe(ready), 0);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlives the test
+// A file-size limit (SIGXFSZ ignored) makes records fail part-way, as a full disk does.
+TEST(EKVideoFullDisk, AFailedRecordingIsReportedAtCloseAndItsCompleteFramesRecovered) {
+  // 38400-byte records fail at the write that passes the limit; 2400-byte records (depth 1)
+  // fit the stream's buffer, so the limit shows at a later write or at close.
+  const struct {
+    EK::streamHeader stream;
+    rlim_t limit;
+    int accepted;  // -1: some, before the limit showed
+    unsigned int recovered;
+  } cases[] = {{{160, 120, EK::kColorSpaceYUV422, 8}, 32 + 2 * 38400 + 100, 2, 2},
+               {{160, 120, 0, 1}, 32 + 5 * 2400 + 10, -1, 5}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.recovered);
+    ektest::TempDir dir;
     EK::EKVideo video;
-    bool ok = false;
-    try {
-      ok = video.recordVideo(dir.path("child"), 0, {kYuv, kGrey});
-    } catch (const EK::EKError&) {
+    const std::string path = dir.path("limited.arv");
+    const std::size_t length = ektest::recordLength(c.stream);
+    {
+      // Files this process writes end at the limit until the block ends; a write past it
+      // fails with EFBIG instead of killing the process.
+      rlimit previous{};
+      getrlimit(RLIMIT_FSIZE, &previous);
+      const sighandler_t handler = signal(SIGXFSZ, SIG_IGN);
+      const std::shared_ptr<void> restore(nullptr, [&](void*) {
+        setrlimit(RLIMIT_FSIZE, &previous);
+        signal(SIGXFSZ, handler);
+      });
+      rlimit limit = previous;
+      limit.rlim_cur = c.limit;
+      ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+      ASSERT_TRUE(video.recordVideo(dir.path("limited"), 0, {c.stream}));
+      int accepted = 0;
+      for (; accepted < 100; ++accepted) {
+        std::vector<char> record =
+            ektest::recordPattern(length, static_cast<unsigned>(accepted), 0);
+        if (!video.write(record.data(), static_cast<int>(length), ektest::stampOf(accepted, 0), 0,
+                         0, 0, 0, 0)) {
+          break;
+        }
+      }
+      ASSERT_LT(accepted, 100) << "the limit never showed";
+      EXPECT_EQ(accepted, c.accepted < 0 ? accepted : c.accepted);
+      EXPECT_FALSE(
+          video.write(std::vector<char>(length).data(), static_cast<int>(length), 9, 0, 0, 0, 0, 0))
+          << "a failed recording takes no more records";
+      EXPECT_EQ(video.frameCount, static_cast<unsigned>(accepted));
+      testing::internal::CaptureStderr();
+      EXPECT_EQ(ektest::closeVideo(video),
+                "stop recording " + path + " file (" + std::to_string(accepted) + " frames)\n");
+      EXPECT_EQ(
+          testing::internal::GetCapturedStderr(),
+          "EKVideo: " + path + " could not be written completely; its frame count is not stored\n");
     }
-    for (unsigned int f = 0; ok && f < 3; ++f) {
-      std::vector<char> a = ektest::recordPattern(38400, f, 0);
-      std::vector<char> b = ektest::recordPattern(19200, f, 1);
-      ok = video.write(a.data(), 38400, ektest::stampOf(f, 0), 0, 0.1f, 0.2f, -0.1f, -0.2f) &&
-           video.write(b.data(), 19200, ektest::stampOf(f, 1), 1, 0.1f, 0.2f, -0.1f, -0.2f);
+    EXPECT_EQ(std::filesystem::file_size(path), c.limit);
+    const EK::EKVideoRecovery recovery = EK::recoverVideo(path);
+    EXPECT_EQ(recovery.inspection.state, EK::EKRecordingState::kOpen);
+    EXPECT_EQ(std::make_tuple(recovery.frameCount, recovery.changed),
+              std::make_tuple(c.recovered, true));
+    ASSERT_TRUE(video.readVideo(path));
+    ASSERT_EQ(video.frameCount, c.recovered);
+    EK::EKImage image(static_cast<int>(length), 1, 0);
+    for (unsigned int f = 0; f < c.recovered; ++f) {
+      ASSERT_TRUE(video.getFrame(image, f, 0, false));
+      ektest::expectRecord(image, f, 0, length);
     }
-    std::vector<char> half = ektest::recordPattern(38400, 3, 0);
-    ok = ok && video.write(half.data(), 38400, 0, 0, 0, 0, 0, 0);
-    video.outputFile.flush();
-    const char answer = ok ? 'y' : 'n';
-    if (write(ready[1], &answer, 1) != 1) {
-      _exit(1);
-    }
-    pause();
-    _exit(0);
   }
-  ChildProcess child(pid);
-  close(ready[1]);
-  char answer = 0;
-  ASSERT_EQ(read(ready[0], &answer, 1), 1);
-  close(ready[0]);
-  ASSERT_EQ(answer, 'y');
-
-  const std::string who = "being written by process " + std::to_string(pid);
-  EK::EKVideo intruder;
-  const std::string refusal =
-      descriptionOf([&] { intruder.recordVideo(dir.path("child"), 0, {kGrey}); });
-  EXPECT_NE(refusal.find(who), std::string::npos) << refusal;
-  EXPECT_FALSE(intruder.isRecording);
-  EXPECT_EQ(EK::inspectVideo(path).writerProcess, pid);
-  EXPECT_EQ(descriptionOf([&] { EK::recoverVideo(path); }), who);
-  EXPECT_EQ(descriptionOf([&] { EK::recoverVideo(path, {false, true}); }), who);
-
-  child.kill9();
-  EXPECT_FALSE(EK::inspectVideo(path).beingWritten) << "a dead writer's lock is gone";
-  const EK::EKVideoRecovery recovery = EK::recoverVideo(path);
-  EXPECT_EQ(recovery.frameCount, 3u);
-  EXPECT_EQ(recovery.inspection.partialBytes, 38400u);
-  EXPECT_EQ(ektest::readBytes(path).size(), kHeader + 3 * kFrame + 38400);
-  std::vector<unsigned char> expected =
-      ektest::readBytes(ektest::recordClip(dir.path("same"), 3, {kYuv, kGrey}));
-  std::vector<unsigned char> recovered = ektest::readBytes(path);
-  recovered.resize(expected.size());
-  EXPECT_EQ(recovered, expected) << "the complete frames, byte for byte, with their count";
 }
 
 }  // namespace

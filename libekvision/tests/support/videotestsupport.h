@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -68,10 +69,6 @@ class Bytes {
     std::memcpy(&bits, &value, sizeof bits);
     return put(bits, 4);
   }
-  Bytes& byte(unsigned char value) {
-    bytes_.push_back(value);
-    return *this;
-  }
   Bytes& fill(std::size_t count, unsigned char value) {
     bytes_.insert(bytes_.end(), count, value);
     return *this;
@@ -79,10 +76,9 @@ class Bytes {
   /// A record header: time stamp, camera id and the four angles.
   Bytes& recordHeader(long long timeStamp, unsigned char cameraId, float left, float top,
                       float right, float bottom) {
-    return i64(timeStamp).byte(cameraId).f32(left).f32(top).f32(right).f32(bottom);
+    return i64(timeStamp).fill(1, cameraId).f32(left).f32(top).f32(right).f32(bottom);
   }
   const std::vector<unsigned char>& get() const { return bytes_; }
-  std::size_t size() const { return bytes_.size(); }
 
  private:
   Bytes& put(std::uint64_t value, int count) {
@@ -134,6 +130,13 @@ inline void expectVideoError(const std::optional<EK::EKError>& error, const std:
   EXPECT_NE(std::string(error->what()).find(message), std::string::npos);
 }
 
+/// Closes @p video and returns what it printed on standard output.
+inline std::string closeVideo(EK::EKVideo& video) {
+  testing::internal::CaptureStdout();
+  video.closeVideo();
+  return testing::internal::GetCapturedStdout();
+}
+
 /// Record length of a stream header, as readers compute it.
 inline std::size_t recordLength(const EK::streamHeader& header) {
   return static_cast<std::size_t>(header.width) * header.height *
@@ -152,6 +155,19 @@ inline std::vector<char> recordPattern(std::size_t size, unsigned int frame, uns
 /// The time stamp that recordClip() gives a record unless told otherwise.
 inline long long stampOf(unsigned int frame, unsigned int stream) {
   return 1000LL * frame + stream;
+}
+
+/// Checks that @p image holds record (@p frame, @p stream) of recordClip(): its time stamp,
+/// camera id and, after the 25-byte record header, its @p size - 25 pixel bytes.
+inline void expectRecord(const EK::EKImage& image, unsigned int frame, unsigned int stream,
+                         std::size_t size) {
+  SCOPED_TRACE("frame " + std::to_string(frame) + ", stream " + std::to_string(stream));
+  EXPECT_EQ(image.timeStamp, stampOf(frame, stream));
+  EXPECT_EQ(image.cameraId, static_cast<char>(stream));
+  ASSERT_GE(image.allocatedSize, static_cast<int>(size));
+  const std::vector<char> expected = recordPattern(size, frame, stream);
+  EXPECT_TRUE(std::equal(expected.begin() + 25, expected.end(),
+                         reinterpret_cast<const char*>(image.frame) + 25));
 }
 
 using StampFunction = std::function<long long(unsigned int frame, unsigned int stream)>;
@@ -175,9 +191,7 @@ inline std::string recordClip(const std::string& path, unsigned int frames,
     }
   }
   if (close) {
-    testing::internal::CaptureStdout();
-    recorder.closeVideo();
-    testing::internal::GetCapturedStdout();
+    closeVideo(recorder);
   }
   return path + ".arv";
 }
