@@ -52,41 +52,6 @@ inline EK::EKValue readArguments(ValueReader& reader) {
   return list;
 }
 
-/// Writes inputs of this format.
-class ScriptWriter {
- public:
-  ScriptWriter(int resolution, int colorSpace, int frameRate, int calls) {
-    out_.byte(static_cast<std::uint8_t>(resolution))
-        .byte(static_cast<std::uint8_t>(colorSpace))
-        .byte(static_cast<std::uint8_t>(frameRate))
-        .byte(static_cast<std::uint8_t>(calls));
-  }
-
-  /// A call of @p method (an index into kMethods) with the array @p arguments.
-  ScriptWriter& call(int method, const EK::EKValue& arguments) {
-    out_.byte(static_cast<std::uint8_t>(method))
-        .byte(1)
-        .byte(static_cast<std::uint8_t>(arguments.getSize()));
-    for (unsigned i = 0; i < arguments.getSize(); ++i) {
-      out_.value(arguments[static_cast<int>(i)]);
-    }
-    return *this;
-  }
-
-  /// The next @p times calls of camera call @p cameraCall fail.
-  ScriptWriter& failCamera(int cameraCall, int times) {
-    out_.byte(kFailCamera)
-        .byte(static_cast<std::uint8_t>(cameraCall))
-        .byte(static_cast<std::uint8_t>(times));
-    return *this;
-  }
-
-  const std::string& bytes() const { return out_.bytes(); }
-
- private:
-  ValueWriter out_;
-};
-
 }  // namespace ekfuzz
 
 #endif  // EKVISION_FUZZ_METHODSCRIPT_H

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang, AddressSanitizer and UndefinedBehaviorSanitizer,
 # replays the kept regression inputs, then fuzzes each target for SECONDS (default 60) from
-# seeds written by the project's own writers.
+# the seed corpora in fuzz/seeds (files written by the project's own writers).
 #   scripts/fuzz.sh [SECONDS] [TARGET...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,7 +21,8 @@ if [ ${#targets[@]} -eq 0 ]; then
 fi
 
 corpus="$build/corpus"
-"$build/fuzz/ekvision_fuzz_seeds" "$corpus" >/dev/null
+rm -rf "$corpus"
+cp -r fuzz/seeds "$corpus"
 for target in "${targets[@]}"; do
   mkdir -p "$corpus/$target"
   if [ -d "fuzz/regressions/$target" ]; then
