@@ -61,17 +61,15 @@ class TestExtractor : public EK::EKVisionExtractor {
     }
   }
 
-  /// Images seen so far.
+  /// Images seen so far; their sequence numbers and widths, in order.
   int images() const {
     boost::lock_guard<boost::mutex> lock(mutex_);
     return images_;
   }
-  /// Sequence numbers of the images seen, in order.
   std::vector<unsigned> sequence() const {
     boost::lock_guard<boost::mutex> lock(mutex_);
     return sequence_;
   }
-  /// Widths of the images seen, in order.
   std::vector<int> widths() const {
     boost::lock_guard<boost::mutex> lock(mutex_);
     return widths_;
@@ -117,11 +115,12 @@ class ExtractorFixture : public testing::Test {
     return EK::createModule<TestExtractor>(broker, "Detector", resolution, 9, frameRate);
   }
   int cameraCalls(EK::EKCameraCall call) const { return source->getCallCount(call); }
-  /// Records of the engine's category.
+  /// Records of the engine's category, each with no file or line.
   std::vector<LogRecord> engineRecords() const {
     std::vector<LogRecord> kept;
     for (const LogRecord& record : capture.records()) {
       if (record.category == "EKVisionExtractor") {
+        EXPECT_TRUE(record.file.empty() && record.line == 0) << record.message;
         kept.push_back(record);
       }
     }
@@ -130,8 +129,7 @@ class ExtractorFixture : public testing::Test {
   /// Whether an engine record with this level, function and message was made.
   bool logged(int level, const std::string& function, const std::string& message) const {
     for (const LogRecord& record : engineRecords()) {
-      if (record.level == level && record.function == function && record.message == message &&
-          record.file.empty() && record.line == 0) {
+      if (record.level == level && record.function == function && record.message == message) {
         return true;
       }
     }
