@@ -31,9 +31,7 @@ const int kDeadlineMs = 10000;
 /// A vision module that counts its hooks and lets a test act inside processImage().
 class TestExtractor : public EK::EKVisionExtractor {
  public:
-  TestExtractor(boost::shared_ptr<EK::EKBroker> broker, const std::string& name, int resolution,
-                int colorSpace, int frameRate)
-      : EKVisionExtractor(std::move(broker), name, resolution, colorSpace, frameRate) {}
+  using EKVisionExtractor::EKVisionExtractor;
 
   void onStartDetection() override { ++starts; }
   void onStopDetection() override { ++stops; }
