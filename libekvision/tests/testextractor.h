@@ -40,7 +40,6 @@ class TestExtractor : public EK::EKVisionExtractor {
     {
       boost::lock_guard<boost::mutex> lock(mutex_);
       count = images_ + 1;
-      widths_.push_back(image->width);
       sequence_.push_back(EK::EKScriptedSource::readSequenceNumber(image->frame));
     }
     // The count becomes visible only after the action, so that a test woken by it sees
@@ -59,7 +58,7 @@ class TestExtractor : public EK::EKVisionExtractor {
     }
   }
 
-  /// Images seen so far; their sequence numbers and widths, in order.
+  /// Images seen so far, and their sequence numbers in order.
   int images() const {
     boost::lock_guard<boost::mutex> lock(mutex_);
     return images_;
@@ -67,10 +66,6 @@ class TestExtractor : public EK::EKVisionExtractor {
   std::vector<unsigned> sequence() const {
     boost::lock_guard<boost::mutex> lock(mutex_);
     return sequence_;
-  }
-  std::vector<int> widths() const {
-    boost::lock_guard<boost::mutex> lock(mutex_);
-    return widths_;
   }
   /// Waits until at least @p count images were seen; false when @p timeoutMs passed first.
   bool waitForImages(int count, int timeoutMs = kDeadlineMs) {
@@ -88,7 +83,6 @@ class TestExtractor : public EK::EKVisionExtractor {
   mutable boost::mutex mutex_;
   boost::condition_variable changed_;
   int images_ = 0;
-  std::vector<int> widths_;
   std::vector<unsigned> sequence_;
 };
 
