@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <tuple>
 
 #include <ekerror/ekerror.h>
 
@@ -181,9 +182,8 @@ TEST(VisionExtractorWithoutCamera, ProxyFailureIsLoggedAndTheModuleExits) {
   EXPECT_FALSE(broker->getModule("Detector")) << "a module that exited is not registered";
   const std::vector<ektest::LogRecord> records = capture.records();
   ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(records[0].level, 1);
-  EXPECT_EQ(records[0].category, "EKVisionExtractor");
-  EXPECT_EQ(records[0].function, "EKVisionExtractorPrivate");
+  EXPECT_EQ(std::tie(records[0].level, records[0].category, records[0].function),
+            std::make_tuple(1, "EKVisionExtractor", "EKVisionExtractorPrivate"));
   EXPECT_EQ(records[0].message.rfind("Could not create proxy to EKVideoDevice EKBroker::getProxy "
                                      "no module named \"EKVideoDevice\"",
                                      0),
