@@ -1,4 +1,4 @@
-// State shared by the dispatching functions of the conversion kernels.
+// What the dispatching functions of the conversion kernels share: the switch and their body.
 #ifndef EKVISION_SRC_CONVERT_EKCONVERT_DISPATCH_H_
 #define EKVISION_SRC_CONVERT_EKCONVERT_DISPATCH_H_
 
