@@ -13,12 +13,10 @@ namespace {
 
 using EK::EKError;
 
-/// Records the hooks it receives; an optional action runs inside the start hook.
+/// Records the hooks it receives, as "start 100 0.5"; an optional action runs inside the start.
 class RecordingExtractor : public EK::EKExtractor {
  public:
-  RecordingExtractor(boost::shared_ptr<EK::EKBroker> broker, const std::string& name)
-      : EKExtractor(std::move(broker), name) {}
-
+  using EKExtractor::EKExtractor;
   void xStartDetection(int period, float precision) override {
     record("start", period, precision);
     if (onStart) {
@@ -29,16 +27,14 @@ class RecordingExtractor : public EK::EKExtractor {
     record("update", period, precision);
   }
   void xStopDetection() override { hooks.push_back("stop"); }
-
-  std::function<void()> onStart;
-  std::vector<std::string> hooks;
-
- private:
   void record(const char* hook, int period, float precision) {
     std::ostringstream text;
     text << hook << " " << period << " " << precision;
     hooks.push_back(text.str());
   }
+
+  std::function<void()> onStart;
+  std::vector<std::string> hooks;
 };
 
 class ExtractorTest : public testing::Test {
@@ -48,36 +44,29 @@ class ExtractorTest : public testing::Test {
       EK::createModule<RecordingExtractor>(broker, "Recorder");
 };
 
-TEST_F(ExtractorTest, FirstSubscriberStartsChangesUpdateLastUnsubscribeStops) {
+TEST_F(ExtractorTest, SubscribersDriveTheHooksAndTheCurrentValues) {
+  EXPECT_EQ(extractor->getCurrentPeriod(), 30) << "the default period without subscribers";
+  EXPECT_EQ(extractor->getCurrentPrecision(), 0.0f);
   extractor->subscribe("a", 100, 0.5f);
   extractor->subscribe("b", 200, 0.25f);  // only the precision becomes smaller
   extractor->subscribe("c", 300, 0.75f);  // neither becomes smaller: no hook
+  EXPECT_EQ(extractor->getSubscribers(), (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_FLOAT_EQ(extractor->getMyPrecision("c"), 0.75f);
   extractor->updatePeriod("c", 50);
+  EXPECT_EQ(extractor->getMyPeriod("c"), 50);
+  EXPECT_NE(extractor->httpGet().find("subscriber c: period 50 ms"), std::string::npos);
   extractor->updatePrecision("a", 0.9f);  // the smallest precision is still b's
-  extractor->unsubscribe("c");            // back to period 100
-  extractor->unsubscribe("a");            // b alone: period 200
-  extractor->unsubscribe("b");
-  EXPECT_EQ(extractor->hooks,
-            (std::vector<std::string>{"start 100 0.5", "update 100 0.25", "update 50 0.25",
-                                      "update 100 0.25", "update 200 0.25", "stop"}));
-  EXPECT_FALSE(extractor->isDetecting());
-}
-
-TEST_F(ExtractorTest, GettersFollowTheSubscribersAndFallBackToDefaults) {
-  EXPECT_EQ(extractor->getCurrentPeriod(), extractor->getDefaultPeriod());
-  EXPECT_EQ(extractor->getCurrentPrecision(), extractor->getDefaultPrecision());
-  extractor->subscribe("a", 100, 0.5f);
-  extractor->subscribe("b", 40, 0.75f);
-  EXPECT_EQ(extractor->getCurrentPeriod(), 40);
-  EXPECT_FLOAT_EQ(extractor->getCurrentPrecision(), 0.5f);
-  EXPECT_EQ(extractor->getMyPeriod("a"), 100);
-  EXPECT_FLOAT_EQ(extractor->getMyPrecision("b"), 0.75f);
-  EXPECT_EQ(extractor->getSubscribers(), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(extractor->getCurrentPeriod(), 50);
+  EXPECT_FLOAT_EQ(extractor->getCurrentPrecision(), 0.25f);
+  extractor->unsubscribe("c");          // back to period 100
+  extractor->subscribe("a", 30, 0.9f);  // subscribing again changes the values
+  extractor->unsubscribe("a");          // b alone: period 200
   EXPECT_TRUE(extractor->isDetecting());
-  EXPECT_NE(extractor->httpGet().find("subscriber b: period 40 ms"), std::string::npos);
-  extractor->subscribe("a", 30, 0.5f);  // subscribing again changes the values
-  EXPECT_EQ(extractor->getMyPeriod("a"), 30);
-  EXPECT_EQ(extractor->hooks.back(), "update 30 0.5");
+  extractor->unsubscribe("b");
+  EXPECT_EQ(extractor->hooks, (std::vector<std::string>{
+                                  "start 100 0.5", "update 100 0.25", "update 50 0.25",
+                                  "update 100 0.25", "update 30 0.25", "update 200 0.25", "stop"}));
+  EXPECT_FALSE(extractor->isDetecting());
 }
 
 TEST_F(ExtractorTest, BadRequestsThrowAndChangeNothing) {
@@ -95,18 +84,12 @@ TEST_F(ExtractorTest, BadRequestsThrowAndChangeNothing) {
   EXPECT_EQ(extractor->hooks, std::vector<std::string>{"start 100 0.5"});
 }
 
-TEST_F(ExtractorTest, FailedStartWithdrawsTheSubscriptionAndALaterOneStartsAgain) {
+TEST_F(ExtractorTest, FailedStartIsWithdrawnAndAHookCannotChangeTheSubscriptions) {
   extractor->onStart = [] { throw EKERROR("Recorder", "xStartDetection", "no camera"); };
   EXPECT_THROW(extractor->subscribe("a", 100, 0.5f), EKError);
   EXPECT_TRUE(extractor->getSubscribers().empty());
   EXPECT_FALSE(extractor->isDetecting());
-  extractor->onStart = nullptr;
-  extractor->subscribe("a", 100, 0.5f);
-  EXPECT_TRUE(extractor->isDetecting());
-  EXPECT_EQ(extractor->hooks, (std::vector<std::string>{"start 100 0.5", "start 100 0.5"}));
-}
-
-TEST_F(ExtractorTest, HookThatChangesItsOwnSubscriptionsGetsAnErrorNotADeadlock) {
+  // A later subscription starts again; a hook that subscribes gets an error, not a deadlock.
   bool refused = false;
   extractor->onStart = [this, &refused] {
     try {
@@ -118,7 +101,9 @@ TEST_F(ExtractorTest, HookThatChangesItsOwnSubscriptionsGetsAnErrorNotADeadlock)
   };
   extractor->subscribe("a", 100, 0.5f);
   EXPECT_TRUE(refused);
+  EXPECT_TRUE(extractor->isDetecting());
   EXPECT_EQ(extractor->getSubscribers(), std::vector<std::string>{"a"});
+  EXPECT_EQ(extractor->hooks, (std::vector<std::string>{"start 100 0.5", "start 100 0.5"}));
 }
 
 }  // namespace

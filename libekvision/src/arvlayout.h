@@ -33,7 +33,7 @@ extern const char kArvFramesTooLarge[];
 // Streams a reader accepts at most, so that a hostile count cannot exhaust memory.
 const std::uint32_t kArvMaxStreams = 1u << 16;
 
-// The fixed header's fields; the stream count as stored (0 is not yet read as 1).
+// The fixed header's fields; the stream count as stored (readerStreamCount() reads 0 as 1).
 struct ArvFixedHeader {
   std::uint32_t version;
   std::uint32_t extraHeaderSize;

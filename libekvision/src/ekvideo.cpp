@@ -78,6 +78,96 @@ bool sameFile(const std::string& path, int fd) {
          named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
 }
 
+const char kReadVideo[] = "readVideo";
+
+// Opens @p path into @p in to read it by position, or refuses it.
+void openForReading(std::ifstream& in, const std::string& path) {
+  if (readableByPosition(path)) {
+    in.open(path, std::ios::in | std::ios::binary);
+  }
+  if (!in.is_open()) {
+    in.clear();
+    fail(kReadVideo, cantOpenForReading(path), __LINE__);
+  }
+}
+
+// Refuses the file being read. It is closed first, so that no file stays open while not
+// reading.
+[[noreturn]] void refuseReading(std::ifstream& in, const std::string& message, int line) {
+  in.close();
+  in.clear();
+  fail(kReadVideo, message, line);
+}
+
+// Reads the fixed header into @p video and checks it against the @p size of the file; returns
+// the bytes of the whole header (fixed part, stream table and extra header).
+std::uint64_t readFixedHeader(EKVideo& video, std::uint64_t size) {
+  std::ifstream& in = video.inputFile;
+  unsigned char bytes[detail::kArvFixedHeaderSize];
+  in.read(reinterpret_cast<char*>(bytes), sizeof bytes);
+  const std::streamsize got = in.gcount();
+  const detail::ArvFixedHeader fixed = detail::decodeFixedHeader(bytes);
+  // An unknown version is named as such even when the rest of the header is missing.
+  if (got >= 4) {
+    video.version = fixed.version;
+    if (!detail::isArvVersion(video.version)) {
+      refuseReading(in, detail::kArvUnknownVersion, __LINE__);
+    }
+  }
+  if (got < static_cast<std::streamsize>(sizeof bytes)) {
+    refuseReading(in, detail::kArvTruncatedHeader, __LINE__);
+  }
+  video.extraHeaderSize = fixed.extraHeaderSize;
+  video.frameCount = fixed.frameCount;
+  video.streamCount = detail::readerStreamCount(fixed.streamCount);
+  // The file size bounds the stream count before anything is allocated for it.
+  const std::uint64_t wholeHeader = detail::headerBytes(video.streamCount, video.extraHeaderSize);
+  if (wholeHeader > size) {
+    refuseReading(in, detail::kArvTruncatedHeader, __LINE__);
+  }
+  if (wholeHeader > std::numeric_limits<std::uint32_t>::max() ||
+      video.streamCount > detail::kArvMaxStreams) {
+    refuseReading(in, detail::kArvHeaderTooLarge, __LINE__);
+  }
+  return wholeHeader;
+}
+
+// Reads the stream table that follows the fixed header into the properties of every stream and
+// the frame size; refuses a stream the player cannot play.
+void readStreamTable(EKVideo& video) {
+  std::ifstream& in = video.inputFile;
+  std::vector<unsigned char> table(static_cast<std::size_t>(video.streamCount) *
+                                   detail::kArvStreamHeaderSize);
+  in.read(reinterpret_cast<char*>(table.data()), static_cast<std::streamsize>(table.size()));
+  if (in.gcount() != static_cast<std::streamsize>(table.size())) {
+    refuseReading(in, detail::kArvTruncatedHeader, __LINE__);
+  }
+  video.streams.assign(video.streamCount, streamProperties{});
+  video.frameSize = 0;
+  std::uint64_t wholeFrame = 0;
+  for (std::uint32_t s = 0; s < video.streamCount; ++s) {
+    const streamHeader stored = detail::decodeStreamHeader(
+        &table[static_cast<std::size_t>(s) * detail::kArvStreamHeaderSize]);
+    streamProperties& stream = video.streams[s];
+    int resolution = -1;
+    if (const char* reason = detail::unplayableStream(stored, resolution)) {
+      // The fields read so far keep their values, as the header said them.
+      stream.width = static_cast<std::uint32_t>(stored.width);
+      stream.height = static_cast<std::uint32_t>(stored.height);
+      stream.colorSpace = static_cast<std::uint32_t>(stored.colorSpace);
+      stream.depth = static_cast<std::uint32_t>(stored.depth);
+      stream.resolution = static_cast<std::uint32_t>(resolution);
+      refuseReading(in, reason, __LINE__);
+    }
+    stream = detail::playableProperties(stored);
+    wholeFrame += stream.dataSize;
+    video.frameSize += stream.dataSize;
+  }
+  if (wholeFrame > std::numeric_limits<std::uint32_t>::max()) {
+    refuseReading(in, detail::kArvFramesTooLarge, __LINE__);
+  }
+}
+
 }  // namespace
 
 EKVideo::EKVideo()
@@ -164,82 +254,15 @@ bool EKVideo::recordVideo(std::string fileName, unsigned int extraSize,
 }
 
 bool EKVideo::readVideo(std::string fileName) {
-  const char* method = "readVideo";
   // The file being read stays open and its position and indexes untouched.
   if (isReading || inputFile.is_open()) {
-    fail(method, cantOpenForReading(fileName), __LINE__);
+    fail(kReadVideo, cantOpenForReading(fileName), __LINE__);
   }
   filePath = fileName;
-  if (readableByPosition(filePath)) {
-    inputFile.open(filePath, std::ios::in | std::ios::binary);
-  }
-  if (!inputFile.is_open()) {
-    inputFile.clear();
-    fail(method, cantOpenForReading(filePath), __LINE__);
-  }
-  // Every refusal below closes the file, so that no file stays open while not reading.
-  const auto refuse = [this, method](const std::string& message, int line) {
-    inputFile.close();
-    inputFile.clear();
-    fail(method, message, line);
-  };
+  openForReading(inputFile, filePath);
   try {
-    const std::uint64_t size = fileSize(inputFile);
-    unsigned char fixedBytes[detail::kArvFixedHeaderSize];
-    inputFile.read(reinterpret_cast<char*>(fixedBytes), sizeof fixedBytes);
-    const std::streamsize got = inputFile.gcount();
-    const detail::ArvFixedHeader fixed = detail::decodeFixedHeader(fixedBytes);
-    if (got >= 4) {
-      version = fixed.version;
-      if (!detail::isArvVersion(version)) {
-        refuse(detail::kArvUnknownVersion, __LINE__);
-      }
-    }
-    if (got < static_cast<std::streamsize>(sizeof fixedBytes)) {
-      refuse(detail::kArvTruncatedHeader, __LINE__);
-    }
-    extraHeaderSize = fixed.extraHeaderSize;
-    frameCount = fixed.frameCount;
-    streamCount = detail::readerStreamCount(fixed.streamCount);
-    // The file size bounds the stream count before anything is allocated for it.
-    const std::uint64_t wholeHeader = detail::headerBytes(streamCount, extraHeaderSize);
-    if (wholeHeader > size) {
-      refuse(detail::kArvTruncatedHeader, __LINE__);
-    }
-    if (wholeHeader > std::numeric_limits<std::uint32_t>::max() ||
-        streamCount > detail::kArvMaxStreams) {
-      refuse(detail::kArvHeaderTooLarge, __LINE__);
-    }
-    std::vector<unsigned char> table(static_cast<std::size_t>(streamCount) *
-                                     detail::kArvStreamHeaderSize);
-    inputFile.read(reinterpret_cast<char*>(table.data()),
-                   static_cast<std::streamsize>(table.size()));
-    if (inputFile.gcount() != static_cast<std::streamsize>(table.size())) {
-      refuse(detail::kArvTruncatedHeader, __LINE__);
-    }
-    streams.assign(streamCount, streamProperties{});
-    frameSize = 0;
-    std::uint64_t wholeFrame = 0;
-    for (std::uint32_t s = 0; s < streamCount; ++s) {
-      const streamHeader stored = detail::decodeStreamHeader(
-          &table[static_cast<std::size_t>(s) * detail::kArvStreamHeaderSize]);
-      int resolution = -1;
-      if (const char* reason = detail::unplayableStream(stored, resolution)) {
-        // The fields read so far keep their values, as the header said them.
-        streams[s].width = static_cast<std::uint32_t>(stored.width);
-        streams[s].height = static_cast<std::uint32_t>(stored.height);
-        streams[s].colorSpace = static_cast<std::uint32_t>(stored.colorSpace);
-        streams[s].depth = static_cast<std::uint32_t>(stored.depth);
-        streams[s].resolution = static_cast<std::uint32_t>(resolution);
-        refuse(reason, __LINE__);
-      }
-      streams[s] = detail::playableProperties(stored);
-      wholeFrame += streams[s].dataSize;
-      frameSize += streams[s].dataSize;
-    }
-    if (wholeFrame > std::numeric_limits<std::uint32_t>::max()) {
-      refuse(detail::kArvFramesTooLarge, __LINE__);
-    }
+    const std::uint64_t wholeHeader = readFixedHeader(*this, fileSize(inputFile));
+    readStreamTable(*this);
     headerSize = static_cast<unsigned int>(wholeHeader);
     // The input stands at the first record, past any extra header bytes.
     inputFile.seekg(static_cast<std::streamoff>(headerSize), std::ios::beg);

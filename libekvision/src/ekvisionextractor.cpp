@@ -13,6 +13,25 @@ namespace {
 const char* const kClassName = "EKVisionExtractor";
 const char* const kSetterResult = "True if the update succeeded, False if not";
 
+// A remote setter: takes an int and answers whether the camera accepted it.
+struct Setter {
+  const char* name;
+  const char* description;
+  const char* parameter;
+  const char* parameterDescription;
+  bool (EKVisionExtractor::*method)(const int&);
+};
+
+// A remote getter: takes nothing and answers a Result.
+template <class Result>
+struct Getter {
+  const char* name;
+  const char* description;
+  const char* result;
+  const char* resultDescription;
+  Result (EKVisionExtractor::*method)();
+};
+
 }  // namespace
 
 EKVisionExtractor::EKVisionExtractor(boost::shared_ptr<EKBroker> broker, const std::string& name,
@@ -27,23 +46,21 @@ EKVisionExtractor::~EKVisionExtractor() {
 }
 
 void EKVisionExtractor::registerMethods() {
-  functionName("setFrameRate", kClassName, "Sets extractor framerate", 0);
-  addParam("framerate", "New framerate");
-  setReturn("result", kSetterResult);
-  completeAndCheck(&EKVisionExtractor::setFrameRate, getCurrentMethodDescription());
-  bindMethod(createFunctor(this, &EKVisionExtractor::setFrameRate));
-
-  functionName("setResolution", kClassName, "Sets extractor resolution", 0);
-  addParam("resolution", "New resolution");
-  setReturn("result", kSetterResult);
-  completeAndCheck(&EKVisionExtractor::setResolution, getCurrentMethodDescription());
-  bindMethod(createFunctor(this, &EKVisionExtractor::setResolution));
-
-  functionName("setActiveCamera", kClassName, "Sets extractor active camera", 0);
-  addParam("cameraId", "Id of the camera that will become the active camera");
-  setReturn("result", kSetterResult);
-  completeAndCheck(&EKVisionExtractor::setActiveCamera, getCurrentMethodDescription());
-  bindMethod(createFunctor(this, &EKVisionExtractor::setActiveCamera));
+  const Setter setters[] = {
+      {"setFrameRate", "Sets extractor framerate", "framerate", "New framerate",
+       &EKVisionExtractor::setFrameRate},
+      {"setResolution", "Sets extractor resolution", "resolution", "New resolution",
+       &EKVisionExtractor::setResolution},
+      {"setActiveCamera", "Sets extractor active camera", "cameraId",
+       "Id of the camera that will become the active camera", &EKVisionExtractor::setActiveCamera},
+  };
+  for (const Setter& setter : setters) {
+    functionName(setter.name, kClassName, setter.description, 0);
+    addParam(setter.parameter, setter.parameterDescription);
+    setReturn("result", kSetterResult);
+    completeAndCheck(setter.method, getCurrentMethodDescription());
+    bindMethod(createFunctor(this, setter.method));
+  }
 
   functionName("setParameter", kClassName, "DEPRECATED: Sets pause and resolution", 0);
   addParam("paramName", "Name of the parameter to set");
@@ -51,30 +68,32 @@ void EKVisionExtractor::registerMethods() {
   completeAndCheck(&EKVisionExtractor::setParameter, getCurrentMethodDescription());
   bindMethod(createFunctor(this, &EKVisionExtractor::setParameter));
 
-  functionName("getFrameRate", kClassName, "Gets extractor framerate", 0);
-  setReturn("framerate", "Current value of the framerate of the extractor");
-  getCurrentMethodDescription().returnValue.typeName = getTypeString(3);
-  bindMethod(createFunctor(this, &EKVisionExtractor::getFrameRate));
-
-  functionName("getResolution", kClassName, "Gets extractor resolution", 0);
-  setReturn("resolution", "Current value of the resolution of the extractor");
-  getCurrentMethodDescription().returnValue.typeName = getTypeString(3);
-  bindMethod(createFunctor(this, &EKVisionExtractor::getResolution));
-
-  functionName("getActiveCamera", kClassName, "Gets extractor active camera", 0);
-  setReturn("cameraId", "Id of the current active camera of the extractor");
-  getCurrentMethodDescription().returnValue.typeName = getTypeString(3);
-  bindMethod(createFunctor(this, &EKVisionExtractor::getActiveCamera));
-
-  functionName("isPaused", kClassName, "Gets extractor pause status", 0);
-  setReturn("paused", "True if the extractor is paused, False if not");
-  getCurrentMethodDescription().returnValue.typeName = getTypeString(2);
-  bindMethod(createFunctor(this, &EKVisionExtractor::isPaused));
-
-  functionName("isProcessing", kClassName, "Gets extractor running status", 0);
-  setReturn("processing", "True if the extractor is currently processing images, False if not");
-  getCurrentMethodDescription().returnValue.typeName = getTypeString(2);
-  bindMethod(createFunctor(this, &EKVisionExtractor::isProcessing));
+  // The getters' result type is named by its EKValue type code.
+  const auto bindGetters = [this](const auto& getters, int resultType) {
+    for (const auto& getter : getters) {
+      functionName(getter.name, kClassName, getter.description, 0);
+      setReturn(getter.result, getter.resultDescription);
+      getCurrentMethodDescription().returnValue.typeName = getTypeString(resultType);
+      bindMethod(createFunctor(this, getter.method));
+    }
+  };
+  const Getter<int> intGetters[] = {
+      {"getFrameRate", "Gets extractor framerate", "framerate",
+       "Current value of the framerate of the extractor", &EKVisionExtractor::getFrameRate},
+      {"getResolution", "Gets extractor resolution", "resolution",
+       "Current value of the resolution of the extractor", &EKVisionExtractor::getResolution},
+      {"getActiveCamera", "Gets extractor active camera", "cameraId",
+       "Id of the current active camera of the extractor", &EKVisionExtractor::getActiveCamera},
+  };
+  bindGetters(intGetters, 3);
+  const Getter<bool> statusGetters[] = {
+      {"isPaused", "Gets extractor pause status", "paused",
+       "True if the extractor is paused, False if not", &EKVisionExtractor::isPaused},
+      {"isProcessing", "Gets extractor running status", "processing",
+       "True if the extractor is currently processing images, False if not",
+       &EKVisionExtractor::isProcessing},
+  };
+  bindGetters(statusGetters, 2);
 
   functionName("pause", kClassName, "Changes the pause status of the extractor", 0);
   addParam("paused", "New pause satus");

@@ -1,12 +1,13 @@
-// A camera that keeps failing: the processing loop must go on at its pace (never spin, never
-// stop by itself), exit() the module exactly where the camera cannot be subscribed, and
-// stop whenever it is asked to.
+// A camera that fails at each point of a vision module's life, and exceptions that leave the
+// processing loop: the loop goes on at its pace (never spins, never stops by itself), exits
+// the module exactly where the camera cannot be subscribed, and stops whenever asked.
 #include <ekvision/ekvisionextractor.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <tuple>
 
 #include <ekerror/ekerror.h>
 
@@ -29,25 +30,13 @@ class CountingExtractor : public ektest::TestExtractor {
   std::atomic<int> exits{0};
 };
 
-// How the camera fails to give an image: it throws, or it answers with something else.
-enum class BadImage { kThrows, kNotAnImage };
-
-class VisionExtractorFaultTest : public ektest::ExtractorFixture,
-                                 public testing::WithParamInterface<BadImage> {
+class VisionExtractorFaultTest : public ektest::ExtractorFixture {
  protected:
   static constexpr int kFrameRate = 50;
   static constexpr int kPeriodMs = 1000 / kFrameRate;
 
   boost::shared_ptr<CountingExtractor> makeCountingDetector() {
     return EK::createModule<CountingExtractor>(broker, "Detector", 0, 9, kFrameRate);
-  }
-
-  void breakImages() {
-    if (GetParam() == BadImage::kThrows) {
-      source->setFailing(EKCameraCall::kGetImage, true);
-    } else {
-      source->deliverNonImages(1 << 30);
-    }
   }
 
   // Waits for @p iterations more fetches and checks that they took at least their frame
@@ -68,15 +57,15 @@ class VisionExtractorFaultTest : public ektest::ExtractorFixture,
   }
 };
 
-TEST_P(VisionExtractorFaultTest, FailingCameraKeepsTheLoopAtItsPaceAndExitsOnlyOnSubscription) {
+TEST_F(VisionExtractorFaultTest, FailingCameraKeepsTheLoopAtItsPaceAndExitsOnlyOnSubscription) {
   auto detector = makeCountingDetector();
   source->setFailing(EKCameraCall::kSubscribe, true);
   source->setFailing(EKCameraCall::kSetParameter, true);
   source->setFailing(EKCameraCall::kGetParameter, true);
-  breakImages();
 
   detector->subscribe("client", 100, 0.0f);  // returns after the first, failed iteration
   EXPECT_EQ(detector->exits.load(), 1) << "the failed subscription exits the module";
+  EXPECT_TRUE(logged(2, "xSubscribe", "Could not subscribe to EKVideoDevice\n"));
   EXPECT_TRUE(detector->isProcessing());
   expectPacedIterations(8);
 
@@ -92,47 +81,117 @@ TEST_P(VisionExtractorFaultTest, FailingCameraKeepsTheLoopAtItsPaceAndExitsOnlyO
   detector->unsubscribe("client");
   EXPECT_FALSE(detector->isProcessing());
   EXPECT_EQ(detector->stops.load(), 1);
-  EXPECT_EQ(detector->images(), 0) << "the hook never sees a missing image";
-  EXPECT_EQ(cameraCalls(EKCameraCall::kReleaseImage), cameraCalls(EKCameraCall::kGetImage))
-      << "every fetch, failed or not, is released";
+  EXPECT_EQ(detector->images(), 0);
+  EXPECT_EQ(cameraCalls(EKCameraCall::kReleaseImage), cameraCalls(EKCameraCall::kGetImage));
   EXPECT_EQ(cameraCalls(EKCameraCall::kUnsubscribe), 0);
   EXPECT_EQ(detector->exits.load(), 2) << "fetch failures never exit the module";
 }
 
-TEST_P(VisionExtractorFaultTest, CameraThatComesBackIsUsedByTheRunningLoop) {
+TEST_F(VisionExtractorFaultTest, BadImagesAreSkippedAndReleasedUntilTheCameraComesBack) {
   auto detector = makeCountingDetector();
-  breakImages();
+  source->setFailing(EKCameraCall::kGetImage, true);
   detector->subscribe("client", 100, 0.0f);
   expectPacedIterations(3);
+  std::size_t retrievalRecords = 0;
+  for (const ektest::LogRecord& record : engineRecords()) {
+    if (record.function == "xGetImage") {
+      ++retrievalRecords;
+      EXPECT_EQ(record.level, 2);
+      EXPECT_EQ(record.message.rfind(
+                    "Could not retrieve image EKVideoDevice::getImageRemote scripted failure", 0),
+                0u);
+      EXPECT_NE(record.message.back(), '\n') << "this message has no newline";
+    }
+  }
+  EXPECT_GE(retrievalRecords, 3u) << "each failed fetch says why";
   source->setFailing(EKCameraCall::kGetImage, false);
+  source->deliverNonImages(1 << 30);  // answers that are not images
+  expectPacedIterations(3);
+  EXPECT_GE(capture.count("EKValue is not an image, cannot convert\n"), 3u);
+  EXPECT_EQ(detector->images(), 0) << "the hook never sees a missing image";
   source->deliverNonImages(0);
-  EXPECT_TRUE(detector->waitForImages(3));
+  EXPECT_TRUE(detector->waitForImages(3)) << "the running loop uses the camera that came back";
   detector->unsubscribe("client");
-  EXPECT_EQ(detector->exits.load(), 0);
+  EXPECT_EQ(cameraCalls(EKCameraCall::kReleaseImage), cameraCalls(EKCameraCall::kGetImage))
+      << "every fetch, failed or not, is released";
+  EXPECT_EQ(detector->exits.load(), 0) << "fetch failures never exit the module";
 }
 
-INSTANTIATE_TEST_SUITE_P(BadImages, VisionExtractorFaultTest,
-                         testing::Values(BadImage::kThrows, BadImage::kNotAnImage),
-                         [](const testing::TestParamInfo<BadImage>& info) {
-                           return info.param == BadImage::kThrows ? std::string("Throws")
-                                                                  : std::string("NotAnImage");
-                         });
-
-class VisionExtractorReleaseFaultTest : public ektest::ExtractorFixture {};
-
-TEST_F(VisionExtractorReleaseFaultTest, ReleaseThatAlwaysFailsEndsEachRunAndNeverHangsAStop) {
+TEST_F(VisionExtractorFaultTest, ReleaseThatFailsEndsEachRunAndNeverHangsAStop) {
   auto detector = makeDetector();
   source->setFailing(EKCameraCall::kReleaseImage, true);
   for (int run = 1; run <= 3; ++run) {
     detector->subscribe("client", 100, 0.0f);  // the starter is released by the failed run
     ASSERT_TRUE(ektest::eventually([&] { return !detector->isProcessing(); }));
-    detector->unsubscribe("client");
+    EXPECT_FALSE(detector->isPaused());
+    detector->unsubscribe("client");  // stop() must not wait for ever
     EXPECT_EQ(detector->stops.load(), run);
     EXPECT_EQ(cameraCalls(EKCameraCall::kGetImage), run) << "one iteration a run";
     EXPECT_EQ(detector->images(), run);
   }
   EXPECT_EQ(camera->getHeldImages(kCameraId), 3) << "the camera keeps what was not released";
   EXPECT_FALSE(detector->hasExited()) << "a failed release is the caller's, not an exit";
+  EXPECT_TRUE(ektest::eventually([this] {
+    for (const ektest::LogRecord& record : capture.records()) {
+      if (record.category == "EKBroker" &&
+          record.message.find("releaseImage scripted failure") != std::string::npos) {
+        return true;
+      }
+    }
+    return false;
+  })) << "the task's failure is logged";
+  source->setFailing(EKCameraCall::kReleaseImage, false);
+  detector->subscribe("client", 100, 0.0f);  // the module recovers: a new loop runs on
+  ASSERT_TRUE(detector->waitForImages(5));
+  EXPECT_TRUE(detector->isProcessing());
+  detector->unsubscribe("client");
+}
+
+TEST_F(VisionExtractorFaultTest, HookFailureLaterInTheRunEndsTheLoopCleanly) {
+  auto detector = makeDetector();
+  detector->onImage = [](int count) {
+    if (count == 3) {
+      throw EKERROR("Detector", "processImage", "broken detector");
+    }
+  };
+  detector->subscribe("client", 100, 0.0f);
+  ASSERT_TRUE(ektest::eventually([&] { return !detector->isProcessing(); }));
+  EXPECT_EQ(detector->images(), 3);
+  EXPECT_EQ(camera->getHeldImages(kCameraId), 1) << "the failed iteration did not release";
+  detector->unsubscribe("client");
+  EXPECT_EQ(detector->stops.load(), 1);
+}
+
+TEST_F(VisionExtractorFaultTest, UnsubscriptionFailureAtDestructionIsLoggedAndExits) {
+  auto detector = makeDetector();
+  ASSERT_TRUE(detector->setFrameRate(30));
+  source->failNext(EKCameraCall::kUnsubscribe);
+  boost::weak_ptr<ektest::TestExtractor> weak = detector;
+  detector.reset();
+  EXPECT_TRUE(weak.expired());
+  EXPECT_TRUE(logged(2, "xUnsubscribe", "Could not unsubscribe to EKVideoDevice\n"));
+  EXPECT_EQ(cameraCalls(EKCameraCall::kUnsubscribe), 1);
+  EXPECT_EQ(camera->getSubscribers(), std::vector<std::string>{kCameraId});
+}
+
+TEST(VisionExtractorWithoutCamera, ProxyFailureIsLoggedAndTheModuleExits) {
+  ektest::LogCapture capture;
+  boost::shared_ptr<EK::EKBroker> broker(new EK::EKBroker("lonely"));
+  auto detector = EK::createModule<ektest::TestExtractor>(broker, "Detector", 1, 9, 15);
+  EXPECT_TRUE(detector->hasExited());
+  EXPECT_FALSE(broker->getModule("Detector")) << "a module that exited is not registered";
+  const std::vector<ektest::LogRecord> records = capture.records();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(std::tie(records[0].level, records[0].category, records[0].function),
+            std::make_tuple(1, "EKVisionExtractor", "EKVisionExtractorPrivate"));
+  EXPECT_EQ(records[0].message.rfind("Could not create proxy to EKVideoDevice EKBroker::getProxy "
+                                     "no module named \"EKVideoDevice\"",
+                                     0),
+            0u);
+  EXPECT_EQ(records[0].message.back(), '\n');
+  EXPECT_THROW(detector->setFrameRate(30), EKError) << "camera calls fail without a camera";
+  EXPECT_THROW(detector->subscribe("client", 100, 0.0f), EKError)
+      << "an unregistered module cannot launch its loop";
 }
 
 }  // namespace

@@ -2,14 +2,10 @@
 /// Where the camera module's pictures come from.
 ///
 /// The camera module EKVideoDevice does the bookkeeping of subscribers, settings and held
-/// images; a frame source makes the pictures. Three kinds exist or are planned:
+/// images; a frame source makes the pictures. Three kinds exist:
 /// - EKSyntheticSource: a moving test scene with a known ground truth;
 /// - EKScriptedSource: pictures, failures and wrong answers on demand, for tests;
-/// - a player of `.arv` recordings (to be written on top of EKVideo): its grab() reads
-///   frame `request.frameIndex` modulo the recording's frame count with EKVideo::getFrame,
-///   converts the picture to the requested color space where it can, and returns
-///   `image.toEKValue()` with the request's time stamp and camera index. Such a source
-///   delivers the recording's own size: it cannot scale, and says so in its documentation.
+/// - EKArvSource: plays an `.arv` recording in a loop, at the recording's own size.
 #ifndef EKVIDEODEVICE_EKFRAMESOURCE_H
 #define EKVIDEODEVICE_EKFRAMESOURCE_H
 

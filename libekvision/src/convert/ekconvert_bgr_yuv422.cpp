@@ -257,11 +257,8 @@ namespace EK::convert {
 HWY_EXPORT(bgrToYuv422Kernel);
 
 void bgrToYuv422(const unsigned char* bgr, unsigned char* yuv, std::size_t pairs) {
-  if (!detail::vectorPathsEnabled()) {
-    reference::bgrToYuv422(bgr, yuv, pairs);
-    return;
-  }
-  HWY_DYNAMIC_DISPATCH(bgrToYuv422Kernel)(bgr, yuv, pairs);
+  detail::dispatch(HWY_DYNAMIC_DISPATCH(bgrToYuv422Kernel), reference::bgrToYuv422, bgr, yuv,
+                   pairs);
 }
 
 }  // namespace EK::convert

@@ -265,11 +265,8 @@ namespace EK::convert {
 HWY_EXPORT(yuv422ToBgrKernel);
 
 void yuv422ToBgr(const unsigned char* yuv, unsigned char* bgr, std::size_t pairs) {
-  if (!detail::vectorPathsEnabled()) {
-    reference::yuv422ToBgr(yuv, bgr, pairs);
-    return;
-  }
-  HWY_DYNAMIC_DISPATCH(yuv422ToBgrKernel)(yuv, bgr, pairs);
+  detail::dispatch(HWY_DYNAMIC_DISPATCH(yuv422ToBgrKernel), reference::yuv422ToBgr, yuv, bgr,
+                   pairs);
 }
 
 }  // namespace EK::convert

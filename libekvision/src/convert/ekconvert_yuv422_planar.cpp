@@ -123,20 +123,14 @@ HWY_EXPORT(yuv422ToYYYUUUVVVKernel);
 
 void yuv422ToYYYYUUVV(const unsigned char* yuv, unsigned char* y, unsigned char* u,
                       unsigned char* v, std::size_t pairs) {
-  if (!detail::vectorPathsEnabled()) {
-    reference::yuv422ToYYYYUUVV(yuv, y, u, v, pairs);
-    return;
-  }
-  HWY_DYNAMIC_DISPATCH(yuv422ToYYYYUUVVKernel)(yuv, y, u, v, pairs);
+  detail::dispatch(HWY_DYNAMIC_DISPATCH(yuv422ToYYYYUUVVKernel), reference::yuv422ToYYYYUUVV, yuv,
+                   y, u, v, pairs);
 }
 
 void yuv422ToYYYUUUVVV(const unsigned char* yuv, unsigned char* y, unsigned char* u,
                        unsigned char* v, std::size_t pairs) {
-  if (!detail::vectorPathsEnabled()) {
-    reference::yuv422ToYYYUUUVVV(yuv, y, u, v, pairs);
-    return;
-  }
-  HWY_DYNAMIC_DISPATCH(yuv422ToYYYUUUVVVKernel)(yuv, y, u, v, pairs);
+  detail::dispatch(HWY_DYNAMIC_DISPATCH(yuv422ToYYYUUUVVVKernel), reference::yuv422ToYYYUUUVVV, yuv,
+                   y, u, v, pairs);
 }
 
 }  // namespace EK::convert

@@ -31,9 +31,7 @@ const int kDeadlineMs = 10000;
 /// A vision module that counts its hooks and lets a test act inside processImage().
 class TestExtractor : public EK::EKVisionExtractor {
  public:
-  TestExtractor(boost::shared_ptr<EK::EKBroker> broker, const std::string& name, int resolution,
-                int colorSpace, int frameRate)
-      : EKVisionExtractor(std::move(broker), name, resolution, colorSpace, frameRate) {}
+  using EKVisionExtractor::EKVisionExtractor;
 
   void onStartDetection() override { ++starts; }
   void onStopDetection() override { ++stops; }
@@ -42,7 +40,6 @@ class TestExtractor : public EK::EKVisionExtractor {
     {
       boost::lock_guard<boost::mutex> lock(mutex_);
       count = images_ + 1;
-      widths_.push_back(image->width);
       sequence_.push_back(EK::EKScriptedSource::readSequenceNumber(image->frame));
     }
     // The count becomes visible only after the action, so that a test woken by it sees
@@ -61,20 +58,14 @@ class TestExtractor : public EK::EKVisionExtractor {
     }
   }
 
-  /// Images seen so far.
+  /// Images seen so far, and their sequence numbers in order.
   int images() const {
     boost::lock_guard<boost::mutex> lock(mutex_);
     return images_;
   }
-  /// Sequence numbers of the images seen, in order.
   std::vector<unsigned> sequence() const {
     boost::lock_guard<boost::mutex> lock(mutex_);
     return sequence_;
-  }
-  /// Widths of the images seen, in order.
-  std::vector<int> widths() const {
-    boost::lock_guard<boost::mutex> lock(mutex_);
-    return widths_;
   }
   /// Waits until at least @p count images were seen; false when @p timeoutMs passed first.
   bool waitForImages(int count, int timeoutMs = kDeadlineMs) {
@@ -92,7 +83,6 @@ class TestExtractor : public EK::EKVisionExtractor {
   mutable boost::mutex mutex_;
   boost::condition_variable changed_;
   int images_ = 0;
-  std::vector<int> widths_;
   std::vector<unsigned> sequence_;
 };
 
@@ -117,11 +107,12 @@ class ExtractorFixture : public testing::Test {
     return EK::createModule<TestExtractor>(broker, "Detector", resolution, 9, frameRate);
   }
   int cameraCalls(EK::EKCameraCall call) const { return source->getCallCount(call); }
-  /// Records of the engine's category.
+  /// Records of the engine's category, each with no file or line.
   std::vector<LogRecord> engineRecords() const {
     std::vector<LogRecord> kept;
     for (const LogRecord& record : capture.records()) {
       if (record.category == "EKVisionExtractor") {
+        EXPECT_TRUE(record.file.empty() && record.line == 0) << record.message;
         kept.push_back(record);
       }
     }
@@ -130,8 +121,7 @@ class ExtractorFixture : public testing::Test {
   /// Whether an engine record with this level, function and message was made.
   bool logged(int level, const std::string& function, const std::string& message) const {
     for (const LogRecord& record : engineRecords()) {
-      if (record.level == level && record.function == function && record.message == message &&
-          record.file.empty() && record.line == 0) {
+      if (record.level == level && record.function == function && record.message == message) {
         return true;
       }
     }

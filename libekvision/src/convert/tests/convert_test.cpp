@@ -1,0 +1,307 @@
+// The conversion kernels on every path the dispatcher can pick: hand-computed colours, every
+// possible input against the scalar reference, and buffers that touch an inaccessible page.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ekconvert.h"
+#include "hwy/targets.h"
+
+namespace EK::convert::test {
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+// Runs `check` once per compiled target the processor supports, with the dispatcher pinned to
+// it, then once with the vector paths disabled. The argument is the path's name.
+template <class Check>
+void forEveryPath(const Check& check) {
+  for (const std::int64_t target : availableTargets()) {
+    hwy::SetSupportedTargetsForTest(target);
+    const std::string name = hwy::TargetName(target);
+    ASSERT_EQ(name, activeTarget()) << "the dispatcher ignored the pinned target";
+    SCOPED_TRACE("target " + name);
+    check(name);
+  }
+  hwy::SetSupportedTargetsForTest(0);
+  setVectorPathsEnabled(false);
+  ASSERT_STREQ("scalar", activeTarget());
+  SCOPED_TRACE("vector paths disabled");
+  check(std::string("scalar"));
+  setVectorPathsEnabled(true);
+}
+
+// The lane that runs the tests may name the targets it expects to be walked, best first, in
+// EKVISION_EXPECTED_TARGETS (e.g. "SVE2 SVE NEON" under an emulated processor): a target
+// dropped from the build or not detected would otherwise leave the kernels untested there.
+TEST(ConvertDispatch, TestsWalkEveryTargetTheProcessorOffers) {
+  std::vector<std::string> walked;
+  forEveryPath([&](const std::string& name) { walked.push_back(name); });
+  ASSERT_FALSE(walked.empty());
+  EXPECT_EQ("scalar", walked.back());
+  std::vector<std::string> expected;
+  const char* list = std::getenv("EKVISION_EXPECTED_TARGETS");
+  std::istringstream words(list != nullptr ? list : "");
+  for (std::string name; words >> name;) {
+    expected.push_back(name);
+  }
+  if (!expected.empty()) {
+    expected.emplace_back("scalar");
+    EXPECT_EQ(expected, walked) << "EKVISION_EXPECTED_TARGETS differs from the targets tested";
+  }
+}
+
+// `size` usable bytes against a PROT_NONE page, so that any access just past the end (or, with
+// `guardAfter` false, just before the start) faults instead of passing unnoticed.
+struct GuardedBuffer {
+  GuardedBuffer(std::size_t usable, bool guardAfter) : size(usable) {
+    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    const std::size_t dataPages = (usable + page - 1) / page;
+    mapped = (dataPages + 1) * page;
+    base = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    unsigned char* start = static_cast<unsigned char*>(base);
+    unsigned char* guard = guardAfter ? start + dataPages * page : start;
+    if (base == MAP_FAILED || mprotect(guard, page, PROT_NONE) != 0) {
+      throw std::runtime_error("cannot map a guarded buffer");
+    }
+    data = guardAfter ? guard - usable : start + page;
+  }
+  GuardedBuffer(const GuardedBuffer&) = delete;
+  ~GuardedBuffer() { munmap(base, mapped); }
+  Bytes bytes() const { return {data, data + size}; }
+
+  std::size_t size;
+  std::size_t mapped;
+  void* base;
+  unsigned char* data;
+};
+
+using Planes = std::array<unsigned char*, 3>;
+using Packed = void (*)(const unsigned char*, unsigned char*, std::size_t);
+using Planar = void (*)(const unsigned char*, unsigned char*, unsigned char*, unsigned char*,
+                        std::size_t);
+template <Packed F>
+void packed(const unsigned char* in, const Planes& out, std::size_t pairs) {
+  F(in, out[0], pairs);
+}
+template <Planar F>
+void planar(const unsigned char* in, const Planes& out, std::size_t pairs) {
+  F(in, out[0], out[1], out[2], pairs);
+}
+
+// A conversion seen as one input and up to three output planes, with sizes per pixel pair.
+struct Conversion {
+  const char* name;
+  std::size_t inPerPair;
+  std::vector<std::size_t> outPerPair;
+  void (*run)(const unsigned char*, const Planes&, std::size_t);
+  void (*reference)(const unsigned char*, const Planes&, std::size_t);
+};
+const Conversion kConversions[] = {
+    {"yuv422ToBgr", 4, {6}, packed<yuv422ToBgr>, packed<reference::yuv422ToBgr>},
+    {"bgrToYuv422", 6, {4}, packed<bgrToYuv422>, packed<reference::bgrToYuv422>},
+    {"yuv422ToYYYYUUVV",
+     4,
+     {2, 1, 1},
+     planar<yuv422ToYYYYUUVV>,
+     planar<reference::yuv422ToYYYYUUVV>},
+    {"yuv422ToYYYUUUVVV",
+     4,
+     {2, 2, 2},
+     planar<yuv422ToYYYUUUVVV>,
+     planar<reference::yuv422ToYYYUUUVVV>},
+};
+
+// Runs `c` on `input` on every path and compares the first output plane with the reference's,
+// byte for byte; a failure names the first input pair that differs.
+void expectMatchesTheReference(const Conversion& c, const Bytes& input) {
+  const std::size_t pairs = input.size() / c.inPerPair;
+  Bytes expected(c.outPerPair[0] * pairs);
+  c.reference(input.data(), {expected.data()}, pairs);
+  Bytes actual(expected.size());
+  forEveryPath([&](const std::string&) {
+    std::fill(actual.begin(), actual.end(), 0x5A);
+    c.run(input.data(), {actual.data()}, pairs);
+    const auto at = std::mismatch(expected.begin(), expected.end(), actual.begin()).first;
+    if (at != expected.end()) {
+      const std::size_t pair = static_cast<std::size_t>(at - expected.begin()) / c.outPerPair[0];
+      std::ostringstream bytes;
+      for (std::size_t i = 0; i < c.inPerPair; ++i) {
+        bytes << ' ' << int{input[pair * c.inPerPair + i]};
+      }
+      ADD_FAILURE() << c.name << " differs from the reference at pair " << pair << ", input"
+                    << bytes.str();
+    }
+  });
+}
+
+constexpr std::size_t kTriples = std::size_t{1} << 24;
+
+TEST(ConvertExhaustive, YuvToBgrMatchesTheReferenceForEveryTriple) {
+  // Group t carries the triple (Y, U, V) = (t >> 16, t >> 8, t) in its first pixel and the triple
+  // with Y mirrored in its second, so every triple passes through both pixel positions.
+  Bytes yuv(4 * kTriples);
+  for (std::size_t t = 0; t < kTriples; ++t) {
+    const auto y = static_cast<unsigned char>(t >> 16);
+    yuv[4 * t] = y;
+    yuv[4 * t + 1] = static_cast<unsigned char>(t >> 8);
+    yuv[4 * t + 2] = static_cast<unsigned char>(255 - y);
+    yuv[4 * t + 3] = static_cast<unsigned char>(t);
+  }
+  expectMatchesTheReference(kConversions[0], yuv);
+}
+
+TEST(ConvertExhaustive, BgrToYuvMatchesTheReferenceForEveryTriple) {
+  // Pair t holds the triple t in its first pixel (which alone gives U and V) and the triple
+  // t ^ 0xA5A5A5 in its second, so every triple is seen in both positions.
+  Bytes bgr(6 * kTriples);
+  for (std::size_t t = 0; t < kTriples; ++t) {
+    for (int c = 0; c < 3; ++c) {
+      bgr[6 * t + c] = static_cast<unsigned char>(t >> (8 * c));
+      bgr[6 * t + 3 + c] = static_cast<unsigned char>((t ^ 0xA5A5A5) >> (8 * c));
+    }
+  }
+  expectMatchesTheReference(kConversions[1], bgr);
+}
+
+// Enough pairs of one colour that every path goes through its vector loop as well as the
+// overlapping last block (the widest block is 64 pairs).
+constexpr std::size_t kPairs = 100;
+
+TEST(ConvertExamples, KnownColoursConvertToHandComputedBytes) {
+  // One pixel pair (B G R B G R or Y0 U Y1 V), repeated kPairs times, and what it becomes.
+  const std::tuple<const Conversion&, Bytes, Bytes> examples[] = {
+      {kConversions[1], {0, 0, 0, 0, 0, 0}, {16, 128, 16, 128}},
+      {kConversions[1], {255, 255, 255, 255, 255, 255}, {235, 128, 235, 128}},
+      {kConversions[1], {0, 0, 255, 0, 0, 255}, {81, 90, 81, 239}},
+      {kConversions[1], {0, 0, 255, 0, 0, 0}, {81, 90, 16, 239}},  // chroma of the first pixel
+      {kConversions[1], {0, 255, 0, 0, 255, 0}, {144, 53, 144, 34}},
+      // Luma extremes truncate and clamp; each pixel keeps its own luma.
+      {kConversions[0], {235, 128, 235, 128}, {254, 254, 254, 254, 254, 254}},
+      {kConversions[0], {16, 128, 16, 128}, {0, 0, 0, 0, 0, 0}},
+      {kConversions[0], {255, 128, 255, 128}, {255, 255, 255, 255, 255, 255}},
+      {kConversions[0], {16, 128, 235, 128}, {0, 0, 0, 254, 254, 254}},
+      {kConversions[0], {144, 53, 144, 34}, {0, 254, 0, 0, 254, 0}},  // green comes back
+  };
+  forEveryPath([&](const std::string&) {
+    for (const auto& [conversion, pair, converted] : examples) {
+      Bytes in, expected;
+      for (std::size_t i = 0; i < kPairs; ++i) {
+        in.insert(in.end(), pair.begin(), pair.end());
+        expected.insert(expected.end(), converted.begin(), converted.end());
+      }
+      Bytes out(expected.size());
+      conversion.run(in.data(), {out.data()}, kPairs);
+      EXPECT_EQ(expected, out) << conversion.name << " of " << int{pair[0]} << ' ' << int{pair[1]}
+                               << ' ' << int{pair[2]};
+    }
+  });
+}
+
+TEST(ConvertExamples, PlanarLayoutsPlaceEveryByte) {
+  forEveryPath([](const std::string&) {
+    Bytes yuv;
+    for (unsigned k = 0; k < kPairs; ++k) {
+      yuv.insert(yuv.end(),
+                 {static_cast<unsigned char>(k), static_cast<unsigned char>(k + 100),
+                  static_cast<unsigned char>(k + 1), static_cast<unsigned char>(k + 150)});
+    }
+    Bytes y(2 * kPairs), u(kPairs), v(kPairs), y3(2 * kPairs), u3(2 * kPairs), v3(2 * kPairs);
+    yuv422ToYYYYUUVV(yuv.data(), y.data(), u.data(), v.data(), kPairs);
+    yuv422ToYYYUUUVVV(yuv.data(), y3.data(), u3.data(), v3.data(), kPairs);
+    ASSERT_EQ(y, y3);
+    for (unsigned k = 0; k < kPairs; ++k) {
+      ASSERT_EQ((std::array<unsigned, 4>{k, k + 1, k + 100, k + 150}),
+                (std::array<unsigned, 4>{y[2 * k], y[2 * k + 1], u[k], v[k]}));
+      ASSERT_EQ((std::array<unsigned, 4>{k + 100, k + 100, k + 150, k + 150}),
+                (std::array<unsigned, 4>{u3[2 * k], u3[2 * k + 1], v3[2 * k], v3[2 * k + 1]}));
+    }
+  });
+}
+
+TEST(ConvertExamples, SinglePixelFloatFormula) {
+  using Pixel = std::array<unsigned char, 3>;
+  // Red from the packed red above: 1.164*65 + 1.596*111 = 252.8; green 75.66 + 14.86 - 90.24.
+  // Truncated, not rounded: red = 39.58 + 1.60 = 41.17, green = 39.58 + 14.86 - 0.81 = 53.62.
+  const std::pair<Pixel, Pixel> yuvAndRgb[] = {{{235, 128, 128}, {254, 254, 254}},
+                                               {{16, 128, 128}, {0, 0, 0}},
+                                               {{255, 128, 128}, {255, 255, 255}},
+                                               {{81, 90, 239}, {252, 0, 0}},
+                                               {{50, 90, 129}, {41, 53, 0}}};
+  for (auto [pixel, rgb] : yuvAndRgb) {
+    yuvToRgbPixel(&pixel[0], &pixel[1], &pixel[2]);
+    EXPECT_EQ(rgb, pixel);
+  }
+}
+
+// Converts `pairs` random pairs (seeded, so that a failure reproduces) and compares with the
+// reference run on ordinary buffers. The input and every output plane touch a guard page: with
+// `guardAfter` their last byte is the last one before it; otherwise they start `offset` bytes
+// after it (0 catches an access before the start, other values misalign the start). Bytes
+// between the guard and a plane must keep their filler.
+void checkConversion(const Conversion& c, std::size_t pairs, std::size_t offset, bool guardAfter,
+                     std::uint32_t seed) {
+  SCOPED_TRACE(testing::Message() << c.name << " pairs=" << pairs << " offset=" << offset
+                                  << (guardAfter ? ", guard after" : ", guard before"));
+  const std::size_t skip = guardAfter ? 0 : offset;
+  Bytes source(c.inPerPair * pairs);
+  std::mt19937 engine(seed);
+  std::generate(source.begin(), source.end(), [&] { return static_cast<unsigned char>(engine()); });
+  GuardedBuffer in(source.size() + skip, guardAfter);
+  std::copy(source.begin(), source.end(), in.data + skip);
+  std::vector<std::unique_ptr<GuardedBuffer>> outs;
+  Planes outPlanes{}, expectedPlanes{};
+  std::array<Bytes, 3> expected;
+  for (std::size_t p = 0; p < c.outPerPair.size(); ++p) {
+    const std::size_t size = c.outPerPair[p] * pairs + skip;
+    outs.push_back(std::make_unique<GuardedBuffer>(size, guardAfter));
+    std::fill(outs[p]->data, outs[p]->data + size, 0xEE);
+    outPlanes[p] = outs[p]->data + skip;
+    expected[p].assign(size, 0xEE);
+    expectedPlanes[p] = expected[p].data() + skip;
+  }
+  c.run(in.data + skip, outPlanes, pairs);
+  c.reference(source.data(), expectedPlanes, pairs);
+  for (std::size_t p = 0; p < c.outPerPair.size(); ++p) {
+    ASSERT_EQ(expected[p], outs[p]->bytes()) << "output plane " << p;
+  }
+}
+
+TEST(ConvertBuffers, EveryCameraSizeOddLengthAndMisalignmentStaysInsideItsBuffers) {
+  forEveryPath([](const std::string&) {
+    std::uint32_t seed = 1;
+    for (const Conversion& conversion : kConversions) {
+      for (const std::size_t pixels : {160 * 120, 320 * 240, 640 * 480, 1280 * 960}) {
+        checkConversion(conversion, pixels / 2, 0, true, seed++);
+      }
+      for (std::size_t pairs : {0,  1,  2,  3,  7,   15,  16,  17,  31,  32,  33,
+                                63, 64, 65, 95, 127, 128, 129, 191, 255, 257, 1000}) {
+        checkConversion(conversion, pairs, 0, true, seed++);
+        checkConversion(conversion, pairs, 0, false, seed++);
+      }
+      for (std::size_t offset = 1; offset < 64; ++offset) {
+        checkConversion(conversion, 333, offset, false, seed++);
+        // Ending at the guard, the start's alignment follows the length.
+        checkConversion(conversion, 333 + offset, 0, true, seed++);
+      }
+    }
+  });
+}
+
+}  // namespace
+}  // namespace EK::convert::test
