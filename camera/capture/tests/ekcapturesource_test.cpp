@@ -129,7 +129,7 @@ void fetchFor(Camera& camera, milliseconds duration, std::vector<long long>& sta
   long long seen = 0;
   const auto deadline = std::chrono::steady_clock::now() + duration;
   while (std::chrono::steady_clock::now() < deadline && !(done && done())) {
-    seen = camera.source->waitForFrame(seen, milliseconds(100));
+    seen = camera.source->waitForFrame(seen, milliseconds(200));
     try {
       stamps.push_back(stampOf(camera.proxy.getImageRemote(camera.id)));
     } catch (const EKError& error) {
