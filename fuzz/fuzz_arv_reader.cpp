@@ -57,44 +57,32 @@ struct Target {
   std::unique_ptr<EK::EKImage> image;
 };
 
+// The images the walk reads into: owning ones of several sizes and color spaces, one of a
+// size without resolution code (growing it throws std::invalid_argument), an empty one,
+// external buffers of exactly the image's size (a write past them shows) and an external
+// image whose buffer was never set.
+struct TargetKind {
+  int width, height, colorSpace;
+  bool external, buffer;
+};
+const TargetKind kTargetKinds[] = {
+    {160, 120, 0, false, false},  {320, 240, EK::kColorSpaceYUV422, false, false},
+    {100, 100, 0, false, false},  {0, 0, 0, false, false},
+    {640, 480, 13, false, false}, {160, 120, EK::kColorSpaceYUV422, true, true},
+    {64, 48, 0, true, true},      {160, 120, 0, true, false},
+};
+const int kTargetKindCount = sizeof kTargetKinds / sizeof kTargetKinds[0];
+
 std::unique_ptr<Target> makeTarget(int kind) {
+  const TargetKind& k = kTargetKinds[kind];
   auto target = std::make_unique<Target>();
-  switch (kind) {
-    case 0:
-      target->image = std::make_unique<EK::EKImage>(EK::kResolution160x120, 0);
-      break;
-    case 1:
-      target->image = std::make_unique<EK::EKImage>(EK::kResolution320x240, EK::kColorSpaceYUV422);
-      break;
-    case 2:
-      // A size without resolution code: growing it throws std::invalid_argument.
-      target->image = std::make_unique<EK::EKImage>(100, 100, 0);
-      break;
-    case 3:
-      target->image = std::make_unique<EK::EKImage>(0, 0, 0);
-      break;
-    case 4:
-      target->image = std::make_unique<EK::EKImage>(EK::kResolution640x480, 13);
-      break;
-    case 5:
-    case 6: {
-      // External buffers of exactly the image's size, so that a write past them shows.
-      const bool small = kind == 6;
-      target->image = std::make_unique<EK::EKImage>(small ? 64 : 160, small ? 48 : 120,
-                                                    small ? 0 : EK::kColorSpaceYUV422, true);
-      target->external.resize(static_cast<std::size_t>(target->image->allocatedSize));
-      target->image->frame = target->external.data();
-      break;
-    }
-    default:
-      // An external image whose buffer was never set.
-      target->image = std::make_unique<EK::EKImage>(160, 120, 0, true);
-      break;
+  target->image = std::make_unique<EK::EKImage>(k.width, k.height, k.colorSpace, k.external);
+  if (k.buffer) {
+    target->external.resize(static_cast<std::size_t>(target->image->allocatedSize));
+    target->image->frame = target->external.data();
   }
   return target;
 }
-
-const int kTargetKinds = 8;
 
 // Reads every byte of the record just read, so that a record longer than the buffer shows.
 void touchRecord(const EK::EKVideo& video, const EK::EKImage& image) {
@@ -198,11 +186,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   StepReader steps(data, size);
-  std::unique_ptr<Target> targets[kTargetKinds];
+  std::unique_ptr<Target> targets[kTargetKindCount];
   const int walk = steps.byte() % 64 + 1;
   for (int step = 0; step < walk; ++step) {
     const int operation = steps.byte() % 8;
-    const int kind = steps.byte() % kTargetKinds;
+    const int kind = steps.byte() % kTargetKindCount;
     if (!targets[kind]) {
       targets[kind] = makeTarget(kind);
     }
