@@ -1,5 +1,4 @@
-// ekvision run --camera SPEC, record and cameras, end to end on live GStreamer pipelines and
-// a clip made with ffmpeg.
+// ekvision run on a live camera, record and cameras, end to end on GStreamer pipelines.
 #include <ekvision/ekimage.h>
 #include <ekvision/ekvideo.h>
 #include <ekvision/ekvideoinspection.h>
@@ -7,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -42,29 +40,18 @@ Readback readBack(const std::string& path) {
   return result;
 }
 
-TEST(ToolCapture, RunPrintsDetectionsFromALivePipelineAndAClip) {
+TEST(ToolCapture, RunPrintsDetectionsFromALivePipeline) {
   ektest::TempDir dir;
   const ektest::ToolRun live = runTool(dir, {"run", "--camera", ballPipeline(320, 240, 30),
                                              "--seconds", "1.5", "--resolution", "1"});
   ASSERT_EQ(live.exitCode, 0) << live.err;
-  EXPECT_NE(live.out.find("camera: GStreamer pipeline 'videotestsrc is-live=true pattern=ball"),
+  EXPECT_NE(live.out.find("camera: GStreamer pipeline '" + ballPipeline(320, 240, 30).substr(4) +
+                          " ! appsink' (320x240, YUYV as delivered)"),
             std::string::npos)
       << live.out;
-  EXPECT_NE(live.out.find("(320x240, YUYV as delivered)"), std::string::npos) << live.out;
   EXPECT_GE(ektest::detectionsIn(live.out).size(), 10u) << live.out;
   EXPECT_EQ(live.out.find("skipped camera frames"), std::string::npos)
       << "a live camera keeps its own rate, so its frames are not counted on the module's grid";
-
-  const std::string clip = dir.path("clip.mp4");
-  ektest::makeClip(clip, "testsrc2=size=320x240:rate=25:duration=1", "-pix_fmt yuv420p");
-  const ektest::ToolRun file = runTool(
-      dir, {"run", "--camera", clip, "--seconds", "1.5", "--resolution", "0", "--fps", "10"});
-  ASSERT_EQ(file.exitCode, 0) << file.err;
-  EXPECT_NE(file.out.find("camera: video file '" + clip +
-                          "' (320x240, BGR converted to YUV422), scaled to 160x120"),
-            std::string::npos)
-      << file.out;
-  EXPECT_GE(ektest::detectionsIn(file.out).size(), 5u) << file.out;
 }
 
 TEST(ToolCapture, RecordOfALivePipelineIsReadableWithTheRightCountAndStamps) {
@@ -75,7 +62,6 @@ TEST(ToolCapture, RecordOfALivePipelineIsReadableWithTheRightCountAndStamps) {
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.err, "");
   EXPECT_NE(run.out.find("recorded 20 frames in "), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("dropped 0 "), std::string::npos) << run.out;
   const Readback recorded = readBack(out);
   EXPECT_EQ(recorded.frames, 20u);
   ASSERT_EQ(recorded.stamps.size(), 20u);
@@ -88,27 +74,17 @@ TEST(ToolCapture, RecordOfALivePipelineIsReadableWithTheRightCountAndStamps) {
 
 TEST(ToolCapture, RecordThatCannotBeWrittenWholeExitsNonZeroWithOneLine) {
   ektest::TempDir dir;
-  const std::string full = dir.path("full.arv");
-  std::filesystem::create_symlink("/dev/full", full);
-  const ektest::ToolRun onFull = runTool(
-      dir, {"record", ballPipeline(160, 120, 30), full, "--frames", "5", "--resolution", "0"});
-  EXPECT_EQ(onFull.exitCode, 1);
-  // The header reaches the file at once: a full disk refuses the recording from the start.
-  EXPECT_EQ(onFull.err, "ekvision record: cannot record " + full +
-                            ": Can't write the file header (No space left on device)\n");
-
   // A file size limit, with SIGXFSZ ignored so that writes fail instead of killing.
   const std::string path = dir.path("limited.arv");
   const ektest::ToolRun limited = runTool(
       dir, {"record", ballPipeline(160, 120, 30), path, "--frames", "60", "--resolution", "0"},
       "ulimit -f 400; trap '' XFSZ;");
   EXPECT_EQ(limited.exitCode, 1);
-  EXPECT_TRUE(ektest::isOneLine(limited.err)) << limited.err;
   EXPECT_EQ(limited.err.rfind("ekvision record: cannot write " + path + " whole", 0), 0u)
       << limited.err;
-  EXPECT_NE(limited.err.find("'ekvision recover " + path + "' makes them readable"),
-            std::string::npos)
-      << limited.err;
+  EXPECT_EQ(limited.err.find("'ekvision recover " + path + "' makes them readable\n"),
+            limited.err.size() - 40 - path.size())
+      << "one line: " << limited.err;
   // And it does: every complete frame is counted again.
   EXPECT_EQ(runTool(dir, {"recover", path}).exitCode, 0);
   const EK::EKVideoInspection recovered = EK::inspectVideo(path);

@@ -1,14 +1,11 @@
 // The tool facing bad input and faults: every message names its cause on one line, with no
 // path of the build machine; a command whose output is not whole exits non-zero; a failure
 // repeated every frame is shown once with its count; recordings cut off by a full disk are
-// restored by `ekvision recover`.
+// restored by `ekvision recover`. A second writer is refused in tests/reliability.
 #include <ekvision/ekvideo.h>
 #include <ekvision/ekvideoinspection.h>
 
-#include <signal.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -24,13 +21,6 @@
 namespace {
 
 using ektest::runTool;
-
-// Files end at @p bytes: the wrapper that sets the limit, run after the shell ignored
-// SIGXFSZ, so that a write past the limit fails (EFBIG) instead of killing the tool.
-const char kIgnoreFileSizeSignal[] = "trap '' XFSZ;";
-std::string fileSizeLimit(int bytes) {
-  return "prlimit --fsize=" + std::to_string(bytes);
-}
 
 class ToolFaults : public ::testing::Test {
  protected:
@@ -53,7 +43,6 @@ TEST_F(ToolFaults, EveryBadInputGetsOneLineNamingItsCause) {
   std::filesystem::create_directory(dir.path("folder.arv"));
   ASSERT_EQ(mkfifo(dir.path("fifo.arv").c_str(), 0600), 0);
   ektest::writeBytes(dir.path("text.arv"), {'h', 'e', 'l', 'l', 'o'});
-  ektest::writeBytes(dir.path("text.so"), {'n', 'o', 't', '\n'});
   ektest::writeBytes(dir.path("two.arv"), {'1', 'V'});
   ektest::writeBytes(dir.path("fake.ari"), std::vector<unsigned char>(64, 1));
   ektest::writeBytes(dir.path("short.arv"), {0x31, 0x56, 0x52, 0x41, 0, 0});
@@ -68,10 +57,6 @@ TEST_F(ToolFaults, EveryBadInputGetsOneLineNamingItsCause) {
     const char* command;
     std::string message;
   };
-  const std::string everyFrame =
-      "--every-frame needs --camera FILE.arv and takes no --record or --contact-sheet";
-  const std::string seconds = "--seconds must be a number of seconds above 0 and at most 604800";
-  const std::string plugin = "cannot load the module plugin ";
   const Case cases[] = {
       {2, "info", "missing FILE"},
       {1, "info folder.arv", "cannot read folder.arv: is a directory"},
@@ -79,66 +64,29 @@ TEST_F(ToolFaults, EveryBadInputGetsOneLineNamingItsCause) {
       {1, "info absent.arv", "cannot read absent.arv: no such file"},
       {1, "info two.arv", "cannot read two.arv: shorter than any header"},
       {1, "info text.arv", "text.arv is neither a .ari picture nor a .arv recording"},
-      {1, "recover folder.arv", "cannot recover folder.arv: is a directory"},
-      {1, "recover fifo.arv", "cannot recover fifo.arv: not seekable (a FIFO)"},
       {1, "recover short.arv",
        "cannot recover short.arv: This arv file is shorter than its header"},
-      {1, "convert fifo.arv out.png", "cannot read fifo.arv: not seekable (a FIFO)"},
       {1, "convert fake.ari x.png",
        "cannot read fake.ari: readFile: Error while reading image: not an .ari format"},
       {2, "convert fake.ari b.jpg", "OUT must end with .png or .ppm: b.jpg"},
-      {1, "export fifo.arv out", "cannot read fifo.arv: not seekable (a FIFO)"},
-      {1, "export c.arv out --at -1", "no frame of stream 0 was recorded at or before -1 us"},
       {1, "export c.arv out --to 3", "--to 3 is past the last complete frame, 2"},
-      {1, "export c.arv out --from 2 --to 1", "--from 2 is after --to 1"},
-      {1, "export c.arv out --stream 3", "c.arv has 3 stream(s): there is no stream 3"},
       {1, "export c.arv out --stream 2",
        "stream 2 has color space 10, which has no known pixel layout: only YUV422 (9) and "
        "one-layer color spaces can be exported"},
-      {2, "export c.arv out --at 5 --from 0",
-       "--at selects one frame: it cannot be combined with --from or --to"},
-      {2, "export c.arv out --format gif", "--format must be png or ppm, not 'gif'"},
       {2, "export c.arv out --from one", "--from must be a whole number, not 'one'"},
       {2, "export c.arv out --bogus", "unknown option --bogus"},
       {1, "import noise.avi x",
        "cannot open the video noise.avi: Invalid data found when processing input"},
-      {2, "import noise.avi x --resolution 3", "--resolution must be between 0 and 2, not 3"},
-      {2, "import noise.avi x --start -3",
-       "--start takes seconds (\"90\", \"1733446800.25\") or [H:]MM:SS[.ffffff], not '-3'"},
       {2, "record a.arv b.arv",
        "a.arv is a recording already; record a camera, a pipeline, a stream or a video file"},
-      {2, "record gst:x b.arv --seconds 1 --frames 2", "give --seconds or --frames, not both"},
-      {2, "record gst:x b.arv --resolution 3", "--resolution must be between 0 and 2, not 3"},
-      {2, "cameras extra", "unexpected argument extra"},
       {2, "run --fps 0", "--fps must be between 1 and 120, not 0"},
-      {2, "run --fps 121", "--fps must be between 1 and 120, not 121"},
-      {2, "run --resolution 4", "--resolution must be between 0 and 3, not 4"},
-      {2, "run --seconds soon", seconds + ", not 'soon'"},
-      {2, "run --seconds 0", seconds + ", not '0'"},
-      {2, "run --frames 0", "--frames must be between 1 and 2147483647, not 0"},
-      {2, "run --contact-sheet s.jpg", "--contact-sheet must name a .png file: s.jpg"},
-      {2, "run --record x.arv --resolution 3",
-       "--record: 1280x960 recordings cannot be played back; use --resolution 0, 1 or 2"},
-      {2, "run --name=", "--name needs a non-empty name"},
-      {2, "run extra", "unexpected argument extra"},
       {2, "run --camera played.arv --record played.arv",
        "--record would overwrite the recording that --camera plays"},
-      {2, "run --every-frame", everyFrame},
-      {2, "run --every-frame --camera played.arv --record o.arv", everyFrame},
-      {1, "run --every-frame --camera absent.arv", "cannot play absent.arv: no such file"},
-      {1, "run --camera folder.arv", "cannot play folder.arv: is a directory"},
-      {1, "run --camera fifo.arv", "cannot play fifo.arv: not seekable (a FIFO)"},
       {1, "run --camera none.mp4",
        "cannot open the camera none.mp4: cannot open the video file none.mp4"},
-      {1, "run --resolution 0 --record folder.arv", "cannot record folder.arv: is a directory"},
-      {1, "run --resolution 0 --record fifo.arv", "cannot record fifo.arv: not seekable (a FIFO)"},
       {1, "run --resolution 0 --record no/o.arv", "cannot record no/o.arv: no such directory: no"},
       {1, "run --detections no/d.jsonl", "cannot write no/d.jsonl: No such file or directory"},
-      {1, "run --module absent.so", plugin + "absent.so: no such file"},
-      {1, "run --module folder.arv", plugin + "folder.arv: is a directory, not a shared library"},
-      {1, "run --module /dev/zero",
-       plugin + "/dev/zero: not a regular file, so not a shared library"},
-      {1, "run --module text.so", plugin + "text.so: not a shared library (no ELF header)"},
+      {1, "run --module absent.so", "cannot load the module plugin absent.so: no such file"},
       {1, "run --module NOENTRY",
        EKVISION_NO_ENTRY_PLUGIN " is not a vision module plugin: it "
                                 "exports no ekvisionCreateModule (build it with EKVISION_PLUGIN)"},
@@ -149,10 +97,6 @@ TEST_F(ToolFaults, EveryBadInputGetsOneLineNamingItsCause) {
        "the module MotionDetector has no remote method 'nosuch' (ekvision run --list-methods "
        "lists them)"},
       {2, "run --call pause maybe", "argument paused of pause is a bool, not text ('maybe')"},
-      {2, "run --call setFrameRate 2.5",
-       "argument framerate of setFrameRate is a int, not a decimal number ('2.5')"},
-      {2, "run --call pause", "pause takes 1 argument(s): paused; 0 given"},
-      {2, "run --call", "--call needs a method name"},
   };
   const std::string here = "cd " + ektest::shellQuoted(dir.path("")) + ";";
   for (const Case& c : cases) {
@@ -176,9 +120,8 @@ TEST_F(ToolFaults, EveryBadInputGetsOneLineNamingItsCause) {
   const ektest::ToolRun unknown = runTool(dir, {"play", "x.arv"});
   EXPECT_EQ(unknown.exitCode, 2);
   EXPECT_EQ(unknown.err, "ekvision: unknown command 'play' (see ekvision --help)\n");
-  EXPECT_TRUE(std::filesystem::is_directory(dir.path("folder.arv"))) << "nothing was written over";
   EXPECT_EQ(EK::inspectVideo(dir.path("played.arv")).storedFrameCount, 2u) << "played is intact";
-  for (const char* made : {"out/frame_000000.png", "x.arv", "x.png", "o.arv"}) {
+  for (const char* made : {"out/frame_000000.png", "x.arv", "x.png"}) {
     EXPECT_FALSE(std::filesystem::exists(dir.path(made))) << made;
   }
 }
@@ -203,53 +146,6 @@ TEST_F(ToolFaults, PermissionIsNamedForAnUnprivilegedUser) {
                 "ekvision info: cannot read " + locked + ": permission denied");
   expectOneLine(runAs({"recover", readOnly}),
                 "ekvision recover: cannot recover " + readOnly + ": permission denied");
-  expectOneLine(runAs({"run", "--camera", locked, "--frames", "1"}),
-                "ekvision run: cannot play " + locked + ": permission denied");
-  EXPECT_EQ(runAs({"recover", readOnly, "--dry-run"}).exitCode, 0);
-}
-
-TEST_F(ToolFaults, ARecordingBeingWrittenRefusesASecondWriter) {
-  const std::string path = dir.path("busy.arv");
-  int ready[2];
-  ASSERT_EQ(pipe(ready), 0);
-  const pid_t writer = fork();
-  if (writer == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    EK::EKVideo video;
-    char answer = 'n';
-    try {
-      answer = video.recordVideo(dir.path("busy"), 0, {{160, 120, 0, 8}}) ? 'y' : 'n';
-    } catch (const EK::EKError&) {
-    }
-    if (write(ready[1], &answer, 1) == 1) {
-      pause();
-    }
-    _exit(0);
-  }
-  char answer = 0;
-  const bool started = read(ready[0], &answer, 1) == 1 && answer == 'y';
-  close(ready[0]);
-  close(ready[1]);
-  const std::string refusal = path + " is being written by process " + std::to_string(writer) +
-                              "; a recording takes one writer at a time";
-  if (started) {
-    expectOneLine(runTool(dir, {"run", "--frames", "2", "--resolution", "0", "--record", path}),
-                  "ekvision run: " + refusal);
-    const std::string input = dir.path("input.avi");
-    ektest::makeClip(input, "testsrc=size=160x120:rate=10", "-frames:v 3 -c:v mjpeg");
-    expectOneLine(runTool(dir, {"import", input, path, "--resolution", "0"}),
-                  "ekvision import: " + refusal);
-    expectOneLine(runTool(dir, {"recover", path}), "ekvision recover: cannot recover " + path +
-                                                       ": being written by process " +
-                                                       std::to_string(writer));
-    EXPECT_EQ(std::filesystem::file_size(path), 32u) << "the writer's file was not touched";
-  }
-  kill(writer, SIGKILL);
-  waitpid(writer, nullptr, 0);
-  ASSERT_TRUE(started);
-  const ektest::ToolRun after =
-      runTool(dir, {"run", "--frames", "2", "--resolution", "0", "--record", path});
-  EXPECT_EQ(after.exitCode, 0) << "a dead writer's lock is gone: " << after.err;
 }
 
 TEST_F(ToolFaults, ARunInWhichNoFrameReachesTheModuleFailsAndSaysItOnce) {
@@ -284,11 +180,12 @@ TEST_F(ToolFaults, AFullDiskFailsTheRecordingAndRecoverRestoresItsFrames) {
                 "ekvision run: cannot record " + full +
                     ": Can't write the file header (No space left on device)");
 
-  // 40 KiB hold the header and one 38400-byte frame of 160x120 YUV422, 80 KiB two.
+  // 40 KiB hold the header and one 38400-byte frame of 160x120 YUV422; with SIGXFSZ ignored, a
+  // write past the limit fails (EFBIG) instead of killing the tool.
   const std::string limited = dir.path("limited.arv");
   const ektest::ToolRun run = runTool(
       dir, {"run", "--frames", "20", "--fps", "60", "--resolution", "0", "--record", limited},
-      kIgnoreFileSizeSignal, fileSizeLimit(40960));
+      "trap '' XFSZ;", "prlimit --fsize=40960");
   expectOneLine(run, "ekvision run: cannot write " + limited +
                          ": a write failed (File too large); 1 complete frames reached the file "
                          "('ekvision recover " +
@@ -296,33 +193,14 @@ TEST_F(ToolFaults, AFullDiskFailsTheRecordingAndRecoverRestoresItsFrames) {
   EXPECT_NE(run.out.find("(a write failed: the disk may be full)"), std::string::npos) << run.out;
   EXPECT_EQ(EK::inspectVideo(limited).state, EK::EKRecordingState::kOpen);
 
-  const std::string input = dir.path("input.avi");
-  ektest::makeClip(input, "testsrc=size=160x120:rate=10", "-frames:v 12 -c:v mjpeg");
-  const std::string imported = dir.path("imported.arv");
-  expectOneLine(runTool(dir, {"import", input, imported, "--resolution", "0"},
-                        kIgnoreFileSizeSignal, fileSizeLimit(81920)),
-                "ekvision import: cannot write " + imported +
-                    ": a write failed (File too large); 2 complete frames reached the file "
-                    "('ekvision recover " +
-                    imported + "' restores them)");
-  expectOneLine(runTool(dir, {"import", input, full, "--resolution", "0"}),
-                "ekvision import: cannot record " + full +
-                    ": Can't write the file header (No space left on device)");
-
-  for (const auto& [path, frames] : {std::pair{limited, 1u}, std::pair{imported, 2u}}) {
-    const ektest::ToolRun recover = runTool(dir, {"recover", path});
-    EXPECT_EQ(recover.exitCode, 0) << recover.err;
-    EXPECT_EQ(recover.out.rfind("recovered " + path + ": " + std::to_string(frames) + " frames", 0),
-              0u)
-        << recover.out;
-    EK::EKVideo video;
-    ASSERT_TRUE(video.readVideo(path));
-    EXPECT_EQ(video.frameCount, frames);
-    EK::EKImage image(EK::kResolution160x120, EK::kColorSpaceYUV422);
-    for (unsigned f = 0; f < frames; ++f) {
-      EXPECT_TRUE(video.getFrame(image, f, 0, true));
-    }
-  }
+  const ektest::ToolRun recover = runTool(dir, {"recover", limited});
+  EXPECT_EQ(recover.exitCode, 0) << recover.err;
+  EXPECT_EQ(recover.out.rfind("recovered " + limited + ": 1 frames", 0), 0u) << recover.out;
+  EK::EKVideo video;
+  ASSERT_TRUE(video.readVideo(limited));
+  ASSERT_EQ(video.frameCount, 1u);
+  EK::EKImage image(EK::kResolution160x120, EK::kColorSpaceYUV422);
+  EXPECT_TRUE(video.getFrame(image, 0, 0, true));
 }
 
 }  // namespace

@@ -5,33 +5,23 @@
 #include <ekvision/ekimage.h>
 #include <ekvision/ekvideo.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cstdio>
-#include <map>
 #include <memory>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "toolrunner.h"
 
 namespace {
 
-using ektest::runTool;
-
 using ektest::detectionsIn;
 using ektest::PrintedDetection;
+using ektest::runTool;
 
 long long sceneEpoch(const std::string& out) {
   const std::size_t at = out.find("(epoch ");
@@ -64,8 +54,7 @@ Box boxOf(const EK::EKPixelRect& r) {
 }
 
 // Every detection is the bounding box of the rectangle in the frame before and in its own
-// frame, which a luma difference finds; when the rectangle jumped (a recording played in a
-// loop starts again), where it was and where it is are two objects.
+// frame, which a luma difference finds.
 template <typename TruthOfFrame>
 void expectBoxesFollowTheRectangle(const std::vector<PrintedDetection>& detections,
                                    const std::vector<long long>& frameStamps, TruthOfFrame truth) {
@@ -77,15 +66,10 @@ void expectBoxesFollowTheRectangle(const std::vector<PrintedDetection>& detectio
     const std::size_t k = static_cast<std::size_t>(at - frameStamps.begin());
     const EK::EKPixelRect a = truth(k - 1);
     const EK::EKPixelRect b = truth(k);
-    const Box found{d.x, d.y, d.w, d.h};
-    const bool jumped =
-        a.x + a.w <= b.x || b.x + b.w <= a.x || a.y + a.h <= b.y || b.y + b.h <= a.y;
-    if (!jumped || (found != boxOf(a) && found != boxOf(b))) {
-      const int x = std::min(a.x, b.x), y = std::min(a.y, b.y);
-      EXPECT_EQ(found,
-                (Box{x, y, std::max(a.x + a.w, b.x + b.w) - x, std::max(a.y + a.h, b.y + b.h) - y}))
-          << "frame " << k;
-    }
+    const int x = std::min(a.x, b.x), y = std::min(a.y, b.y);
+    EXPECT_EQ((Box{d.x, d.y, d.w, d.h}),
+              (Box{x, y, std::max(a.x + a.w, b.x + b.w) - x, std::max(a.y + a.h, b.y + b.h) - y}))
+        << "frame " << k;
   }
 }
 
@@ -102,8 +86,6 @@ class ToolRun : public ::testing::Test {
           "test", 320, 240, EK::kColorSpaceYUV422, 0, i, 1000000 + i * 66667};
       EK::EKValue value = scene.grab(request);
       auto* pixels = static_cast<unsigned char*>(const_cast<void*>(value[6].GetBinary()));
-      sceneStampOf[std::vector<unsigned char>(pixels + 28, pixels + 320 * 240 * 2)] =
-          request.timeStamp;
       EXPECT_TRUE(video->write(reinterpret_cast<char*>(pixels), 320 * 240 * 2, request.timeStamp, 0,
                                0.4f, 0.3f, -0.4f, -0.3f));
       stamps.push_back(request.timeStamp);
@@ -122,7 +104,6 @@ class ToolRun : public ::testing::Test {
 
   ektest::TempDir dir;
   EK::EKSyntheticSource scene{1000000};
-  std::map<std::vector<unsigned char>, long long> sceneStampOf;  // by pixels from byte 28 on
 };
 
 // One run writes every output: the recording, the contact sheet and the detection log.
@@ -162,35 +143,18 @@ TEST_F(ToolRun, OnTheSyntheticSceneTheBoxesFollowTheRectangleAndEveryOutputIsWri
   EXPECT_EQ(sheet.cols, 4 + 4 * (320 + 4)) << "four tiles a row";
   EXPECT_EQ(sheet.rows, 4 + 2 * (240 + 4)) << "two rows";
   // The log holds the printed detections, one JSON line each.
-  std::istringstream lines(ektest::fileText(log));
-  std::size_t n = 0;
-  for (std::string line; std::getline(lines, line); ++n) {
-    PrintedDetection d{};
-    ASSERT_EQ(std::sscanf(line.c_str(), "{\"timeStamp\":%lld,\"x\":%d,\"y\":%d,\"w\":%d,\"h\":%d",
-                          &d.timeStamp, &d.x, &d.y, &d.w, &d.h),
-              5)
-        << line;
-    ASSERT_LT(n, detections.size());
-    EXPECT_TRUE(d.timeStamp == detections[n].timeStamp && d.x == detections[n].x &&
-                d.h == detections[n].h)
-        << line;
-  }
-  EXPECT_EQ(n, detections.size());
-  double mean = 0;
-  const std::size_t at = run.out.find("scene IoU:   mean ");
-  ASSERT_NE(at, std::string::npos) << run.out;
-  ASSERT_EQ(std::sscanf(run.out.c_str() + at, "scene IoU:   mean %lf", &mean), 1);
-  // 0.83 on an idle machine; frames skipped under load make the boxes longer.
-  EXPECT_GT(mean, 0.6) << run.out;
-
-  const ektest::ToolRun full =
-      runTool(dir, {"run", "--frames", "5", "--resolution", "0", "--detections", "/dev/full"});
-  EXPECT_EQ(full.exitCode, 1);
-  EXPECT_EQ(full.err, "ekvision run: cannot write /dev/full: No space left on device\n");
-  EXPECT_NE(full.out.find("frames:      "), std::string::npos) << "the summary comes first";
+  const std::string json = ektest::fileText(log);
+  EXPECT_EQ(static_cast<std::size_t>(std::count(json.begin(), json.end(), '\n')),
+            detections.size());
+  EXPECT_EQ(json.rfind("{\"timeStamp\":" + std::to_string(detections[0].timeStamp) +
+                           ",\"x\":" + std::to_string(detections[0].x) + ",",
+                       0),
+            0u)
+      << json;
 }
 
-TEST_F(ToolRun, PlayingARecordingTheBoxesFollowTheRectangleItHolds) {
+// In real time the recording plays in a loop: every frame played is one of its frames.
+TEST_F(ToolRun, PlayingARecordingLoopsOverItsFrames) {
   recordScene("clip", 30);
   const ektest::ToolRun run =
       runTool(dir, {"run", "--camera", dir.path("clip.arv"), "--frames", "40", "--fps", "30",
@@ -201,16 +165,18 @@ TEST_F(ToolRun, PlayingARecordingTheBoxesFollowTheRectangleItHolds) {
             std::string::npos)
       << run.out;
   const Recorded played = readRecording(dir.path("played.arv"));
+  const Recorded clip = readRecording(dir.path("clip.arv"));
   ASSERT_EQ(played.stamps.size(), 40u) << run.out;
-  expectBoxesFollowTheRectangle(detectionsIn(run.out), played.stamps, [&](std::size_t k) {
-    const auto source = sceneStampOf.find(played.pixels[k]);
-    EXPECT_NE(source, sceneStampOf.end()) << "frame " << k << " is no frame of the recording";
-    return sceneRect(source->second);
-  });
+  for (std::size_t k = 0; k < played.pixels.size(); ++k) {
+    EXPECT_NE(std::find(clip.pixels.begin(), clip.pixels.end(), played.pixels[k]),
+              clip.pixels.end())
+        << "frame " << k << " is no frame of the recording";
+  }
+  EXPECT_GE(detectionsIn(run.out).size(), 30u) << run.out;
 }
 
 // --every-frame: offline, the module gets every recorded frame once, in order, with its own
-// stamp, and the run ends at the last frame, a --frames limit, or where a crash left off.
+// stamp, and the run ends at the last frame or where a crash left off.
 TEST_F(ToolRun, EveryFrameHandsTheModuleEachRecordedFrameOnceInOrder) {
   const std::vector<long long> stamps = recordScene("clip", 40);
   const ektest::ToolRun run =
@@ -227,51 +193,30 @@ TEST_F(ToolRun, EveryFrameHandsTheModuleEachRecordedFrameOnceInOrder) {
   expectBoxesFollowTheRectangle(found, stamps, [&](std::size_t k) { return sceneRect(stamps[k]); });
 
   recordScene("crashed", 7, false);
-  for (const auto& [args, processed] : std::vector<std::pair<std::vector<std::string>, int>>{
-           {{"--camera", dir.path("clip.arv"), "--frames", "5"}, 5},
-           {{"--camera", dir.path("crashed.arv")}, 7}}) {
-    std::vector<std::string> command = {"run", "--every-frame"};
-    command.insert(command.end(), args.begin(), args.end());
-    const ektest::ToolRun limited = runTool(dir, command);
-    EXPECT_EQ(limited.exitCode, 0) << limited.err;
-    EXPECT_NE(limited.out.find("frames:      " + std::to_string(processed) + " processed"),
-              std::string::npos)
-        << limited.out;
-  }
+  const ektest::ToolRun crashed =
+      runTool(dir, {"run", "--every-frame", "--camera", dir.path("crashed.arv")});
+  EXPECT_EQ(crashed.exitCode, 0) << crashed.err;
+  EXPECT_NE(crashed.out.find("frames:      7 processed"), std::string::npos) << crashed.out;
 }
 
+// One run calls a setter, a getter and pause: the loop then stands still until the stop.
 TEST_F(ToolRun, RemoteMethodsAreCalledInOrderWithTheirArgumentsRead) {
-  const ektest::ToolRun run = runTool(dir, {"run", "--frames", "3", "--resolution", "0", "--call",
-                                            "setFrameRate", "30", "--call", "getFrameRate"});
+  const ektest::ToolRun run =
+      runTool(dir, {"run", "--seconds", "0.5", "--resolution", "0", "--call", "setFrameRate", "30",
+                    "--call", "getFrameRate", "--call", "pause", "true"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_NE(run.out.find("call setFrameRate(30) -> true\ncall getFrameRate() -> 30\n"),
+  EXPECT_NE(run.out.find("call setFrameRate(30) -> true\ncall getFrameRate() -> 30\n"
+                         "call pause(true) -> done\n"),
             std::string::npos)
       << run.out;
   EXPECT_NE(run.out.find("(asked 30)"), std::string::npos) << run.out;
-
-  const ektest::ToolRun paused =
-      runTool(dir, {"run", "--seconds", "0.5", "--resolution", "0", "--call", "pause", "true"});
-  ASSERT_EQ(paused.exitCode, 0) << paused.err;
-  EXPECT_NE(paused.out.find("call pause(true) -> done\n"), std::string::npos) << paused.out;
   // Frames: the first, one that may be under way when the pause comes, and one when the
   // stop resumes the loop so that it can end; nothing in the half second between.
   int frames = -1;
-  const std::size_t at = paused.out.find("frames:");
-  ASSERT_NE(at, std::string::npos) << paused.out;
-  ASSERT_EQ(std::sscanf(paused.out.c_str() + at, "frames: %d processed", &frames), 1);
+  const std::size_t at = run.out.find("frames:");
+  ASSERT_NE(at, std::string::npos) << run.out;
+  ASSERT_EQ(std::sscanf(run.out.c_str() + at, "frames: %d processed", &frames), 1);
   EXPECT_LE(frames, 3);
-  EXPECT_LE(detectionsIn(paused.out).size(), 2u);
-}
-
-TEST_F(ToolRun, AModulePluginIsLoadedAndRun) {
-  const ektest::ToolRun run = runTool(
-      dir, {"run", "--module", EKVISION_MOTION_PLUGIN, "--frames", "5", "--resolution", "0"});
-  ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_NE(run.out.find("module: ekmotiondetector from " EKVISION_MOTION_PLUGIN "\n"),
-            std::string::npos)
-      << run.out;
-  EXPECT_NE(run.out.find("frames:      5 processed"), std::string::npos) << run.out;
-  EXPECT_GE(detectionsIn(run.out).size(), 3u);
 }
 
 #ifdef EKVISION_BRIGHTSPOT_PLUGIN
@@ -290,63 +235,32 @@ TEST_F(ToolRun, TheWalkThroughPluginBoxesTheRectangleExactly) {
 }
 #endif
 
+// Ctrl-C four seconds in (a kill ten seconds later if it hangs): the run ends, closing its
+// recording, and exits 0.
 TEST_F(ToolRun, AnInterruptEndsTheRunCleanly) {
   const std::string recording = dir.path("interrupted.arv");
-  const std::string out = dir.path("interrupted.out");
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    const int file = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(file, STDOUT_FILENO);
-    dup2(file, STDERR_FILENO);
-    execl(EKVISION_TOOL_PATH, "ekvision", "run", "--seconds", "60", "--resolution", "0", "--record",
-          recording.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  // The run has begun once it printed its first detection; it has 10 s to start and 10 s to end.
-  int status = 0;
-  const auto poll = [&](const auto& done) {
-    for (int i = 0; i < 2000 && !done(); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return done();
-  };
-  const bool started =
-      poll([&] { return ektest::fileText(out).find("detection t=") != std::string::npos; });
-  kill(child, SIGINT);
-  bool reaped = false;
-  const bool ended =
-      poll([&] { return reaped = reaped || waitpid(child, &status, WNOHANG) == child; });
-  if (!ended) {
-    kill(child, SIGKILL);
-    waitpid(child, &status, 0);
-  }
-  ASSERT_TRUE(started && ended) << "started " << started << ", ended " << ended << "\n"
-                                << ektest::fileText(out);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  EXPECT_NE(ektest::fileText(out).find("frames: "), std::string::npos) << ektest::fileText(out);
+  const ektest::ToolRun run =
+      runTool(dir, {"run", "--seconds", "60", "--resolution", "0", "--record", recording}, "",
+              "timeout --foreground --preserve-status -k 10 -s INT 4");
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.out.find("detection t="), std::string::npos) << "the run had begun";
   EK::EKVideo video;
   ASSERT_TRUE(video.readVideo(recording));
   EXPECT_NE(video.frameCount, 0xFFFFFFFFu) << "the recording was closed";
   EXPECT_GE(video.frameCount, 2u);
 }
 
+// Each document shows the walk-through's code in the first C++ block after its heading.
 TEST(WalkThrough, TheDocumentsShowTheCodeThatIsBuilt) {
   const std::string code =
-      ektest::fileText(EKVISION_SOURCE_DIR "/examples/walkthrough/brightspot.cpp");
-  ASSERT_FALSE(code.empty());
-  // Each document shows the code in the first C++ block after its heading.
-  const std::pair<const char*, const char*> documents[] = {
-      {EKVISION_SOURCE_DIR "/docs/writing-a-module.md", "## Writing your own vision module"},
-      {EKVISION_SOURCE_DIR "/README.md", "## Write your own vision module"}};
-  for (const auto& [path, heading] : documents) {
-    const std::string document = ektest::fileText(path);
-    const std::size_t section = document.find(heading);
-    ASSERT_NE(section, std::string::npos) << path;
-    const std::size_t begin = document.find("```cpp\n", section);
-    ASSERT_NE(begin, std::string::npos) << path;
-    EXPECT_EQ(document.substr(begin + 7, code.size() + 4), code + "```\n")
-        << path << " must show examples/walkthrough/brightspot.cpp as it is";
+      ektest::fileText(EKVISION_SOURCE_DIR "/examples/walkthrough/brightspot.cpp") + "```\n";
+  for (const auto& [path, heading] :
+       {std::pair{"/docs/writing-a-module.md", "## Writing your own vision module"},
+        std::pair{"/README.md", "## Write your own vision module"}}) {
+    const std::string document = ektest::fileText(EKVISION_SOURCE_DIR + std::string(path));
+    const std::size_t begin = document.find("```cpp\n", document.find(heading));
+    ASSERT_LT(begin, document.size()) << path;
+    EXPECT_EQ(document.substr(begin + 7, code.size()), code) << path;
   }
 }
 

@@ -62,11 +62,6 @@ inline void makeClip(const std::string& path, const std::string& source,
   ASSERT_EQ(std::system(command.c_str()), 0) << "ffmpeg failed: " << command;
 }
 
-/// True when @p text is exactly one line.
-inline bool isOneLine(const std::string& text) {
-  return !text.empty() && text.back() == '\n' && text.find('\n') == text.size() - 1;
-}
-
 /// One detection line of `ekvision run`, as far as the tests read it.
 struct PrintedDetection {
   long long timeStamp;
