@@ -69,7 +69,8 @@ TEST_F(VisionExtractorFaultTest, FailingCameraKeepsTheLoopAtItsPaceAndExitsOnlyO
 }
 
 TEST_F(VisionExtractorFaultTest, BadImagesAreSkippedAndReleasedUntilTheCameraComesBack) {
-  auto detector = makeDetector(kFrameRate);
+  auto detector = makeDetector();
+  ASSERT_TRUE(detector->setFrameRate(kFrameRate));  // the loop keeps the new pace
   source->setFailing(EKCameraCall::kGetImage, true);
   detector->subscribe("client", 100, 0.0f);
   expectPacedIterations(3);
