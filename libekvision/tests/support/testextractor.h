@@ -28,22 +28,21 @@ namespace ektest {
 /// Deadline of every wait in these tests; generous, because sanitizers slow things down.
 const int kDeadlineMs = 10000;
 
-/// A vision module that counts its hooks and lets a test act inside processImage().
+/// A vision module that counts its hooks and exits and lets a test act inside processImage().
 class TestExtractor : public EK::EKVisionExtractor {
  public:
   using EKVisionExtractor::EKVisionExtractor;
 
   void onStartDetection() override { ++starts; }
   void onStopDetection() override { ++stops; }
-  void processImage(EK::EKImage* image) override {
-    int count = 0;
-    {
-      boost::lock_guard<boost::mutex> lock(mutex_);
-      count = images_ + 1;
-      sequence_.push_back(EK::EKScriptedSource::readSequenceNumber(image->frame));
-    }
-    // The count becomes visible only after the action, so that a test woken by it sees
-    // what the action did; also when the action throws.
+  void exit() override {
+    ++exits;
+    EKVisionExtractor::exit();
+  }
+  void processImage(EK::EKImage* /*image*/) override {
+    // Only the loop writes the count (one loop at a time); it becomes visible after the
+    // action, so that a test woken by it sees what the action did, also when the action throws.
+    const int count = images_ + 1;
     struct Publish {
       TestExtractor& self;
       int count;
@@ -58,14 +57,10 @@ class TestExtractor : public EK::EKVisionExtractor {
     }
   }
 
-  /// Images seen so far, and their sequence numbers in order.
+  /// Images seen so far.
   int images() const {
     boost::lock_guard<boost::mutex> lock(mutex_);
     return images_;
-  }
-  std::vector<unsigned> sequence() const {
-    boost::lock_guard<boost::mutex> lock(mutex_);
-    return sequence_;
   }
   /// Waits until at least @p count images were seen; false when @p timeoutMs passed first.
   bool waitForImages(int count, int timeoutMs = kDeadlineMs) {
@@ -78,12 +73,12 @@ class TestExtractor : public EK::EKVisionExtractor {
   std::function<void(int)> onImage;
   std::atomic<int> starts{0};
   std::atomic<int> stops{0};
+  std::atomic<int> exits{0};
 
  private:
   mutable boost::mutex mutex_;
   boost::condition_variable changed_;
   int images_ = 0;
-  std::vector<unsigned> sequence_;
 };
 
 /// Polls @p condition every millisecond until it holds; false after @p timeoutMs.
@@ -103,8 +98,8 @@ class ExtractorFixture : public testing::Test {
  protected:
   static constexpr const char* kCameraId = "VisionExtractorDetector";
 
-  boost::shared_ptr<TestExtractor> makeDetector(int frameRate = 100, int resolution = 0) {
-    return EK::createModule<TestExtractor>(broker, "Detector", resolution, 9, frameRate);
+  boost::shared_ptr<TestExtractor> makeDetector(int frameRate = 100) {
+    return EK::createModule<TestExtractor>(broker, "Detector", 0, 9, frameRate);
   }
   int cameraCalls(EK::EKCameraCall call) const { return source->getCallCount(call); }
   /// Records of the engine's category, each with no file or line.
