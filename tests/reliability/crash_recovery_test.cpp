@@ -58,17 +58,11 @@ class Recorder {
   bool spawned() const { return spawned_; }
   pid_t pid() const { return pid_; }
 
-  // Waits for it to end on its own and returns its wait status.
-  int wait() {
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    reaped_ = true;
-    return status;
-  }
-
-  // Kills it and returns its wait status.
-  int kill9() {
-    kill(pid_, SIGKILL);
+  // Waits for it to end, killed first when @p kill9, and returns its wait status.
+  int wait(bool kill9 = false) {
+    if (kill9) {
+      kill(pid_, SIGKILL);
+    }
     int status = 0;
     waitpid(pid_, &status, 0);
     reaped_ = true;
@@ -114,7 +108,7 @@ TEST(CrashRecovery, EveryCompleteFrameOfAKilledRecordingIsRecovered) {
   EXPECT_NE(info.out.find("frames:       " + writer + " (not closed yet)\n"), std::string::npos)
       << info.out;
 
-  const int status = recorder.kill9();
+  const int status = recorder.wait(true);
   ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
       << "the recorder ended on its own, status " << status;
 
