@@ -61,8 +61,6 @@ TEST_F(EKVideoFind, RecordsBeyondFourGibibytesAreFoundAndRead) {
   ASSERT_TRUE(video.getNextFrame(image, true));
   EXPECT_EQ(std::make_tuple(image.timeStamp, image.frame[record - 1]),
             std::make_tuple(6991000LL, 6991 % 256));
-  ASSERT_TRUE(video.getPrecedingFrame(image, true));
-  EXPECT_EQ(image.timeStamp, 6990000);
   ASSERT_TRUE(video.goToFrame(7000, 0));
   EXPECT_EQ(video.inputFile.tellg(), static_cast<std::streamoff>(32 + record * 7000));
   EXPECT_EQ(video.findFrame(7000000, 0), 7000);
@@ -73,14 +71,12 @@ TEST_F(EKVideoFind, ExtraHeaderBytesAreWrittenZeroAndSkippedWhateverTheyHold) {
   const std::string path = ektest::recordClip(dir.path("extra"), 3, {grey}, ektest::stampOf, 100);
   std::vector<unsigned char> bytes = ektest::readBytes(path);
   ASSERT_EQ(bytes.size(), 32u + 100u + 3u * 19200u);
-  EXPECT_EQ(bytes[4], 100);
-  EXPECT_TRUE(
-      std::all_of(bytes.begin() + 32, bytes.begin() + 132, [](unsigned char b) { return b == 0; }));
+  EXPECT_EQ(std::vector<unsigned char>(bytes.begin() + 32, bytes.begin() + 132),
+            std::vector<unsigned char>(100, 0));
   std::fill(bytes.begin() + 32, bytes.begin() + 132, 0xAB);  // another writer's content
   ektest::writeBytes(path, bytes);
   ASSERT_TRUE(video.readVideo(path));
   EXPECT_EQ(std::make_tuple(video.extraHeaderSize, video.headerSize), std::make_tuple(100u, 132u));
-  EXPECT_EQ(video.inputFile.tellg(), 132);
   EKImage image(EK::kResolution160x120, 0);
   // Stepping from the open file starts at frame 0, behind the extra header.
   for (unsigned int frame = 0; frame < 2; ++frame) {
@@ -100,33 +96,21 @@ TEST_F(EKVideoFind, FindsTheLastFrameAtOrBeforeATime) {
   }
 }
 
-TEST_F(EKVideoFind, SearchesTheChosenStreamAndClampsItsIndex) {
+TEST_F(EKVideoFind, SearchesTheChosenStreamAndLeavesThePositionAlone) {
+  EXPECT_EQ(video.findFrame(0, 0), -1) << "no file";
   const std::string path = ektest::recordClip(
       dir.path("two"), 5, {grey, grey},
       [](unsigned int frame, unsigned int stream) { return 1000LL * frame + 500 * stream; });
   ASSERT_TRUE(video.readVideo(path));
+  EKImage image(EK::kResolution160x120, 0);
+  ASSERT_TRUE(video.getFrame(image, 3, 0, true));
   EXPECT_EQ(video.findFrame(3000, 0), 3);
   EXPECT_EQ(video.findFrame(3000, 1), 2);
-  EXPECT_EQ(video.findFrame(3000, 9), 2);
+  EXPECT_EQ(video.findFrame(3000, 2), 2) << "the stream index is clamped";
   EXPECT_EQ(video.findFrame(400, 1), -1);
-}
-
-TEST_F(EKVideoFind, LeavesThePositionAndIndexesAlone) {
-  EXPECT_EQ(video.findFrame(0, 0), -1) << "no file";
-  ASSERT_TRUE(video.readVideo(clip("pos", {0, 10, 20, 30, 40, 50, 60, 70})));
-  EKImage image(EK::kResolution160x120, 0);
-  ASSERT_TRUE(video.getFrame(image, 4, 0, true));
-  EXPECT_EQ(video.findFrame(15, 0), 1);
-  EXPECT_EQ(video.currentFrame, 4u);
   ASSERT_TRUE(video.getNextFrame(image, true));
-  EXPECT_EQ(image.timeStamp, 50);
-  ASSERT_TRUE(video.goToFrame(6, 0));
-  EXPECT_EQ(video.findFrame(0, 0), 0);
-  ASSERT_TRUE(video.getNextFrame(image, true));
-  EXPECT_EQ(image.timeStamp, 60);
-  ektest::closeVideo(video);
-  ASSERT_TRUE(video.readVideo(clip("empty", {})));
-  EXPECT_EQ(video.findFrame(0, 0), -1) << "no frames";
+  EXPECT_EQ(std::make_tuple(video.currentFrame, video.currentStream, image.timeStamp),
+            std::make_tuple(4u, 0u, 4000LL));
 }
 
 TEST_F(EKVideoFind, SearchesOnlyCompleteFramesOfAnUnclosedRecording) {
@@ -136,7 +120,6 @@ TEST_F(EKVideoFind, SearchesOnlyCompleteFramesOfAnUnclosedRecording) {
   ASSERT_TRUE(video.readVideo(path));
   EXPECT_EQ(video.frameCount, 0xFFFFFFFFu);
   EXPECT_EQ(video.findFrame(1LL << 40, 0), 4);
-  EXPECT_EQ(video.findFrame(2500, 0), 2);
 }
 
 }  // namespace

