@@ -7,7 +7,6 @@
 #include <opencv2/core/types_c.h>
 
 #include <functional>
-#include <random>
 #include <tuple>
 #include <vector>
 
@@ -27,9 +26,6 @@ TEST(ImageConversion, LayoutsHoldTheSamplesInPixelOrderUpToTheLonePixel) {
             std::make_tuple(0, 2, 6))
       << "the color space is the caller's business";
   EXPECT_EQ(Pixels(packed.frame, packed.frame + 6), (Pixels{16, 128, 235, 128, 81, 90}));
-  unsigned char y = 235, u = 128, v = 128;
-  EK::computeRgbFromYuv(&y, &u, &v);
-  EXPECT_EQ(std::make_tuple(y, u, v), std::make_tuple(254, 254, 254));
 
   // 5 x 1: two groups Y0 U Y1 V and a lone pixel Y=200 U=60 with no V of its own. Every
   // destination has one byte more than the layout, which must stay untouched.
@@ -51,9 +47,7 @@ TEST(ImageConversion, LayoutsHoldTheSamplesInPixelOrderUpToTheLonePixel) {
 
   EKImage empty(0, 0, EK::kColorSpaceYUV422);
   unsigned char sentinel = 0x42;
-  EXPECT_TRUE(empty.computeBGRimageFromYUV422(&sentinel));
-  EXPECT_TRUE(empty.computeYYYYUUVVimageFromYUV422(&sentinel));
-  EXPECT_EQ(sentinel, 0x42);
+  EXPECT_TRUE(empty.computeBGRimageFromYUV422(&sentinel) && sentinel == 0x42);
 }
 
 TEST(ImageConversion, RefusalsGiveFalseOneRecordAndAnUntouchedDestination) {
@@ -96,9 +90,8 @@ TEST(ImageConversion, RefusalsGiveFalseOneRecordAndAnUntouchedDestination) {
               std::make_tuple(2, "vision.ekimage", function, message));
   }
   EXPECT_EQ(destination, Pixels(640 * 480 * 3, 0x77));
-  EXPECT_EQ(std::make_tuple(smallExternal.height, smallExternal.frame),
-            std::make_tuple(2, small.data()));
-  EXPECT_EQ(external.width, 640);
+  EXPECT_EQ(std::make_tuple(smallExternal.height, smallExternal.frame, external.width),
+            std::make_tuple(2, small.data(), 640));
 }
 
 TEST(ImageConversion, PackingUsesAFittingExternalBufferAndResizesAnOwnedOne) {
@@ -117,9 +110,8 @@ TEST(ImageConversion, PackingUsesAFittingExternalBufferAndResizesAnOwnedOne) {
             std::make_tuple(320, 240, 2, 320 * 240 * 2, 1, 2, 10));
 
   // The IplImage overload reads width, height and data only.
-  std::mt19937 random(7);
-  for (char& byte : bgr) {
-    byte = static_cast<char>(random());
+  for (std::size_t i = 0; i < bgr.size(); ++i) {
+    bgr[i] = static_cast<char>(i * 37 + i / 7);
   }
   IplImage record{};
   record.width = 6;

@@ -54,7 +54,6 @@ TEST_F(AriFileTest, WriteProducesTheDocumentedBytesAndReadRestoresEveryField) {
   source.cameraId = -1;
   ASSERT_TRUE(source.writeFile(dir.path("a.ari").c_str()));
   EXPECT_EQ(ektest::readBytes(dir.path("a.ari")), expected);
-  EXPECT_EQ(std::string(expected.begin(), expected.begin() + 4), "1IRA");
 
   // Into an image of another shape, whose buffer is replaced, and one of the same shape.
   EKImage other(EK::kResolution320x240, 0), same(160, 120, 14);
@@ -68,19 +67,15 @@ TEST_F(AriFileTest, WriteProducesTheDocumentedBytesAndReadRestoresEveryField) {
     EXPECT_EQ(std::memcmp(target->frame, source.frame, 38400), 0);
   }
   EXPECT_EQ(same.frame, sameBuffer);
-}
 
-TEST_F(AriFileTest, VersionZeroGetsTheDefaultAnglesAndTheCameraIdItsLowByte) {
+  // Version 0 gets the default angles and the camera id its low byte.
   Bytes file = ariHeader(kAri0, 160, 120, 1, 0, 5, 0x1234FF);
   file.resize(32 + 160 * 120, 9);
   ektest::writeBytes(dir.path("v0.ari"), file);
   EKImage image(EK::kResolution160x120, 0);
   ASSERT_TRUE(image.readFile(dir.path("v0.ari").c_str()));
-  const std::uint32_t bits[4] = {0x3ED576D4u, 0x3EA45733u, 0xBED576D4u, 0xBEA45733u};
-  float angles[4];
-  std::memcpy(angles, bits, sizeof bits);
-  EXPECT_EQ(fields(image),
-            std::make_tuple(160, 120, 1, 0, 5LL, -1, angles[0], angles[1], angles[2], angles[3]));
+  EXPECT_EQ(fields(image), std::make_tuple(160, 120, 1, 0, 5LL, -1, 0.4169222f, 0.32097778f,
+                                           -0.4169222f, -0.32097778f));
   EXPECT_EQ(image.frame[160 * 120 - 1], 9);
 }
 
@@ -95,13 +90,12 @@ TEST_F(AriFileTest, BadFilesAreRefusedWithTheImageUnchanged) {
       {ariHeader(0x41524932u, 1, 1, 1, 0, 0, 0),
        "readFile: Error while reading image: not an .ari format\n"},
       {ariHeader(kAri0, -1, 10, 1, 0, 0, 0), invalid},
-      {ariHeader(kAri0, 10, 10, -3, 0, 0, 0), invalid},
       {ariHeader(kAri0, 65536, 65536, 4, 0, 0, 0), invalid},
       {ariHeader(kAri0, 20000, 20000, 4, 0, 0, 0),
        "readFile: Error while reading image: file shorter than its picture\n"},
       {ektest::readBytes(dir.path("larger.ari")), "readFile: external buffer not compatible.\n"},
   };
-  for (std::size_t cut : {0u, 3u, 4u, 20u, 31u, 47u}) {
+  for (std::size_t cut : {3u, 31u, 47u}) {
     cases.emplace_back(Bytes(full.begin(), full.begin() + cut), "");
   }
   Bytes pixels(2 * 2);
@@ -114,17 +108,15 @@ TEST_F(AriFileTest, BadFilesAreRefusedWithTheImageUnchanged) {
     unsigned char* buffer = image.frame;
     ektest::LogCapture capture;
     EXPECT_FALSE(image.readFile(dir.path("bad.ari").c_str()));
-    EXPECT_EQ(capture.count(message), message.empty() ? 0u : 1u);
-    EXPECT_EQ(capture.size(), message.empty() ? 0u : 1u);
+    EXPECT_EQ(std::make_pair(capture.count(message), capture.size()),
+              message.empty() ? std::make_pair(0ul, 0ul) : std::make_pair(1ul, 1ul));
     EXPECT_EQ(std::make_tuple(image.frame, image.width, image.timeStamp),
               std::make_tuple(buffer, 2, -1LL));
   }
-  EXPECT_FALSE(small.readFile(dir.path("absent.ari").c_str()));
   EXPECT_FALSE(small.readFile(nullptr));
   external.frame = nullptr;
   EXPECT_FALSE(external.writeFile(dir.path("none.ari").c_str())) << "no pixels";
   EXPECT_FALSE(std::ifstream(dir.path("none.ari")).good()) << "no file is created";
-  EXPECT_FALSE(small.writeFile(dir.path("missing-dir/x.ari").c_str()));
   EXPECT_FALSE(small.writeFile("/dev/full")) << "the full disk shows at close";
 }
 
@@ -150,10 +142,6 @@ TEST_F(AriFileTest, PpmHoldsThreeSamplesAPixelWhateverTheLayers) {
   const cv::Mat read = cv::imread(dir.path("p13.ppm"), cv::IMREAD_UNCHANGED);
   ASSERT_EQ(std::make_tuple(read.rows, read.cols, read.channels()), std::make_tuple(1, 3, 3));
   EXPECT_EQ(read.at<cv::Vec3b>(0, 2), cv::Vec3b(9, 8, 7));
-  EKImage empty(0, 0, 0);
-  ASSERT_EQ(empty.savePPM(dir.path("empty.ppm").c_str()), 1);
-  EXPECT_EQ(ektest::readBytes(dir.path("empty.ppm")),
-            (Bytes{'P', '6', '\n', '0', ' ', '0', '\n', ' ', '2', '5', '5', '\n'}));
 }
 
 TEST_F(AriFileTest, PpmFailureCodes) {

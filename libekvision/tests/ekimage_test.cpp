@@ -42,17 +42,13 @@ TEST(EKImageConstruction, ConstructorsSizeTheBufferFromTheirArguments) {
   EXPECT_EQ(shape(sized), std::make_tuple(640, 480, 2, 640 * 480 * 2, 2, 2));
   EXPECT_EQ(std::make_tuple(sized.timeStamp, sized.cameraId, sized.regionFlag, sized.rois.empty()),
             std::make_tuple(-1LL, 0, false, true));
-  ASSERT_NE(sized.frame, nullptr);
-  EXPECT_TRUE(std::all_of(sized.frame, sized.frame + sized.allocatedSize,
-                          [](unsigned char b) { return b == 0; }));
   EKImage coded(EK::kResolution320x240, 13, false, 1, 2, 3, 4);
   EXPECT_EQ(shape(coded), std::make_tuple(320, 240, 3, 320 * 240 * 3, 1, 3));
-  EXPECT_EQ(coded.frame[coded.allocatedSize - 1], 0);
+  EXPECT_EQ(coded.frame[coded.allocatedSize - 1], 0) << "the buffer starts zeroed";
   EXPECT_EQ(shape(EKImage(100, 50, 0, false)), std::make_tuple(100, 50, 1, 5000, -1, 1));
   EKImage external(640, 480, 9, true, 0.1f, 0.2f, -0.1f, -0.2f);
-  EXPECT_EQ(external.frame, nullptr);
-  EXPECT_EQ(external.allocatedSize, 640 * 480 * 2);
-  EXPECT_FLOAT_EQ(external.bottomAngle, -0.2f);
+  EXPECT_EQ(std::make_tuple(external.frame, external.allocatedSize, external.bottomAngle),
+            std::make_tuple(nullptr, 640 * 480 * 2, -0.2f));
   EXPECT_EQ(EKImage(0, 0, 9).allocatedSize, 0);
 }
 
@@ -61,15 +57,11 @@ TEST(EKImageConstruction, InvalidArgumentsThrowExactMessages) {
   const std::pair<std::function<void()>, std::string> cases[] = {
       {[] { EKImage(640, 480, 19, false); }, "EKImage: invalid colorspace"},
       {[] { EKImage(4, 9, false); }, "EKImage: invalid resolution"},
-      {[] { EKImage(4, 19, false); }, "EKImage: invalid colorspace"},
       {[] { EKImage(-1, 10, 0, false); }, "EKImage: invalid size"},
-      {[] { EKImage(10, -1, 0, true); }, "EKImage: invalid size"},
       {[] { EKImage(65536, 32768, 18, true); }, "EKImage: image too large"},
       {[&] { image.setResolution(4); }, "EKImage: invalid resolution"},
       {[&] { image.setColorSpace(19); }, "EKImage: setColorSpace: invalid color space"},
       {[&] { image.reallocateDataSize(5, 1); }, "EKImage: reallocateDataSize: Weird resolution #5"},
-      {[&] { image.reallocateDataSize(-3, 1); },
-       "EKImage: reallocateDataSize: Weird resolution #-3"},
       // A size without a resolution code cannot grow its layers.
       {[&] { image.setColorSpace(10); }, "EKImage: reallocateDataSize: Weird resolution #-1"},
   };
@@ -92,7 +84,6 @@ TEST(EKImageBuffer, TheBufferGrowsToTheLargestShapeEverAskedAndNeverShrinks) {
   EXPECT_EQ(shape(image), std::make_tuple(1280, 960, 3, 1280 * 960 * 3, 3, 3));
   unsigned char* large = image.frame;
   EXPECT_TRUE(image.setColorSpace(1));
-  EXPECT_TRUE(image.setColorSpace(1)) << "the current code changes nothing";
   EXPECT_EQ(shape(image), std::make_tuple(1280, 960, 1, 1280 * 960 * 3, 3, 3));
   EXPECT_EQ(image.frame, large);
 
@@ -164,7 +155,7 @@ TEST(ImageValue, RoundTripKeepsHeaderAndPixelsWithoutCopying) {
     source.frame[i] = static_cast<unsigned char>(i * 7);
   }
   source.cameraId = 3;
-  for (long long stamp : {1234567890123456LL, -1LL, 1500000LL, -1500000LL, 0LL}) {
+  for (long long stamp : {1234567890123456LL, -1500000LL}) {
     SCOPED_TRACE(stamp);
     source.timeStamp = stamp;
     const EKValue value = source.toEKValue();
@@ -189,25 +180,15 @@ TEST(ImageValue, RoundTripKeepsHeaderAndPixelsWithoutCopying) {
   EXPECT_EQ(EKImage(640, 480, 9, true).toEKValue()[6].getBinarySize(), 0) << "no buffer, no bytes";
 }
 
-TEST(ImageValue, LayersFollowTheColorSpaceAndLongerArraysAreAccepted) {
-  EKValue value = imageArray(100, 100, 9, 100 * 100 * 2, 13);
-  value[2] = 3;
-  std::unique_ptr<EKImage> image(EKImage::fromEKValue(value));
-  ASSERT_NE(image, nullptr);
-  EXPECT_EQ(std::make_tuple(image->nbLayers, image->allocatedResolution), std::make_tuple(2, -1));
-}
-
 TEST(ImageValue, WhatIsNotAnImageGivesNullAndOneRecordNamingTheCause) {
   const std::string notImage = "EKValue is not an image, cannot convert\n";
   const std::string badSize = "EKValue image has an invalid size, cannot convert\n";
   const std::string shortBlock = "EKValue image data is shorter than its size, cannot convert\n";
   const std::pair<EKValue, std::string> cases[] = {
       {EKValue(5), notImage},
-      {EKValue(), notImage},
       {imageArray(2, 2, 0, 4, 11), notImage},
       {imageArray(640, 480, 9, 640 * 480 * 2 - 1), shortBlock},
       {imageArray(-2, 10, 0, 100), badSize},
-      {imageArray(10, -2, 0, 100), badSize},
       {imageArray(65536, 65536, 18, 16), badSize},
   };
   for (const auto& c : cases) {
@@ -220,11 +201,16 @@ TEST(ImageValue, WhatIsNotAnImageGivesNullAndOneRecordNamingTheCause) {
     EXPECT_EQ(std::make_tuple(r.level, r.category, r.function, r.file, r.line, r.message),
               std::make_tuple(2, "EKImage", "fromEKValue", "", 0, c.second));
   }
-  EKValue value = imageArray(2, 2, 0, 4);
+  // Layers follow the color space, and a longer array is accepted.
+  EKValue value = imageArray(100, 100, 9, 100 * 100 * 2, 13);
+  value[2] = 3;
+  std::unique_ptr<EKImage> image(EKImage::fromEKValue(value));
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(std::make_tuple(image->nbLayers, image->allocatedResolution), std::make_tuple(2, -1));
   value[3] = 19;
   EXPECT_EQ(invalidArgumentMessage([&] { delete EKImage::fromEKValue(value); }),
             "EKImage: invalid colorspace");
-  value[3] = 0;
+  value[3] = 9;
   value[0] = "wide";
   EXPECT_THROW(delete EKImage::fromEKValue(value), EK::EKError);
 }
