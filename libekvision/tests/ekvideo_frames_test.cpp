@@ -99,21 +99,6 @@ TEST_F(EKVideoFrames, WritesThatCannotMakeARecordAppendNothing) {
   EXPECT_EQ(std::filesystem::file_size(dir.path("w.arv")), 57u);
 }
 
-TEST_F(EKVideoFrames, VersionZeroFilesGiveTheDefaultAngles) {
-  ektest::writeBytes(dir.path("v0.arv"),
-                     arvHeader(ektest::kArvVersion0, 0, 1, 1, {{160, 120, 0, 8}})
-                         .recordHeader(501, 4, 1.0f, 2.0f, 3.0f, 4.0f)
-                         .fill(160 * 120 - 25, 0x55)
-                         .get());
-  ASSERT_TRUE(video.readVideo(dir.path("v0.arv")));
-  EKImage image(EK::kResolution160x120, 0);
-  ASSERT_TRUE(video.getFrame(image, 0, 0, true));
-  EXPECT_EQ(std::make_tuple(image.timeStamp, image.cameraId, image.frame[160 * 120 - 1]),
-            std::make_tuple(501LL, 4, 0x55));
-  EXPECT_EQ(angles(image), std::make_tuple(0.4169222f, 0.32097778f, -0.4169222f, -0.32097778f))
-      << "the defaults";
-}
-
 TEST_F(EKVideoFrames, SteppingForwardsAndBackwardsInOneStream) {
   ASSERT_TRUE(video.readVideo(record("steps", 6, {grey160})));
   EKImage image(EK::kResolution160x120, 0);

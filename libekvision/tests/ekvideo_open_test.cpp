@@ -55,10 +55,18 @@ TEST_F(EKVideoOpen, RecordingWritesTheHeaderAndCloseWritesTheCount) {
 }
 
 TEST_F(EKVideoOpen, ReadingTheHeaderFillsTheStreamTable) {
-  // A stream count of 0 in a version 0 file means one stream.
+  // A stream count of 0 in a version 0 file means one stream; its records hold no angles.
   ektest::writeBytes(dir.path("v0.arv"),
-                     arvHeader(ektest::kArvVersion0, 0, 3, 0, {{640, 480, 13, 8}}).get());
+                     arvHeader(ektest::kArvVersion0, 0, 3, 0, {{640, 480, 13, 8}})
+                         .recordHeader(501, 4, 1.0f, 2.0f, 3.0f, 4.0f)
+                         .fill(921600 - 25, 0x55)
+                         .get());
   ASSERT_TRUE(video.readVideo(dir.path("v0.arv")));
+  EK::EKImage image(EK::kResolution640x480, 13);
+  ASSERT_TRUE(video.getFrame(image, 0, 0, true));
+  EXPECT_EQ(std::make_tuple(image.timeStamp, image.cameraId, image.frame[921599], image.leftAngle,
+                            image.bottomAngle),
+            std::make_tuple(501LL, 4, 0x55, 0.4169222f, -0.32097778f));
   ASSERT_EQ(video.streams.size(), 1u);
   const EK::streamProperties& s = video.streams[0];
   EXPECT_EQ(std::make_tuple(video.isReading, video.version, video.streamCount, video.frameCount,
@@ -67,7 +75,6 @@ TEST_F(EKVideoOpen, ReadingTheHeaderFillsTheStreamTable) {
   EXPECT_EQ(std::make_tuple(s.width, s.height, s.resolution, s.colorSpace, s.nbLayers, s.depth,
                             s.dataSize),
             std::make_tuple(640u, 480u, 2u, 13u, 3u, 8u, 921600u));
-  EXPECT_EQ(std::make_tuple(video.currentFrame, video.currentStream), std::make_tuple(0u, 0u));
   EXPECT_EQ(closeVideo(video), "");
   EXPECT_EQ(std::make_tuple(video.isReading, video.inputFile.is_open(), video.frameCount,
                             video.streamCount),

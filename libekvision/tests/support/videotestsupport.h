@@ -10,12 +10,10 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -96,9 +94,7 @@ inline Bytes arvHeader(std::uint32_t version, std::uint32_t extraHeaderSize,
   Bytes bytes;
   bytes.u32(version).u32(extraHeaderSize).u32(frameCount).u32(streamCountField);
   for (const auto& stream : streams) {
-    for (std::uint32_t field : stream) {
-      bytes.u32(field);
-    }
+    std::for_each(stream.begin(), stream.end(), [&](std::uint32_t field) { bytes.u32(field); });
   }
   return bytes;
 }
@@ -155,8 +151,8 @@ inline long long stampOf(unsigned int frame, unsigned int stream) {
 inline void expectRecord(const EK::EKImage& image, unsigned int frame, unsigned int stream,
                          std::size_t size) {
   SCOPED_TRACE("frame " + std::to_string(frame) + ", stream " + std::to_string(stream));
-  EXPECT_EQ(image.timeStamp, stampOf(frame, stream));
-  EXPECT_EQ(image.cameraId, static_cast<char>(stream));
+  EXPECT_EQ(std::make_pair(image.timeStamp, image.cameraId),
+            std::make_pair(stampOf(frame, stream), static_cast<char>(stream)));
   ASSERT_GE(image.allocatedSize, static_cast<int>(size));
   const std::vector<char> expected = recordPattern(size, frame, stream);
   EXPECT_TRUE(std::equal(expected.begin() + 25, expected.end(),
@@ -165,11 +161,9 @@ inline void expectRecord(const EK::EKImage& image, unsigned int frame, unsigned 
 
 using StampFunction = std::function<long long(unsigned int frame, unsigned int stream)>;
 
-/// @brief Records @p frames frames into `path + ".arv"`, one record per stream each.
-///
-/// Pixels come from recordPattern(), time stamps from @p stamp, the camera id is the stream
-/// index and the angles are 0.1, 0.2, -0.1, -0.2. With @p close false the recorder is
-/// destroyed without closeVideo(), as after a crash. Returns the file's path.
+/// Records @p frames frames of recordPattern() pixels into `path + ".arv"` and returns its
+/// path: one record per stream, camera id the stream, angles 0.1, 0.2, -0.1, -0.2. With
+/// @p close false the recorder is destroyed without closeVideo(), as after a crash.
 inline std::string recordClip(const std::string& path, unsigned int frames,
                               const std::vector<EK::streamHeader>& headers,
                               const StampFunction& stamp = stampOf,
