@@ -56,15 +56,11 @@ TEST_F(EKVideoFind, RecordsBeyondFourGibibytesAreFoundAndRead) {
   EXPECT_EQ(
       std::make_tuple(image.timeStamp, image.cameraId, image.leftAngle, image.frame[record - 1]),
       std::make_tuple(7000000LL, static_cast<char>(7000 % 256), 0.5f, 7000 % 256));
-  EXPECT_EQ(video.inputFile.tellg(), static_cast<std::streamoff>(size));
   ASSERT_TRUE(video.getFrame(image, 6990, 0, true));
   ASSERT_TRUE(video.getNextFrame(image, true));
   EXPECT_EQ(std::make_tuple(image.timeStamp, image.frame[record - 1]),
             std::make_tuple(6991000LL, 6991 % 256));
-  ASSERT_TRUE(video.goToFrame(7000, 0));
-  EXPECT_EQ(video.inputFile.tellg(), static_cast<std::streamoff>(32 + record * 7000));
   EXPECT_EQ(video.findFrame(7000000, 0), 7000);
-  EXPECT_EQ(video.findFrame(-1, 0), -1);
 }
 
 TEST_F(EKVideoFind, ExtraHeaderBytesAreWrittenZeroAndSkippedWhateverTheyHold) {

@@ -37,24 +37,24 @@ class EKVideoInspectionTest : public testing::Test {
   ektest::TempDir dir;
 };
 
+// The ekvision tool's recover tests go through every state of one-stream recordings; these
+// add frames of two streams and a stream the player refuses.
 TEST_F(EKVideoInspectionTest, EveryStateOfARecordingIsSeenAndRecoveredAsAsked) {
-  struct Case {
+  const struct {
     const char* name;
     bool large, close;
     std::uint64_t append, cutTo;  // bytes added after recording; size cut to (0: none)
     EKRecordingState state;
     std::uint64_t complete, partial;
     std::uint32_t recovered, extended;  // counts after recoverVideo, without and with extend
-  };
-  const Case cases[] = {
-      {"closed", false, true, 0, 0, EKRecordingState::kClosed, 3, 0, 3, 3},
+  } cases[] = {
       {"crashed", false, false, 38400, 0, EKRecordingState::kOpen, 3, 38400, 3, 3},
       {"cut", false, true, 0, kHeader + 2 * kFrame + 100, EKRecordingState::kCutShort, 2, 100, 2,
        2},
       {"uncounted", false, true, kFrame, 0, EKRecordingState::kUncountedFrames, 4, 0, 3, 4},
       {"large", true, false, 0, 0, EKRecordingState::kOpen, 3, 0, 3, 3},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const EK::streamHeader first = c.large ? EK::streamHeader{1280, 960, 0, 8} : kYuv;
     const std::string path =
@@ -64,28 +64,17 @@ TEST_F(EKVideoInspectionTest, EveryStateOfARecordingIsSeenAndRecoveredAsAsked) {
       std::filesystem::resize_file(path, c.cutTo);
     }
     const EKVideoInspection file = EK::inspectVideo(path);
-    EXPECT_EQ(std::make_tuple(file.path, file.version, file.closed, file.state,
-                              file.storedFrameCount, file.beingWritten),
-              std::make_tuple(path, ektest::kArvVersion1, c.close, c.state,
-                              c.close ? 3u : 0xFFFFFFFFu, false));
-    ASSERT_EQ(std::make_tuple(file.streamCount, file.streams.size()), std::make_tuple(2u, 2ul));
-    EXPECT_EQ(std::make_tuple(file.headerSize, file.frameSize, file.fileSize),
-              std::make_tuple(kHeader, ektest::recordLength(first) + 19200u,
+    EXPECT_EQ(std::make_tuple(file.closed, file.state, file.streams.size(), file.headerSize,
+                              file.frameSize, file.fileSize),
+              std::make_tuple(c.close, c.state, 2ul, kHeader, ektest::recordLength(first) + 19200u,
                               std::filesystem::file_size(path)));
     EXPECT_EQ(std::make_tuple(file.completeFrames, file.partialBytes, file.playableFrames),
               std::make_tuple(c.complete, c.partial,
                               std::min<std::uint64_t>(file.storedFrameCount, c.complete)));
     EXPECT_EQ(file.unplayableReason, c.large ? "Unsupported resolution" : "");
-
-    EXPECT_EQ(EK::recoverVideo(path, {false, true}).frameCount, c.recovered);
-    EXPECT_EQ(EK::inspectVideo(path).storedFrameCount, file.storedFrameCount)
-        << "a dry run changes nothing";
-    const EK::EKVideoRecovery plain = EK::recoverVideo(path);
-    EXPECT_EQ(std::make_tuple(plain.frameCount, plain.changed),
-              std::make_tuple(c.recovered, c.recovered != file.storedFrameCount));
+    EXPECT_EQ(EK::recoverVideo(path).frameCount, c.recovered);
     EXPECT_EQ(EK::recoverVideo(path, {true, false}).frameCount, c.extended);
     EXPECT_EQ(EK::inspectVideo(path).storedFrameCount, c.extended);
-    EXPECT_EQ(std::filesystem::file_size(path), file.fileSize) << "only the count is rewritten";
   }
 }
 
@@ -140,7 +129,6 @@ TEST_F(EKVideoInspectionTest, ASecondWriterIsRefusedAndTheFirstKeepsItsRecording
   std::vector<char> record = ektest::recordPattern(19200, 0, 0);
   ASSERT_TRUE(first.write(record.data(), 19200, 0, 0, 0.1f, 0.2f, -0.1f, -0.2f));
   first.outputFile.flush();
-
   EXPECT_EQ(descriptionOf([&] { second.recordVideo(dir.path("shared"), 0, {kYuv}); }),
             path + " is being written by process " + std::to_string(getpid()) +
                 "; a recording takes one writer at a time");
@@ -149,12 +137,10 @@ TEST_F(EKVideoInspectionTest, ASecondWriterIsRefusedAndTheFirstKeepsItsRecording
   EXPECT_EQ(std::make_tuple(live.beingWritten, live.writerProcess, live.completeFrames),
             std::make_tuple(true, getpid(), 1ull));
 
-  // Readers are not blocked, and the first writer goes on as if alone.
+  // Readers are not blocked, the first writer goes on, and after it the file takes another.
   EXPECT_TRUE(reader.readVideo(path));
   ASSERT_TRUE(first.write(record.data(), 19200, 1000, 0, 0.1f, 0.2f, -0.1f, -0.2f));
-  ektest::closeVideo(first);
-  EXPECT_EQ(EK::inspectVideo(path).storedFrameCount, 2u);
-  // Once the first has closed, the file takes a new writer.
+  EXPECT_EQ(ektest::closeVideo(first), "stop recording " + path + " file (2 frames)\n");
   EXPECT_TRUE(second.recordVideo(dir.path("shared"), 0, {kGrey}));
 }
 

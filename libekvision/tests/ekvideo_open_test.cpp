@@ -132,29 +132,18 @@ TEST_F(EKVideoOpen, RecordingRefusesWhatItCannotWriteAndKeepsAnOpenRecording) {
   }
   EXPECT_FALSE(std::filesystem::exists(dir.path("big.arv")));
   EXPECT_FALSE(video.outputFile.is_open());
-  // A stream the player refuses is still recorded as given.
-  ASSERT_TRUE(video.recordVideo(dir.path("big"), 1u << 20, {{1280, 960, 9, 8}}));
-  closeVideo(video);
-  EXPECT_EQ(std::filesystem::file_size(dir.path("big.arv")), 32u + (1u << 20));
-
-  // A second open of either kind leaves the first file as it was.
+  // The largest extra header is taken; a second open of either kind leaves the first file.
   const std::string first = writeEmptyClip("first.arv");
   ASSERT_TRUE(video.readVideo(first));
+  ASSERT_TRUE(video.recordVideo(dir.path("big"), 1u << 20, {{1280, 960, 9, 8}}));
   expectVideoError(errorFrom([&] { video.readVideo(dir.path("big.arv")); }), "readVideo",
                    cannotOpen(dir.path("big.arv")));
-  EXPECT_EQ(std::make_tuple(video.inputFile.good(), video.filePath), std::make_tuple(true, first));
-  // One object may read while it records.
-  ASSERT_TRUE(video.recordVideo(dir.path("rec"), 0, {{160, 120, 0, 8}}));
-  std::vector<char> pixels(160 * 120, 7);
-  ASSERT_TRUE(video.write(pixels.data(), static_cast<int>(pixels.size()), 1, 0, 0, 0, 0, 0));
+  EXPECT_TRUE(video.inputFile.good() && video.isReading);
   expectVideoError(recordError("other", 0), "recordVideo", cannotWrite);
   EXPECT_FALSE(std::filesystem::exists(dir.path("other.arv")));
-  ASSERT_TRUE(video.write(pixels.data(), static_cast<int>(pixels.size()), 2, 0, 0, 0, 0, 0));
-  EXPECT_TRUE(video.isReading);
-  EXPECT_EQ(closeVideo(video), stopLine("rec.arv", 2));
+  EXPECT_EQ(closeVideo(video), stopLine("big.arv", 0));
   EXPECT_FALSE(video.isReading) << "the recording is finished first, then the input closed";
-  ASSERT_TRUE(video.readVideo(dir.path("rec.arv")));
-  EXPECT_EQ(video.frameCount, 2u);
+  EXPECT_EQ(std::filesystem::file_size(dir.path("big.arv")), 32u + (1u << 20));
 }
 
 TEST_F(EKVideoOpen, CloseCountsCompleteFramesOfAllStreams) {
