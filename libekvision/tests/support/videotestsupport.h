@@ -29,17 +29,14 @@ class TempDir {
       ADD_FAILURE() << "mkdtemp failed for " << path_;
     }
   }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
+  ~TempDir() { std::filesystem::remove_all(path_, ignored_); }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
-  /// The path of @p name inside the directory.
   std::string path(const std::string& name) const { return path_ + "/" + name; }
 
  private:
   std::string path_;
+  std::error_code ignored_;
 };
 
 inline std::vector<unsigned char> readBytes(const std::string& path) {
@@ -60,8 +57,7 @@ class Bytes {
   Bytes& i64(long long value) { return put(static_cast<std::uint64_t>(value), 8); }
   Bytes& f32(float value) {
     std::uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return put(bits, 4);
+    return put(*static_cast<std::uint32_t*>(std::memcpy(&bits, &value, sizeof bits)), 4);
   }
   Bytes& fill(std::size_t count, unsigned char value) {
     bytes_.insert(bytes_.end(), count, value);
