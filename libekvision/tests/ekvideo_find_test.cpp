@@ -109,13 +109,4 @@ TEST_F(EKVideoFind, SearchesTheChosenStreamAndLeavesThePositionAlone) {
             std::make_tuple(4u, 0u, 4000LL));
 }
 
-TEST_F(EKVideoFind, SearchesOnlyCompleteFramesOfAnUnclosedRecording) {
-  const std::string path = ektest::recordClip(dir.path("crash"), 5, {grey}, ektest::stampOf, 0,
-                                              /*close=*/false);
-  std::filesystem::resize_file(path, std::filesystem::file_size(path) + 100);
-  ASSERT_TRUE(video.readVideo(path));
-  EXPECT_EQ(video.frameCount, 0xFFFFFFFFu);
-  EXPECT_EQ(video.findFrame(1LL << 40, 0), 4);
-}
-
 }  // namespace
