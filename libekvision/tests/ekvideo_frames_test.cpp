@@ -15,12 +15,8 @@
 
 namespace {
 
-using EK::EKImage;
-using EK::EKVideo;
-using EK::streamHeader;
-using ektest::arvHeader;
-using ektest::closeVideo;
-using ektest::expectRecord;
+using namespace EK;
+using namespace ektest;
 
 auto angles(const EKImage& image) {
   return std::make_tuple(image.leftAngle, image.topAngle, image.rightAngle, image.bottomAngle);

@@ -12,11 +12,7 @@
 namespace {
 
 using EK::EKVideo;
-using ektest::arvHeader;
-using ektest::closeVideo;
-using ektest::errorFrom;
-using ektest::expectVideoError;
-using ektest::kArvVersion1;
+using namespace ektest;
 
 class EKVideoOpen : public ::testing::Test {
  protected:
@@ -76,26 +72,21 @@ TEST_F(EKVideoOpen, ReadingTheHeaderFillsTheStreamTable) {
                             s.dataSize),
             std::make_tuple(640u, 480u, 2u, 13u, 3u, 8u, 921600u));
   EXPECT_EQ(closeVideo(video), "");
-  EXPECT_EQ(std::make_tuple(video.isReading, video.inputFile.is_open(), video.frameCount,
-                            video.streamCount),
-            std::make_tuple(false, false, 0u, 0u));
+  EXPECT_EQ(std::make_tuple(video.isReading, video.inputFile.is_open(), video.frameCount),
+            std::make_tuple(false, false, 0u));
 }
 
 TEST_F(EKVideoOpen, BadHeadersAreRefusedWithTheFileClosed) {
   const std::vector<std::vector<std::uint32_t>> good = {{320, 240, 9, 8}};
-  std::vector<unsigned char> cutInFixedHeader = arvHeader(kArvVersion1, 0, 0, 1, good).get();
-  cutInFixedHeader.resize(12);
   const std::string shorter = "This arv file is shorter than its header";
   const std::string resolution = "Unsupported resolution";
-  const std::string color = "invalid color space";
-  const std::string version = "This arv file version isn't supported";
   const std::pair<std::vector<unsigned char>, std::string> cases[] = {
-      {arvHeader(0x41524931u, 0, 0, 1, good).get(), version},
+      {arvHeader(0x41524931u, 0, 0, 1, good).get(), "This arv file version isn't supported"},
       {arvHeader(kArvVersion1, 0, 0, 1, {{1280, 960, 9, 8}}).get(), resolution},
       {arvHeader(kArvVersion1, 0, 0, 1, {{640, 240, 9, 8}}).get(), resolution},
-      {arvHeader(kArvVersion1, 0, 0, 1, {{320, 240, 17, 8}}).get(), color},
-      {arvHeader(kArvVersion1, 0, 0, 2, {{320, 240, 9, 8}, {160, 120, 18, 8}}).get(), color},
-      {cutInFixedHeader, shorter},
+      {arvHeader(kArvVersion1, 0, 0, 2, {{320, 240, 9, 8}, {160, 120, 18, 8}}).get(),
+       "invalid color space"},
+      {ektest::Bytes().u32(kArvVersion1).u32(0).u32(0).get(), shorter},
       {arvHeader(kArvVersion1, 0, 0, 2, good).get(), shorter},
       {arvHeader(kArvVersion1, 0, 0, 0x10000000u, good).get(), shorter},
       {arvHeader(kArvVersion1, 1000, 0, 1, good).fill(999, 0).get(), shorter},
