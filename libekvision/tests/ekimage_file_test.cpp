@@ -118,7 +118,7 @@ TEST_F(AriFileTest, BadFilesAreRefusedWithTheImageUnchanged) {
   EXPECT_FALSE(small.writeFile("/dev/full")) << "the full disk shows at close";
 }
 
-TEST_F(AriFileTest, PpmHoldsThreeSamplesAPixelWhateverTheLayers) {
+TEST_F(AriFileTest, PpmHoldsThreeSamplesAPixelWhateverTheLayersOrSaysWhatFailed) {
   // 3 x 1 pictures: grey is repeated, YUV422 gives Y U V for each pixel (128 for the lone
   // pixel's missing V), three layers are written as they are, four give the header only.
   const std::tuple<int, Bytes, Bytes> cases[] = {
@@ -136,18 +136,15 @@ TEST_F(AriFileTest, PpmHoldsThreeSamplesAPixelWhateverTheLayers) {
     expected.insert(expected.end(), body.begin(), body.end());
     EXPECT_EQ(ektest::readBytes(path), expected);
   }
-}
-
-TEST_F(AriFileTest, PpmFailureCodes) {
-  // Opening fails, then each layout's sample writes and the final flush to a full disk.
-  const std::tuple<std::function<int()>, int> cases[] = {
+  // Failure codes: opening, then each layout's sample writes and the flush to a full disk.
+  const std::tuple<std::function<int()>, int> failures[] = {
       {[&] { return EKImage(2, 2, 0).savePPM(dir.path("no/such/dir.ppm").c_str()); }, -1},
       {[] { return EKImage(2, 2, 0).savePPM("/dev/full"); }, -6},
       {[] { return EKImage(EK::kResolution640x480, 13).savePPM("/dev/full"); }, -3},
       {[] { return EKImage(EK::kResolution640x480, 9).savePPM("/dev/full"); }, -4},
       {[] { return EKImage(EK::kResolution640x480, 0).savePPM("/dev/full"); }, -5},
       {[&] { return EKImage(640, 480, 0, true).savePPM(dir.path("none.ppm").c_str()); }, -7}};
-  for (const auto& [save, code] : cases) {
+  for (const auto& [save, code] : failures) {
     EXPECT_EQ(save(), code);
   }
 }

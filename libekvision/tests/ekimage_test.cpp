@@ -101,9 +101,7 @@ TEST(EKImageBuffer, ExternalBufferIsNeverReplaced) {
   EXPECT_FALSE(image.setColorSpace(10));
   EXPECT_EQ(std::make_tuple(image.colorSpace, image.nbLayers), std::make_tuple(10, 3));
   image.frame = pixels;
-  EXPECT_TRUE(image.setColorSpace(9));
-  EXPECT_TRUE(image.setResolution(1));
-  EXPECT_EQ(image.frame, pixels);
+  EXPECT_TRUE(image.setColorSpace(9) && image.setResolution(1) && image.frame == pixels);
   image.frame = nullptr;  // the destructor must not free what it does not own either way
 }
 

@@ -33,17 +33,15 @@ class EKVideoFrames : public ::testing::Test {
   const streamHeader grey160{160, 120, 0, 8};
 };
 
+// The ekvision tool's import writes BGR pictures; the IplImage overload goes the same way.
 TEST_F(EKVideoFrames, WritesOfEveryKindRoundTripEveryField) {
   cv::Mat bgr(240, 320, CV_8UC3);
   cv::randu(bgr, cv::Scalar::all(0), cv::Scalar::all(256));
   EKImage converted(0, 0, 0);
   ASSERT_TRUE(converted.computeYUV422imageFromBGR(240, 320, reinterpret_cast<char*>(bgr.data)));
-  std::vector<char> buffer = ektest::recordPattern(153600, 4, 0);
+  std::vector<char> buffer = recordPattern(153600, 4, 0);
   ASSERT_TRUE(video.recordVideo(dir.path("one"), 0, {yuv320}));
-  ASSERT_TRUE(video.write(buffer.data(), static_cast<int>(buffer.size()), 123456789012LL, -3, 0.1f,
-                          0.2f, -0.1f, -0.2f));
-  ASSERT_TRUE(
-      video.write(240, 320, reinterpret_cast<char*>(bgr.data), 10, 1, 0.5f, 0.6f, -0.5f, -0.6f));
+  ASSERT_TRUE(video.write(buffer.data(), 153600, 123456789012LL, -3, 0.1f, 0.2f, -0.1f, -0.2f));
   IplImage ipl = cvIplImage(bgr);
   ASSERT_TRUE(video.write(&ipl, 20, 2, 0.3f, 0.4f, -0.3f, -0.4f));
   closeVideo(video);
@@ -57,14 +55,10 @@ TEST_F(EKVideoFrames, WritesOfEveryKindRoundTripEveryField) {
   // The adapt step gave the image the stream's format.
   EXPECT_EQ(std::make_tuple(image.width, image.height, image.colorSpace, image.nbLayers),
             std::make_tuple(320, 240, EK::kColorSpaceYUV422, 2));
-  // BGR and IplImage writes store the library's conversion.
-  for (unsigned int frame = 1; frame < 3; ++frame) {
-    ASSERT_TRUE(video.getFrame(image, frame, 0, false));
-    EXPECT_EQ(std::make_tuple(image.timeStamp, image.cameraId),
-              std::make_tuple(10LL * frame, static_cast<char>(frame)));
-    EXPECT_TRUE(std::equal(converted.frame + 25, converted.frame + 153600, image.frame + 25));
-  }
-  EXPECT_EQ(angles(image), std::make_tuple(0.3f, 0.4f, -0.3f, -0.4f));
+  ASSERT_TRUE(video.getFrame(image, 1, 0, false));
+  EXPECT_EQ(std::make_tuple(image.timeStamp, image.cameraId, angles(image)),
+            std::make_tuple(20LL, 2, std::make_tuple(0.3f, 0.4f, -0.3f, -0.4f)));
+  EXPECT_TRUE(std::equal(converted.frame + 25, converted.frame + 153600, image.frame + 25));
 }
 
 TEST_F(EKVideoFrames, WritesThatCannotMakeARecordAppendNothing) {
@@ -89,9 +83,8 @@ TEST_F(EKVideoFrames, WritesThatCannotMakeARecordAppendNothing) {
 TEST_F(EKVideoFrames, SteppingForwardsAndBackwardsInOneStream) {
   ASSERT_TRUE(video.readVideo(record("steps", 6, {grey160})));
   EKImage image(EK::kResolution160x120, 0);
-  // 'n'ext, 'p'receding, 'g'etFrame(at), 't' goToFrame(at); the frame delivered (-1: none)
-  // and currentFrame afterwards. Right after opening and after goToFrame the input stands
-  // before the current frame, so the next step delivers that frame.
+  // 'n'ext, 'p'receding, 'g'etFrame(at), 't' goToFrame(at); the frame delivered (-1: none) and
+  // currentFrame after. After opening or goToFrame, the next step delivers the current frame.
   const struct {
     char op;
     unsigned int at;
