@@ -44,12 +44,12 @@ TEST(ImageConversion, LayoutsHoldTheSamplesInPixelOrderUpToTheLonePixel) {
   EXPECT_TRUE(empty.computeBGRimageFromYUV422(&sentinel) && sentinel == 0x42);
 }
 
-TEST(ImageConversion, RefusalsGiveFalseOneRecordAndAnUntouchedDestination) {
+TEST(ImageConversion, RefusalsLeaveTheDestinationAndFittingBuffersAreUsed) {
   EKImage external(640, 480, EK::kColorSpaceYUV422, true);  // no buffer yet
   Pixels small(4 * 2 * 2);
   EKImage smallExternal(4, 2, EK::kColorSpaceYUV422, true);
   smallExternal.frame = small.data();
-  std::vector<char> bgr(4 * 4 * 3, static_cast<char>(255));
+  std::vector<char> bgr(320 * 240 * 3, static_cast<char>(255));
   Pixels destination(640 * 480 * 3, 0x77);
   const std::string notYuv = "Input image is not a YUV422 image.\n";
   const std::string noBgr = "No BGR picture given.\n";
@@ -81,17 +81,10 @@ TEST(ImageConversion, RefusalsGiveFalseOneRecordAndAnUntouchedDestination) {
   EXPECT_EQ(destination, Pixels(640 * 480 * 3, 0x77));
   EXPECT_EQ(std::make_tuple(smallExternal.height, smallExternal.frame, external.width),
             std::make_tuple(2, small.data(), 640));
-}
 
-TEST(ImageConversion, PackingUsesAFittingExternalBufferAndResizesAnOwnedOne) {
-  Pixels pixels(4 * 2 * 2, 0);
-  EKImage external(4, 2, EK::kColorSpaceYUV422, true);
-  external.frame = pixels.data();
-  std::vector<char> bgr(320 * 240 * 3, static_cast<char>(255));
-  ASSERT_TRUE(external.computeYUV422imageFromBGR(2, 4, bgr.data()));
-  EXPECT_EQ(external.frame, pixels.data());
-  EXPECT_EQ(pixels[14], 235);
-
+  // A fitting external buffer is used as it is; an owned one grows to the picture.
+  ASSERT_TRUE(smallExternal.computeYUV422imageFromBGR(2, 4, bgr.data()));
+  EXPECT_EQ(std::make_tuple(smallExternal.frame, small[14]), std::make_tuple(small.data(), 235));
   EKImage owned(EK::kResolution160x120, 10);  // three layers
   ASSERT_TRUE(owned.computeYUV422imageFromBGR(240, 320, bgr.data()));
   EXPECT_EQ(std::make_tuple(owned.width, owned.height, owned.nbLayers, owned.allocatedSize,
