@@ -16,6 +16,7 @@
 namespace {
 
 using EK::EKImage;
+using namespace ektest;
 using Bytes = std::vector<unsigned char>;
 const std::uint32_t kAri0 = 0x41524930u, kAri1 = 0x41524931u;
 
@@ -37,7 +38,7 @@ auto fields(const EKImage& i) {
 
 class AriFileTest : public testing::Test {
  protected:
-  ektest::TempDir dir;
+  TempDir dir;
 };
 
 TEST_F(AriFileTest, WriteProducesTheDocumentedBytesAndReadRestoresEveryField) {
@@ -51,7 +52,7 @@ TEST_F(AriFileTest, WriteProducesTheDocumentedBytesAndReadRestoresEveryField) {
   source.timeStamp = 0x0102030405060708LL;
   source.cameraId = -1;
   ASSERT_TRUE(source.writeFile(dir.path("a.ari").c_str()));
-  EXPECT_EQ(ektest::readBytes(dir.path("a.ari")), expected);
+  EXPECT_EQ(readBytes(dir.path("a.ari")), expected);
 
   // Into an image of another shape, whose buffer is replaced, and one of the same shape.
   EKImage other(EK::kResolution320x240, 0), same(160, 120, 14);
@@ -69,7 +70,7 @@ TEST_F(AriFileTest, WriteProducesTheDocumentedBytesAndReadRestoresEveryField) {
   // Version 0 gets the default angles and the camera id its low byte.
   Bytes file = ariHeader(kAri0, 160, 120, 1, 0, 5, 0x1234FF);
   file.resize(32 + 160 * 120, 9);
-  ektest::writeBytes(dir.path("v0.ari"), file);
+  writeBytes(dir.path("v0.ari"), file);
   EKImage image(EK::kResolution160x120, 0);
   ASSERT_TRUE(image.readFile(dir.path("v0.ari").c_str()));
   EXPECT_EQ(fields(image), std::make_tuple(160, 120, 1, 0, 5LL, -1, 0.4169222f, 0.32097778f,
@@ -91,7 +92,7 @@ TEST_F(AriFileTest, BadFilesAreRefusedWithTheImageUnchanged) {
       {ariHeader(kAri0, 65536, 65536, 4, 0, 0, 0), invalid},
       {ariHeader(kAri0, 20000, 20000, 4, 0, 0, 0),
        "readFile: Error while reading image: file shorter than its picture\n"},
-      {ektest::readBytes(dir.path("larger.ari")), "readFile: external buffer not compatible.\n"},
+      {readBytes(dir.path("larger.ari")), "readFile: external buffer not compatible.\n"},
   };
   for (std::size_t cut : {3u, 31u, 47u}) {
     cases.emplace_back(Bytes(full.begin(), full.begin() + cut), "");
@@ -101,10 +102,10 @@ TEST_F(AriFileTest, BadFilesAreRefusedWithTheImageUnchanged) {
   external.frame = pixels.data();
   for (const auto& [bytes, message] : cases) {
     SCOPED_TRACE(message + std::to_string(bytes.size()) + " bytes");
-    ektest::writeBytes(dir.path("bad.ari"), bytes);
+    writeBytes(dir.path("bad.ari"), bytes);
     EKImage& image = message.find("external") == std::string::npos ? small : external;
     unsigned char* buffer = image.frame;
-    ektest::LogCapture capture;
+    LogCapture capture;
     EXPECT_FALSE(image.readFile(dir.path("bad.ari").c_str()));
     EXPECT_EQ(std::make_pair(capture.count(message), capture.size()),
               message.empty() ? std::make_pair(0ul, 0ul) : std::make_pair(1ul, 1ul));
@@ -134,7 +135,7 @@ TEST_F(AriFileTest, PpmHoldsThreeSamplesAPixelWhateverTheLayersOrSaysWhatFailed)
     ASSERT_EQ(image.savePPM(path.c_str()), 1);
     Bytes expected = {'P', '6', '\n', '3', ' ', '1', '\n', ' ', '2', '5', '5', '\n'};
     expected.insert(expected.end(), body.begin(), body.end());
-    EXPECT_EQ(ektest::readBytes(path), expected);
+    EXPECT_EQ(readBytes(path), expected);
   }
   // Failure codes: opening, then each layout's sample writes and the flush to a full disk.
   const std::tuple<std::function<int()>, int> failures[] = {

@@ -25,9 +25,9 @@ auto angles(const EKImage& image) {
 class EKVideoFrames : public ::testing::Test {
  protected:
   std::string record(const std::string& name, unsigned int frames, std::vector<streamHeader> h) {
-    return ektest::recordClip(dir.path(name), frames, h);
+    return recordClip(dir.path(name), frames, h);
   }
-  ektest::TempDir dir;
+  TempDir dir;
   EKVideo video;
   const streamHeader yuv320{320, 240, EK::kColorSpaceYUV422, 8};
   const streamHeader grey160{160, 120, 0, 8};
@@ -116,7 +116,7 @@ TEST_F(EKVideoFrames, SeveralStreamsAreReadAtTheirOwnOffsetsAndIndexesAreClamped
   for (unsigned int f = 0; f < 3; ++f) {
     for (unsigned int s = 0; s < 3; ++s) {
       ASSERT_TRUE(video.getFrame(image, f, s, true));
-      expectRecord(image, f, s, ektest::recordLength(headers[s]));
+      expectRecord(image, f, s, recordLength(headers[s]));
     }
   }
   // Indexes one past the end are clamped to the last frame and stream.
@@ -151,10 +151,9 @@ TEST_F(EKVideoFrames, RecordsLargerThanTheBufferOrShorterThanTheirHeaderAreNever
   expectRecord(external, 2, 0, 153600);
 
   // 16 bits a sample: 38400-byte records; then a stream of depth 0, whose records are empty.
-  ektest::Bytes file =
-      arvHeader(ektest::kArvVersion1, 0, 1, 2, {{160, 120, 0, 16}, {160, 120, 0, 0}});
+  Bytes file = arvHeader(kArvVersion1, 0, 1, 2, {{160, 120, 0, 16}, {160, 120, 0, 0}});
   file.recordHeader(77, 1, 0, 0, 0, 0).fill(38400 - 25, 9);
-  ektest::writeBytes(dir.path("deep.arv"), file.get());
+  writeBytes(dir.path("deep.arv"), file.get());
   closeVideo(video);
   ASSERT_TRUE(video.readVideo(dir.path("deep.arv")));
   EXPECT_EQ(std::make_tuple(video.streams[0].dataSize, video.streams[1].dataSize),
@@ -181,11 +180,11 @@ TEST_F(EKVideoFrames, NothingIsReadWithoutFramesOrPastTheEndOfTheFile) {
   ASSERT_TRUE(video.readVideo(path));
   ASSERT_TRUE(video.getFrame(image, 1, 0, true));
   EXPECT_FALSE(video.getNextFrame(image, true));
-  EXPECT_EQ(image.timeStamp, ektest::stampOf(1, 0));
+  EXPECT_EQ(image.timeStamp, stampOf(1, 0));
   ASSERT_TRUE(video.getFrame(image, 0, 0, true));
   std::filesystem::resize_file(path, 32 + 3 * 19200);
   ASSERT_TRUE(video.getFrame(image, 2, 0, true));
-  EXPECT_EQ(image.timeStamp, ektest::stampOf(2, 0));
+  EXPECT_EQ(image.timeStamp, stampOf(2, 0));
 }
 
 }  // namespace

@@ -19,17 +19,16 @@
 
 namespace {
 
-using EK::EKRecordingState;
+using namespace EK;
 using namespace ektest;
-using EK::EKVideoInspection;
 
-const EK::streamHeader kYuv{160, 120, EK::kColorSpaceYUV422, 8};  // 38400-byte records
-const EK::streamHeader kGrey{160, 120, 0, 8};                     // 19200-byte records
+const streamHeader kYuv{160, 120, kColorSpaceYUV422, 8};  // 38400-byte records
+const streamHeader kGrey{160, 120, 0, 8};                 // 19200-byte records
 const std::uint64_t kFrame = 38400 + 19200;
 const std::uint64_t kHeader = 16 + 2 * 16;
 
 std::string descriptionOf(const std::function<void()>& action) {
-  const std::optional<EK::EKError> error = errorFrom(action);
+  const std::optional<EKError> error = errorFrom(action);
   return error ? error->getDescription() : "(no error)";
 }
 
@@ -60,7 +59,7 @@ TEST_F(EKVideoInspectionTest, EveryStateOfARecordingIsSeenAndRecoveredAsAsked) {
     if (c.cutTo > 0) {
       std::filesystem::resize_file(path, c.cutTo);
     }
-    const EKVideoInspection file = EK::inspectVideo(path);
+    const EKVideoInspection file = inspectVideo(path);
     EXPECT_EQ(
         std::make_tuple(file.closed, file.state, file.streams.size(), file.headerSize,
                         file.frameSize, file.fileSize),
@@ -68,9 +67,9 @@ TEST_F(EKVideoInspectionTest, EveryStateOfARecordingIsSeenAndRecoveredAsAsked) {
     EXPECT_EQ(std::make_tuple(file.completeFrames, file.partialBytes, file.playableFrames),
               std::make_tuple(c.complete, c.partial,
                               std::min<std::uint64_t>(file.storedFrameCount, c.complete)));
-    EXPECT_EQ(EK::recoverVideo(path).frameCount, c.recovered);
-    EXPECT_EQ(EK::recoverVideo(path, {true, false}).frameCount, c.extended);
-    EXPECT_EQ(EK::inspectVideo(path).storedFrameCount, c.extended);
+    EXPECT_EQ(recoverVideo(path).frameCount, c.recovered);
+    EXPECT_EQ(recoverVideo(path, {true, false}).frameCount, c.extended);
+    EXPECT_EQ(inspectVideo(path).storedFrameCount, c.extended);
   }
 }
 
@@ -91,30 +90,30 @@ TEST_F(EKVideoInspectionTest, WhatIsNotARecordingIsRefusedWithItsCause) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
-    EXPECT_EQ(descriptionOf([&] { EK::inspectVideo(c.path); }), c.cause);
-    EXPECT_EQ(descriptionOf([&] { EK::recoverVideo(c.path, {false, true}); }), c.cause);
-    EXPECT_EQ(EK::videoFileProblem(c.path, false), c.system ? c.cause : "");
+    EXPECT_EQ(descriptionOf([&] { inspectVideo(c.path); }), c.cause);
+    EXPECT_EQ(descriptionOf([&] { recoverVideo(c.path, {false, true}); }), c.cause);
+    EXPECT_EQ(videoFileProblem(c.path, false), c.system ? c.cause : "");
   }
-  EXPECT_EQ(EK::videoFileProblem("/dev/zero", true), "") << "a device takes writes";
+  EXPECT_EQ(videoFileProblem("/dev/zero", true), "") << "a device takes writes";
   // Color space 40 has no layer count: the record length, and so the frames, are unknown.
   writeBytes(dir.path("unknown.arv"),
              arvHeader(kArvVersion1, 0, 0xFFFFFFFFu, 1, {{160, 120, 40, 8}}).fill(5000, 1).get());
-  const EKVideoInspection unknown = EK::inspectVideo(dir.path("unknown.arv"));
+  const EKVideoInspection unknown = inspectVideo(dir.path("unknown.arv"));
   EXPECT_EQ(std::make_tuple(unknown.frameSize, unknown.completeFrames, unknown.unplayableReason),
             std::make_tuple(0u, 0u, std::string("invalid color space")));
-  EXPECT_EQ(descriptionOf([&] { EK::recoverVideo(dir.path("unknown.arv")); }),
+  EXPECT_EQ(descriptionOf([&] { recoverVideo(dir.path("unknown.arv")); }),
             "the length of stream 0's records is unknown: color space 40");
   writeBytes(dir.path("empty.arv"),
              arvHeader(kArvVersion1, 0, 0xFFFFFFFFu, 1, {{0, 0, 0, 8}}).get());
-  EXPECT_EQ(descriptionOf([&] { EK::recoverVideo(dir.path("empty.arv")); }),
+  EXPECT_EQ(descriptionOf([&] { recoverVideo(dir.path("empty.arv")); }),
             "its frames hold no bytes");
-  EXPECT_EQ(EK::videoFileProblem(dir.path("new.arv"), true), "");
+  EXPECT_EQ(videoFileProblem(dir.path("new.arv"), true), "");
   EXPECT_FALSE(std::filesystem::exists(dir.path("new.arv"))) << "nothing is created";
 }
 
 TEST_F(EKVideoInspectionTest, ASecondWriterIsRefusedAndTheFirstKeepsItsRecording) {
   const std::string path = dir.path("shared.arv");
-  EK::EKVideo first, second, reader;
+  EKVideo first, second, reader;
   ASSERT_TRUE(first.recordVideo(dir.path("shared"), 0, {kGrey}));
   std::vector<char> record = recordPattern(19200, 0, 0);
   ASSERT_TRUE(first.write(record.data(), 19200, 0, 0, 0.1f, 0.2f, -0.1f, -0.2f));
@@ -123,7 +122,7 @@ TEST_F(EKVideoInspectionTest, ASecondWriterIsRefusedAndTheFirstKeepsItsRecording
             path + " is being written by process " + std::to_string(getpid()) +
                 "; a recording takes one writer at a time");
   EXPECT_FALSE(second.outputFile.is_open());
-  const EKVideoInspection live = EK::inspectVideo(path);
+  const EKVideoInspection live = inspectVideo(path);
   EXPECT_EQ(std::make_tuple(live.beingWritten, live.writerProcess, live.completeFrames),
             std::make_tuple(true, getpid(), 1ull));
 
@@ -137,10 +136,10 @@ TEST_F(EKVideoInspectionTest, ASecondWriterIsRefusedAndTheFirstKeepsItsRecording
 // A file-size limit (SIGXFSZ ignored) makes records fail part-way, as a full disk does:
 // 2400-byte records (depth 1) fit the stream's buffer, so the limit shows at a later write.
 TEST(EKVideoFullDisk, AFailedRecordingIsReportedAtCloseAndItsCompleteFramesRecovered) {
-  const EK::streamHeader stream{160, 120, 0, 1};
+  const streamHeader stream{160, 120, 0, 1};
   const rlim_t size = 32 + 5 * 2400 + 10;
   TempDir dir;
-  EK::EKVideo video;
+  EKVideo video;
   const std::string path = dir.path("limited.arv");
   {
     // Files this process writes end at the limit until the block ends; a write past it
@@ -174,11 +173,11 @@ TEST(EKVideoFullDisk, AFailedRecordingIsReportedAtCloseAndItsCompleteFramesRecov
         "EKVideo: " + path + " could not be written completely; its frame count is not stored\n");
   }
   EXPECT_EQ(std::filesystem::file_size(path), size);
-  const EK::EKVideoRecovery recovery = EK::recoverVideo(path);
+  const EKVideoRecovery recovery = recoverVideo(path);
   EXPECT_EQ(std::make_tuple(recovery.inspection.state, recovery.frameCount, recovery.changed),
-            std::make_tuple(EK::EKRecordingState::kOpen, 5u, true));
+            std::make_tuple(EKRecordingState::kOpen, 5u, true));
   ASSERT_TRUE(video.readVideo(path));
-  EK::EKImage image(2400, 1, 0);
+  EKImage image(2400, 1, 0);
   ASSERT_TRUE(video.getFrame(image, 4, 0, false));
   expectRecord(image, 4, 0, 2400);
 }

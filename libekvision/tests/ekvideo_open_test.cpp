@@ -18,7 +18,7 @@ class EKVideoOpen : public ::testing::Test {
  protected:
   // A valid file of one 320x240 YUV422 stream and no frames.
   std::string writeEmptyClip(const std::string& name) {
-    ektest::writeBytes(dir.path(name), arvHeader(kArvVersion1, 0, 0, 1, {{320, 240, 9, 8}}).get());
+    writeBytes(dir.path(name), arvHeader(kArvVersion1, 0, 0, 1, {{320, 240, 9, 8}}).get());
     return dir.path(name);
   }
   std::string cannotOpen(const std::string& path) {
@@ -28,7 +28,7 @@ class EKVideoOpen : public ::testing::Test {
     return "stop recording " + dir.path(name) + " file (" + std::to_string(frames) + " frames)\n";
   }
 
-  ektest::TempDir dir;
+  TempDir dir;
   EKVideo video;
 };
 
@@ -38,11 +38,9 @@ TEST_F(EKVideoOpen, RecordingWritesTheHeaderAndCloseWritesTheCount) {
   EXPECT_EQ(video.filePath, dir.path("clip.arv.arv"));
   video.outputFile.flush();
   const std::vector<std::vector<std::uint32_t>> stream = {{320, 240, 9, 8}};
-  EXPECT_EQ(ektest::readBytes(dir.path("clip.arv.arv")),
-            arvHeader(kArvVersion1, 0, 0xFFFFFFFFu, 1, stream).get());
+  EXPECT_EQ(readBytes(dir.path("clip.arv.arv")), arvHeader(kArvVersion1, 0, ~0u, 1, stream).get());
   EXPECT_EQ(closeVideo(video), stopLine("clip.arv.arv", 0));
-  EXPECT_EQ(ektest::readBytes(dir.path("clip.arv.arv")),
-            arvHeader(kArvVersion1, 0, 0, 1, stream).get());
+  EXPECT_EQ(readBytes(dir.path("clip.arv.arv")), arvHeader(kArvVersion1, 0, 0, 1, stream).get());
   EXPECT_FALSE(video.outputFile.is_open());
   // The player takes the name as it is.
   expectVideoError(errorFrom([&] { video.readVideo(dir.path("clip.arv")); }), "readVideo",
@@ -52,11 +50,10 @@ TEST_F(EKVideoOpen, RecordingWritesTheHeaderAndCloseWritesTheCount) {
 
 TEST_F(EKVideoOpen, ReadingTheHeaderFillsTheStreamTable) {
   // A stream count of 0 in a version 0 file means one stream; its records hold no angles.
-  ektest::writeBytes(dir.path("v0.arv"),
-                     arvHeader(ektest::kArvVersion0, 0, 3, 0, {{640, 480, 13, 8}})
-                         .recordHeader(501, 4, 1.0f, 2.0f, 3.0f, 4.0f)
-                         .fill(921600 - 25, 0x55)
-                         .get());
+  writeBytes(dir.path("v0.arv"), arvHeader(kArvVersion0, 0, 3, 0, {{640, 480, 13, 8}})
+                                     .recordHeader(501, 4, 1.0f, 2.0f, 3.0f, 4.0f)
+                                     .fill(921600 - 25, 0x55)
+                                     .get());
   ASSERT_TRUE(video.readVideo(dir.path("v0.arv")));
   EK::EKImage image(EK::kResolution640x480, 13);
   ASSERT_TRUE(video.getFrame(image, 0, 0, true));
@@ -67,7 +64,7 @@ TEST_F(EKVideoOpen, ReadingTheHeaderFillsTheStreamTable) {
   const EK::streamProperties& s = video.streams[0];
   EXPECT_EQ(std::make_tuple(video.isReading, video.version, video.streamCount, video.frameCount,
                             video.headerSize, video.frameSize),
-            std::make_tuple(true, ektest::kArvVersion0, 1u, 3u, 32u, 921600u));
+            std::make_tuple(true, kArvVersion0, 1u, 3u, 32u, 921600u));
   EXPECT_EQ(std::make_tuple(s.width, s.height, s.resolution, s.colorSpace, s.nbLayers, s.depth,
                             s.dataSize),
             std::make_tuple(640u, 480u, 2u, 13u, 3u, 8u, 921600u));
@@ -86,7 +83,7 @@ TEST_F(EKVideoOpen, BadHeadersAreRefusedWithTheFileClosed) {
       {arvHeader(kArvVersion1, 0, 0, 1, {{640, 240, 9, 8}}).get(), resolution},
       {arvHeader(kArvVersion1, 0, 0, 2, {{320, 240, 9, 8}, {160, 120, 18, 8}}).get(),
        "invalid color space"},
-      {ektest::Bytes().u32(kArvVersion1).u32(0).u32(0).get(), shorter},
+      {Bytes().u32(kArvVersion1).u32(0).u32(0).get(), shorter},
       {arvHeader(kArvVersion1, 0, 0, 2, good).get(), shorter},
       {arvHeader(kArvVersion1, 0, 0, 0x10000000u, good).get(), shorter},
       {arvHeader(kArvVersion1, 1000, 0, 1, good).fill(999, 0).get(), shorter},
@@ -97,7 +94,7 @@ TEST_F(EKVideoOpen, BadHeadersAreRefusedWithTheFileClosed) {
   };
   for (const auto& [bytes, message] : cases) {
     SCOPED_TRACE(message + " after " + std::to_string(bytes.size()) + " bytes");
-    ektest::writeBytes(dir.path("bad.arv"), bytes);
+    writeBytes(dir.path("bad.arv"), bytes);
     expectVideoError(errorFrom([&] { video.readVideo(dir.path("bad.arv")); }), "readVideo",
                      message);
     EXPECT_FALSE(video.isReading);
