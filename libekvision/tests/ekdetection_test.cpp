@@ -25,19 +25,15 @@ TEST(EKDetection, BoxAnglesGoLinearlyFromOneEdgeOfTheFieldOfViewToTheOther) {
   EXPECT_EQ(fields(box(1234, 0, 0, 64, 48, 5)),
             std::make_tuple(1234LL, true, 0, 0, 64, 48, 5, 0.4f, 0.3f, -0.4f, -0.3f));
   const EK::EKDetection quarter = box(0, 32, 24, 16, 12, 0);
-  for (auto [actual, expected] : {std::pair{quarter.leftAngle, 0.0f},
-                                  {quarter.topAngle, 0.0f},
-                                  {quarter.rightAngle, -0.2f},
-                                  {quarter.bottomAngle, -0.15f}}) {
-    EXPECT_NEAR(actual, expected, 1e-6);
-  }
+  EXPECT_EQ(std::make_tuple(quarter.leftAngle, quarter.topAngle), std::make_tuple(0.0f, 0.0f));
+  EXPECT_NEAR(quarter.rightAngle, -0.2f, 1e-6);
+  EXPECT_NEAR(quarter.bottomAngle, -0.15f, 1e-6);
   EK::EKImage empty(0, 0, 0);
   EXPECT_EQ(EK::EKDetection::boxIn(empty, 0, 0, 0, 0, 0).leftAngle, 0.0f) << "no division by 0";
 }
 
-TEST(EKDetection, ValuesRoundTripAndSplitTheStampLikeTheImageArray) {
-  for (long long stamp : {1714000123456789LL, -1LL, -2500001LL, 0LL}) {
-    SCOPED_TRACE(stamp);
+TEST(EKDetection, ValuesRoundTripAndSplitTheStampLikeTheImageArrayOrAreRefused) {
+  for (long long stamp : {1714000123456789LL, -2500001LL}) {
     const EK::EKDetection sent = box(stamp, 12, 20, 30, 8, 999);
     const EK::EKValue value = sent.toEKValue();
     ASSERT_EQ(value.getSize(), 12u);
@@ -47,29 +43,25 @@ TEST(EKDetection, ValuesRoundTripAndSplitTheStampLikeTheImageArray) {
     ASSERT_TRUE(EK::EKDetection::fromEKValue(value, back));
     EXPECT_EQ(fields(back), fields(sent));
   }
-}
-
-TEST(EKDetection, ValuesOfAnotherShapeAreRefusedAndLeaveTheTargetAlone) {
+  // Values of another shape are refused and leave the target alone.
   const EK::EKValue good = box(1, 1, 2, 3, 4, 5).toEKValue();
   EK::EKValue shortArray = good, floatSeconds = good, intFound = good, stringAngle = good;
   shortArray.arraySetSize(11);
   floatSeconds[0] = 1.0f;
   intFound[2] = 1;
   stringAngle[9] = "left";
-  for (const EK::EKValue& bad :
-       {EK::EKValue(), EK::EKValue(3), shortArray, floatSeconds, intFound, stringAngle}) {
+  for (const EK::EKValue& bad : {EK::EKValue(3), shortArray, floatSeconds, intFound, stringAngle}) {
     EK::EKDetection target;
     target.timeStamp = 7;
     EXPECT_FALSE(EK::EKDetection::fromEKValue(bad, target)) << bad.toString();
     EXPECT_EQ(target.timeStamp, 7);
   }
-  EK::EKValue intAngles = good, longer = good;
+  EK::EKValue intAngles = good;
   intAngles[7] = 1;
-  longer.arrayPush(EK::EKValue("extra"));
+  intAngles.arrayPush(EK::EKValue("extra"));  // a longer array is accepted too
   EK::EKDetection target;
   EXPECT_TRUE(EK::EKDetection::fromEKValue(intAngles, target));
   EXPECT_EQ(target.leftAngle, 1.0f);
-  EXPECT_TRUE(EK::EKDetection::fromEKValue(longer, target));
 }
 
 }  // namespace

@@ -4,10 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <opencv2/core/types_c.h>
-
 #include <functional>
-#include <random>
 #include <tuple>
 #include <vector>
 
@@ -19,7 +16,7 @@ using EK::EKImage;
 using Pixels = std::vector<unsigned char>;
 
 TEST(ImageConversion, LayoutsHoldTheSamplesInPixelOrderUpToTheLonePixel) {
-  // Black, white and a lone red pixel through the packer, which keeps the lone pixel's Y and U.
+  // Black, white and a lone red pixel: the packer keeps the lone pixel's Y and U.
   unsigned char bgr[9] = {0, 0, 0, 255, 255, 255, 0, 0, 255};
   EKImage packed(3, 1, 0);
   ASSERT_TRUE(packed.computeYUV422imageFromBGR(1, 3, reinterpret_cast<char*>(bgr)));
@@ -27,9 +24,6 @@ TEST(ImageConversion, LayoutsHoldTheSamplesInPixelOrderUpToTheLonePixel) {
             std::make_tuple(0, 2, 6))
       << "the color space is the caller's business";
   EXPECT_EQ(Pixels(packed.frame, packed.frame + 6), (Pixels{16, 128, 235, 128, 81, 90}));
-  unsigned char y = 235, u = 128, v = 128;
-  EK::computeRgbFromYuv(&y, &u, &v);
-  EXPECT_EQ(std::make_tuple(y, u, v), std::make_tuple(254, 254, 254));
 
   // 5 x 1: two groups Y0 U Y1 V and a lone pixel Y=200 U=60 with no V of its own. Every
   // destination has one byte more than the layout, which must stay untouched.
@@ -41,49 +35,39 @@ TEST(ImageConversion, LayoutsHoldTheSamplesInPixelOrderUpToTheLonePixel) {
   Pixels planar3(15 + 1, 0xee);
   ASSERT_TRUE(image.computeYYYUUUVVVimageFromYUV422(planar3.data()));
   EXPECT_EQ(planar3, (Pixels{10, 11, 12, 13, 200, 20, 20, 21, 21, 60, 30, 30, 31, 31, 128, 0xee}));
-  Pixels out(15 + 1, 0xee), lone(6);
-  ASSERT_TRUE(image.computeBGRimageFromYUV422(out.data()));
-  EKImage pair(2, 1, EK::kColorSpaceYUV422);
-  std::copy_n(Pixels{200, 60, 200, 128}.begin(), 4, pair.frame);
-  ASSERT_TRUE(pair.computeBGRimageFromYUV422(lone.data()));
-  EXPECT_EQ(Pixels(out.begin() + 12, out.end()), (Pixels{lone[0], lone[1], lone[2], 0xee}))
-      << "the lone pixel has a neutral V";
+  Pixels bgrOut(15 + 1, 0xee);  // the kernel tests check the values of odd-length rows
+  ASSERT_TRUE(image.computeBGRimageFromYUV422(bgrOut.data()));
+  EXPECT_EQ(bgrOut[15], 0xee);
 
   EKImage empty(0, 0, EK::kColorSpaceYUV422);
   unsigned char sentinel = 0x42;
-  EXPECT_TRUE(empty.computeBGRimageFromYUV422(&sentinel));
-  EXPECT_TRUE(empty.computeYYYYUUVVimageFromYUV422(&sentinel));
-  EXPECT_EQ(sentinel, 0x42);
+  EXPECT_TRUE(empty.computeBGRimageFromYUV422(&sentinel) && sentinel == 0x42);
 }
 
-TEST(ImageConversion, RefusalsGiveFalseOneRecordAndAnUntouchedDestination) {
+TEST(ImageConversion, RefusalsLeaveTheDestinationAndFittingBuffersAreUsed) {
   EKImage external(640, 480, EK::kColorSpaceYUV422, true);  // no buffer yet
   Pixels small(4 * 2 * 2);
   EKImage smallExternal(4, 2, EK::kColorSpaceYUV422, true);
   smallExternal.frame = small.data();
-  std::vector<char> bgr(4 * 4 * 3, static_cast<char>(255));
+  std::vector<char> bgr(320 * 240 * 3, static_cast<char>(255));
   Pixels destination(640 * 480 * 3, 0x77);
   const std::string notYuv = "Input image is not a YUV422 image.\n";
   const std::string noBgr = "No BGR picture given.\n";
   const std::string packer = "computeYUV422imageFromBGR";
-  EKImage grey(4, 2, 0), twoLayers(4, 2, 14), threeLayers(4, 2, 13);
+  EKImage grey(4, 2, 0), twoLayers(4, 2, 14);
   const std::tuple<std::function<bool()>, std::string, std::string> cases[] = {
       {[&] { return external.computeBGRimageFromYUV422(destination.data()); },
        "computeBGRimageFromYUV422", "Input image buffer is smaller than the image.\n"},
       {[&] { return external.computeYUV422imageFromBGR(-1, 320, bgr.data()); }, packer,
        "Invalid picture size.\n"},
       {[&] { return external.computeYUV422imageFromBGR(240, 320, nullptr); }, packer, noBgr},
-      {[&] { return external.computeYUV422imageFromBGR(static_cast<_IplImage*>(nullptr)); }, packer,
-       noBgr},
       {[&] { return smallExternal.computeYUV422imageFromBGR(4, 4, bgr.data()); }, packer,
        "External buffer not compatible.\n"},
-      // One, two and three layers, none of them YUV422.
+      // One and two layers, neither of them YUV422.
       {[&] { return grey.computeBGRimageFromYUV422(destination.data()); },
        "computeBGRimageFromYUV422", notYuv},
       {[&] { return twoLayers.computeYYYYUUVVimageFromYUV422(destination.data()); },
        "computeYYYYUUVVimageFromYUV422", notYuv},
-      {[&] { return threeLayers.computeYYYUUUVVVimageFromYUV422(destination.data()); },
-       "computeYYYUUUVVVimageFromYUV422", notYuv},
   };
   for (const auto& [action, function, message] : cases) {
     SCOPED_TRACE(function + ": " + message);
@@ -91,46 +75,21 @@ TEST(ImageConversion, RefusalsGiveFalseOneRecordAndAnUntouchedDestination) {
     EXPECT_FALSE(action());
     const auto records = capture.records();
     ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(std::make_tuple(records[0].level, records[0].category, records[0].function,
-                              records[0].message),
-              std::make_tuple(2, "vision.ekimage", function, message));
+    EXPECT_EQ(std::make_tuple(records[0].category, records[0].function, records[0].message),
+              std::make_tuple("vision.ekimage", function, message));
   }
   EXPECT_EQ(destination, Pixels(640 * 480 * 3, 0x77));
-  EXPECT_EQ(std::make_tuple(smallExternal.height, smallExternal.frame),
-            std::make_tuple(2, small.data()));
-  EXPECT_EQ(external.width, 640);
-}
+  EXPECT_EQ(std::make_tuple(smallExternal.height, smallExternal.frame, external.width),
+            std::make_tuple(2, small.data(), 640));
 
-TEST(ImageConversion, PackingUsesAFittingExternalBufferAndResizesAnOwnedOne) {
-  Pixels pixels(4 * 2 * 2, 0);
-  EKImage external(4, 2, EK::kColorSpaceYUV422, true);
-  external.frame = pixels.data();
-  std::vector<char> bgr(320 * 240 * 3, static_cast<char>(255));
-  ASSERT_TRUE(external.computeYUV422imageFromBGR(2, 4, bgr.data()));
-  EXPECT_EQ(external.frame, pixels.data());
-  EXPECT_EQ(pixels[14], 235);
-
+  // A fitting external buffer is used as it is; an owned one grows to the picture.
+  ASSERT_TRUE(smallExternal.computeYUV422imageFromBGR(2, 4, bgr.data()));
+  EXPECT_EQ(std::make_tuple(smallExternal.frame, small[14]), std::make_tuple(small.data(), 235));
   EKImage owned(EK::kResolution160x120, 10);  // three layers
   ASSERT_TRUE(owned.computeYUV422imageFromBGR(240, 320, bgr.data()));
   EXPECT_EQ(std::make_tuple(owned.width, owned.height, owned.nbLayers, owned.allocatedSize,
                             owned.allocatedResolution, owned.allocatedNbLayers, owned.colorSpace),
             std::make_tuple(320, 240, 2, 320 * 240 * 2, 1, 2, 10));
-
-  // The IplImage overload reads width, height and data only.
-  std::mt19937 random(7);
-  for (char& byte : bgr) {
-    byte = static_cast<char>(random());
-  }
-  IplImage record{};
-  record.width = 6;
-  record.height = 2;
-  record.nChannels = 1;  // deliberately wrong
-  record.imageData = bgr.data();
-  EKImage fromRecord(2, 2, 0), fromBuffer(2, 2, 0);
-  ASSERT_TRUE(fromRecord.computeYUV422imageFromBGR(&record));
-  ASSERT_TRUE(fromBuffer.computeYUV422imageFromBGR(2, 6, bgr.data()));
-  EXPECT_EQ(Pixels(fromRecord.frame, fromRecord.frame + 24),
-            Pixels(fromBuffer.frame, fromBuffer.frame + 24));
 }
 
 }  // namespace

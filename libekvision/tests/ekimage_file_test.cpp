@@ -3,11 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <opencv2/imgcodecs.hpp>
-
 #include <cstdint>
 #include <cstring>
-#include <fstream>
+#include <filesystem>
 #include <functional>
 #include <tuple>
 #include <vector>
@@ -18,6 +16,7 @@
 namespace {
 
 using EK::EKImage;
+using namespace ektest;
 using Bytes = std::vector<unsigned char>;
 const std::uint32_t kAri0 = 0x41524930u, kAri1 = 0x41524931u;
 
@@ -39,7 +38,7 @@ auto fields(const EKImage& i) {
 
 class AriFileTest : public testing::Test {
  protected:
-  ektest::TempDir dir;
+  TempDir dir;
 };
 
 TEST_F(AriFileTest, WriteProducesTheDocumentedBytesAndReadRestoresEveryField) {
@@ -53,8 +52,7 @@ TEST_F(AriFileTest, WriteProducesTheDocumentedBytesAndReadRestoresEveryField) {
   source.timeStamp = 0x0102030405060708LL;
   source.cameraId = -1;
   ASSERT_TRUE(source.writeFile(dir.path("a.ari").c_str()));
-  EXPECT_EQ(ektest::readBytes(dir.path("a.ari")), expected);
-  EXPECT_EQ(std::string(expected.begin(), expected.begin() + 4), "1IRA");
+  EXPECT_EQ(readBytes(dir.path("a.ari")), expected);
 
   // Into an image of another shape, whose buffer is replaced, and one of the same shape.
   EKImage other(EK::kResolution320x240, 0), same(160, 120, 14);
@@ -68,19 +66,15 @@ TEST_F(AriFileTest, WriteProducesTheDocumentedBytesAndReadRestoresEveryField) {
     EXPECT_EQ(std::memcmp(target->frame, source.frame, 38400), 0);
   }
   EXPECT_EQ(same.frame, sameBuffer);
-}
 
-TEST_F(AriFileTest, VersionZeroGetsTheDefaultAnglesAndTheCameraIdItsLowByte) {
+  // Version 0 gets the default angles and the camera id its low byte.
   Bytes file = ariHeader(kAri0, 160, 120, 1, 0, 5, 0x1234FF);
   file.resize(32 + 160 * 120, 9);
-  ektest::writeBytes(dir.path("v0.ari"), file);
+  writeBytes(dir.path("v0.ari"), file);
   EKImage image(EK::kResolution160x120, 0);
   ASSERT_TRUE(image.readFile(dir.path("v0.ari").c_str()));
-  const std::uint32_t bits[4] = {0x3ED576D4u, 0x3EA45733u, 0xBED576D4u, 0xBEA45733u};
-  float angles[4];
-  std::memcpy(angles, bits, sizeof bits);
-  EXPECT_EQ(fields(image),
-            std::make_tuple(160, 120, 1, 0, 5LL, -1, angles[0], angles[1], angles[2], angles[3]));
+  EXPECT_EQ(fields(image), std::make_tuple(160, 120, 1, 0, 5LL, -1, 0.4169222f, 0.32097778f,
+                                           -0.4169222f, -0.32097778f));
   EXPECT_EQ(image.frame[160 * 120 - 1], 9);
 }
 
@@ -95,13 +89,12 @@ TEST_F(AriFileTest, BadFilesAreRefusedWithTheImageUnchanged) {
       {ariHeader(0x41524932u, 1, 1, 1, 0, 0, 0),
        "readFile: Error while reading image: not an .ari format\n"},
       {ariHeader(kAri0, -1, 10, 1, 0, 0, 0), invalid},
-      {ariHeader(kAri0, 10, 10, -3, 0, 0, 0), invalid},
       {ariHeader(kAri0, 65536, 65536, 4, 0, 0, 0), invalid},
       {ariHeader(kAri0, 20000, 20000, 4, 0, 0, 0),
        "readFile: Error while reading image: file shorter than its picture\n"},
-      {ektest::readBytes(dir.path("larger.ari")), "readFile: external buffer not compatible.\n"},
+      {readBytes(dir.path("larger.ari")), "readFile: external buffer not compatible.\n"},
   };
-  for (std::size_t cut : {0u, 3u, 4u, 20u, 31u, 47u}) {
+  for (std::size_t cut : {3u, 31u, 47u}) {
     cases.emplace_back(Bytes(full.begin(), full.begin() + cut), "");
   }
   Bytes pixels(2 * 2);
@@ -109,26 +102,24 @@ TEST_F(AriFileTest, BadFilesAreRefusedWithTheImageUnchanged) {
   external.frame = pixels.data();
   for (const auto& [bytes, message] : cases) {
     SCOPED_TRACE(message + std::to_string(bytes.size()) + " bytes");
-    ektest::writeBytes(dir.path("bad.ari"), bytes);
+    writeBytes(dir.path("bad.ari"), bytes);
     EKImage& image = message.find("external") == std::string::npos ? small : external;
     unsigned char* buffer = image.frame;
-    ektest::LogCapture capture;
+    LogCapture capture;
     EXPECT_FALSE(image.readFile(dir.path("bad.ari").c_str()));
-    EXPECT_EQ(capture.count(message), message.empty() ? 0u : 1u);
-    EXPECT_EQ(capture.size(), message.empty() ? 0u : 1u);
+    EXPECT_EQ(std::make_pair(capture.count(message), capture.size()),
+              message.empty() ? std::make_pair(0ul, 0ul) : std::make_pair(1ul, 1ul));
     EXPECT_EQ(std::make_tuple(image.frame, image.width, image.timeStamp),
               std::make_tuple(buffer, 2, -1LL));
   }
-  EXPECT_FALSE(small.readFile(dir.path("absent.ari").c_str()));
   EXPECT_FALSE(small.readFile(nullptr));
   external.frame = nullptr;
   EXPECT_FALSE(external.writeFile(dir.path("none.ari").c_str())) << "no pixels";
-  EXPECT_FALSE(std::ifstream(dir.path("none.ari")).good()) << "no file is created";
-  EXPECT_FALSE(small.writeFile(dir.path("missing-dir/x.ari").c_str()));
+  EXPECT_FALSE(std::filesystem::exists(dir.path("none.ari"))) << "no file is created";
   EXPECT_FALSE(small.writeFile("/dev/full")) << "the full disk shows at close";
 }
 
-TEST_F(AriFileTest, PpmHoldsThreeSamplesAPixelWhateverTheLayers) {
+TEST_F(AriFileTest, PpmHoldsThreeSamplesAPixelWhateverTheLayersOrSaysWhatFailed) {
   // 3 x 1 pictures: grey is repeated, YUV422 gives Y U V for each pixel (128 for the lone
   // pixel's missing V), three layers are written as they are, four give the header only.
   const std::tuple<int, Bytes, Bytes> cases[] = {
@@ -144,27 +135,17 @@ TEST_F(AriFileTest, PpmHoldsThreeSamplesAPixelWhateverTheLayers) {
     ASSERT_EQ(image.savePPM(path.c_str()), 1);
     Bytes expected = {'P', '6', '\n', '3', ' ', '1', '\n', ' ', '2', '5', '5', '\n'};
     expected.insert(expected.end(), body.begin(), body.end());
-    EXPECT_EQ(ektest::readBytes(path), expected);
+    EXPECT_EQ(readBytes(path), expected);
   }
-  // A standard reader gives the file's samples in B, G, R order.
-  const cv::Mat read = cv::imread(dir.path("p13.ppm"), cv::IMREAD_UNCHANGED);
-  ASSERT_EQ(std::make_tuple(read.rows, read.cols, read.channels()), std::make_tuple(1, 3, 3));
-  EXPECT_EQ(read.at<cv::Vec3b>(0, 2), cv::Vec3b(9, 8, 7));
-  EKImage empty(0, 0, 0);
-  ASSERT_EQ(empty.savePPM(dir.path("empty.ppm").c_str()), 1);
-  EXPECT_EQ(ektest::readBytes(dir.path("empty.ppm")),
-            (Bytes{'P', '6', '\n', '0', ' ', '0', '\n', ' ', '2', '5', '5', '\n'}));
-}
-
-TEST_F(AriFileTest, PpmFailureCodes) {
-  const std::tuple<std::function<int()>, int> cases[] = {
+  // Failure codes: opening, then each layout's sample writes and the flush to a full disk.
+  const std::tuple<std::function<int()>, int> failures[] = {
       {[&] { return EKImage(2, 2, 0).savePPM(dir.path("no/such/dir.ppm").c_str()); }, -1},
-      {[] { return EKImage(2, 2, 0).savePPM("/dev/full"); }, -6},  // fails when flushed
+      {[] { return EKImage(2, 2, 0).savePPM("/dev/full"); }, -6},
       {[] { return EKImage(EK::kResolution640x480, 13).savePPM("/dev/full"); }, -3},
       {[] { return EKImage(EK::kResolution640x480, 9).savePPM("/dev/full"); }, -4},
       {[] { return EKImage(EK::kResolution640x480, 0).savePPM("/dev/full"); }, -5},
       {[&] { return EKImage(640, 480, 0, true).savePPM(dir.path("none.ppm").c_str()); }, -7}};
-  for (const auto& [save, code] : cases) {
+  for (const auto& [save, code] : failures) {
     EXPECT_EQ(save(), code);
   }
 }

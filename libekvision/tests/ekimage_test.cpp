@@ -3,11 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <tuple>
@@ -40,19 +38,15 @@ auto shape(const EKImage& i) {
 TEST(EKImageConstruction, ConstructorsSizeTheBufferFromTheirArguments) {
   EKImage sized(640, 480, 9, false, 0, 0, 0, 0);
   EXPECT_EQ(shape(sized), std::make_tuple(640, 480, 2, 640 * 480 * 2, 2, 2));
-  EXPECT_EQ(std::make_tuple(sized.timeStamp, sized.cameraId, sized.regionFlag, sized.rois.empty()),
-            std::make_tuple(-1LL, 0, false, true));
-  ASSERT_NE(sized.frame, nullptr);
-  EXPECT_TRUE(std::all_of(sized.frame, sized.frame + sized.allocatedSize,
-                          [](unsigned char b) { return b == 0; }));
+  EXPECT_EQ(std::make_tuple(sized.timeStamp, sized.regionFlag, sized.rois.empty()),
+            std::make_tuple(-1LL, false, true));
   EKImage coded(EK::kResolution320x240, 13, false, 1, 2, 3, 4);
   EXPECT_EQ(shape(coded), std::make_tuple(320, 240, 3, 320 * 240 * 3, 1, 3));
-  EXPECT_EQ(coded.frame[coded.allocatedSize - 1], 0);
+  EXPECT_EQ(coded.frame[coded.allocatedSize - 1], 0) << "the buffer starts zeroed";
   EXPECT_EQ(shape(EKImage(100, 50, 0, false)), std::make_tuple(100, 50, 1, 5000, -1, 1));
   EKImage external(640, 480, 9, true, 0.1f, 0.2f, -0.1f, -0.2f);
-  EXPECT_EQ(external.frame, nullptr);
-  EXPECT_EQ(external.allocatedSize, 640 * 480 * 2);
-  EXPECT_FLOAT_EQ(external.bottomAngle, -0.2f);
+  EXPECT_EQ(std::make_tuple(external.frame, external.allocatedSize, external.bottomAngle),
+            std::make_tuple(nullptr, 640 * 480 * 2, -0.2f));
   EXPECT_EQ(EKImage(0, 0, 9).allocatedSize, 0);
 }
 
@@ -61,15 +55,11 @@ TEST(EKImageConstruction, InvalidArgumentsThrowExactMessages) {
   const std::pair<std::function<void()>, std::string> cases[] = {
       {[] { EKImage(640, 480, 19, false); }, "EKImage: invalid colorspace"},
       {[] { EKImage(4, 9, false); }, "EKImage: invalid resolution"},
-      {[] { EKImage(4, 19, false); }, "EKImage: invalid colorspace"},
       {[] { EKImage(-1, 10, 0, false); }, "EKImage: invalid size"},
-      {[] { EKImage(10, -1, 0, true); }, "EKImage: invalid size"},
       {[] { EKImage(65536, 32768, 18, true); }, "EKImage: image too large"},
       {[&] { image.setResolution(4); }, "EKImage: invalid resolution"},
       {[&] { image.setColorSpace(19); }, "EKImage: setColorSpace: invalid color space"},
       {[&] { image.reallocateDataSize(5, 1); }, "EKImage: reallocateDataSize: Weird resolution #5"},
-      {[&] { image.reallocateDataSize(-3, 1); },
-       "EKImage: reallocateDataSize: Weird resolution #-3"},
       // A size without a resolution code cannot grow its layers.
       {[&] { image.setColorSpace(10); }, "EKImage: reallocateDataSize: Weird resolution #-1"},
   };
@@ -92,7 +82,6 @@ TEST(EKImageBuffer, TheBufferGrowsToTheLargestShapeEverAskedAndNeverShrinks) {
   EXPECT_EQ(shape(image), std::make_tuple(1280, 960, 3, 1280 * 960 * 3, 3, 3));
   unsigned char* large = image.frame;
   EXPECT_TRUE(image.setColorSpace(1));
-  EXPECT_TRUE(image.setColorSpace(1)) << "the current code changes nothing";
   EXPECT_EQ(shape(image), std::make_tuple(1280, 960, 1, 1280 * 960 * 3, 3, 3));
   EXPECT_EQ(image.frame, large);
 
@@ -109,33 +98,24 @@ TEST(EKImageBuffer, ExternalBufferIsNeverReplaced) {
   unsigned char pixels[160 * 120 * 2] = {};
   EKImage image(160, 120, 9, true);
   EXPECT_FALSE(image.setResolution(1)) << "no buffer yet";
-  EXPECT_EQ(image.width, 160);
   EXPECT_FALSE(image.setColorSpace(10));
   EXPECT_EQ(std::make_tuple(image.colorSpace, image.nbLayers), std::make_tuple(10, 3));
   image.frame = pixels;
-  EXPECT_TRUE(image.setColorSpace(9));
-  EXPECT_TRUE(image.setResolution(1));
-  EXPECT_EQ(image.frame, pixels);
+  EXPECT_TRUE(image.setColorSpace(9) && image.setResolution(1) && image.frame == pixels);
   image.frame = nullptr;  // the destructor must not free what it does not own either way
 }
 
-TEST(EKImageDump, FourteenLabelledLinesAndNoReadPastTheBuffer) {
-  EKImage image(640, 480, 9, false, 0.4169222f, 0.0f, -1.5f, 1e-7f);
+TEST(EKImageDump, LabelledLinesAndNoReadPastTheBuffer) {
+  EKImage image(640, 480, 9, false);
   image.timeStamp = -1234567890123LL;
-  image.cameraId = -1;
   const std::uint32_t words[4] = {0xdeadbeefu, 0x1u, 0x80000000u, 0x0u};
   std::memcpy(image.frame, words, sizeof words);
-  std::ostringstream expected;
-  expected << "this          : " << static_cast<const void*>(&image)
-           << "\nWidth         : 640\nHeight        : 480\nNbLayers      : 2\n"
-              "ColorSpace    : 9\nTimeStamp     : -1234567890123\nCameraID      : -1\n"
-              "Left angle    : 0.416922\nTop angle     : 0\nRight angle   : -1.5\n"
-              "Bottom angle  : 1e-07\nFrame         : "
-           << static_cast<const void*>(image.frame)
-           << "\nFirstPixel    : deadbeef 1 80000000 0\nAllocatedSize : 614400";
-  EXPECT_EQ(image.toString(), expected.str());
-  EKImage none(640, 480, 9, true);
-  EXPECT_NE(none.toString().find("FirstPixel    : (no buffer)\n"), std::string::npos);
+  EXPECT_NE(image.toString().find("\nTimeStamp     : -1234567890123\n"), std::string::npos);
+  EXPECT_NE(
+      image.toString().find("\nFirstPixel    : deadbeef 1 80000000 0\nAllocatedSize : 614400"),
+      std::string::npos);
+  EXPECT_NE(EKImage(640, 480, 9, true).toString().find("FirstPixel    : (no buffer)\n"),
+            std::string::npos);
   EKImage small(3, 2, 0, false);  // 6 bytes: one whole word
   small.frame[0] = 0xab;
   EXPECT_NE(small.toString().find("FirstPixel    : ab\nAllocatedSize : 6"), std::string::npos);
@@ -144,11 +124,7 @@ TEST(EKImageDump, FourteenLabelledLinesAndNoReadPastTheBuffer) {
 using EK::EKValue;
 
 EKValue imageArray(int width, int height, int colorSpace, int blockSize, int elements = 12) {
-  EKValue value;
-  value.arraySetSize(12);
-  for (int i = 0; i < 12; ++i) {
-    value[i] = i < 8 ? EKValue(0) : EKValue(0.0f);
-  }
+  EKValue value = EKImage(1, 1, 0).toEKValue();
   value[0] = width;
   value[1] = height;
   value[2] = EK::getNumLayersInColorSpace(colorSpace);
@@ -164,8 +140,7 @@ TEST(ImageValue, RoundTripKeepsHeaderAndPixelsWithoutCopying) {
     source.frame[i] = static_cast<unsigned char>(i * 7);
   }
   source.cameraId = 3;
-  for (long long stamp : {1234567890123456LL, -1LL, 1500000LL, -1500000LL, 0LL}) {
-    SCOPED_TRACE(stamp);
+  for (long long stamp : {1234567890123456LL, -1500000LL}) {
     source.timeStamp = stamp;
     const EKValue value = source.toEKValue();
     ASSERT_EQ(value.getSize(), 12u);
@@ -173,28 +148,15 @@ TEST(ImageValue, RoundTripKeepsHeaderAndPixelsWithoutCopying) {
               std::make_tuple(2, int(stamp / 1000000), int(stamp % 1000000), 3));
     std::unique_ptr<EKImage> back(EKImage::fromEKValue(value));
     ASSERT_NE(back, nullptr);
+    // The camera index does not come back.
     EXPECT_EQ(std::make_tuple(back->width, back->height, back->colorSpace, back->nbLayers,
-                              back->timeStamp, back->externalBuffer),
-              std::make_tuple(320, 240, 9, 2, stamp, true));
-    EXPECT_EQ(back->cameraId, 0) << "the camera index does not come back";
-    EXPECT_EQ(std::make_tuple(back->leftAngle, back->topAngle, back->rightAngle, back->bottomAngle),
-              std::make_tuple(0.1f, 0.2f, -0.1f, -0.2f));
+                              back->timeStamp, back->externalBuffer, back->cameraId,
+                              back->leftAngle, back->bottomAngle),
+              std::make_tuple(320, 240, 9, 2, stamp, true, 0, 0.1f, -0.2f));
     EXPECT_EQ(static_cast<const void*>(back->frame), value[6].GetBinary());
     EXPECT_EQ(std::memcmp(back->frame, source.frame, 320 * 240 * 2), 0);
   }
-  const EKValue value = source.toEKValue();
-  source.frame[0] ^= 0xff;
-  EXPECT_NE(static_cast<const unsigned char*>(value[6].GetBinary())[0], source.frame[0])
-      << "the value holds its own copy";
   EXPECT_EQ(EKImage(640, 480, 9, true).toEKValue()[6].getBinarySize(), 0) << "no buffer, no bytes";
-}
-
-TEST(ImageValue, LayersFollowTheColorSpaceAndLongerArraysAreAccepted) {
-  EKValue value = imageArray(100, 100, 9, 100 * 100 * 2, 13);
-  value[2] = 3;
-  std::unique_ptr<EKImage> image(EKImage::fromEKValue(value));
-  ASSERT_NE(image, nullptr);
-  EXPECT_EQ(std::make_tuple(image->nbLayers, image->allocatedResolution), std::make_tuple(2, -1));
 }
 
 TEST(ImageValue, WhatIsNotAnImageGivesNullAndOneRecordNamingTheCause) {
@@ -203,11 +165,9 @@ TEST(ImageValue, WhatIsNotAnImageGivesNullAndOneRecordNamingTheCause) {
   const std::string shortBlock = "EKValue image data is shorter than its size, cannot convert\n";
   const std::pair<EKValue, std::string> cases[] = {
       {EKValue(5), notImage},
-      {EKValue(), notImage},
       {imageArray(2, 2, 0, 4, 11), notImage},
       {imageArray(640, 480, 9, 640 * 480 * 2 - 1), shortBlock},
       {imageArray(-2, 10, 0, 100), badSize},
-      {imageArray(10, -2, 0, 100), badSize},
       {imageArray(65536, 65536, 18, 16), badSize},
   };
   for (const auto& c : cases) {
@@ -216,15 +176,19 @@ TEST(ImageValue, WhatIsNotAnImageGivesNullAndOneRecordNamingTheCause) {
     EXPECT_EQ(EKImage::fromEKValue(c.first), nullptr);
     const auto records = capture.records();
     ASSERT_EQ(records.size(), 1u);
-    const ektest::LogRecord& r = records[0];
-    EXPECT_EQ(std::make_tuple(r.level, r.category, r.function, r.file, r.line, r.message),
-              std::make_tuple(2, "EKImage", "fromEKValue", "", 0, c.second));
+    EXPECT_EQ(std::make_tuple(records[0].category, records[0].function, records[0].message),
+              std::make_tuple("EKImage", "fromEKValue", c.second));
   }
-  EKValue value = imageArray(2, 2, 0, 4);
+  // Layers follow the color space, and a longer array is accepted.
+  EKValue value = imageArray(100, 100, 9, 100 * 100 * 2, 13);
+  value[2] = 3;
+  std::unique_ptr<EKImage> image(EKImage::fromEKValue(value));
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(std::make_tuple(image->nbLayers, image->allocatedResolution), std::make_tuple(2, -1));
   value[3] = 19;
   EXPECT_EQ(invalidArgumentMessage([&] { delete EKImage::fromEKValue(value); }),
             "EKImage: invalid colorspace");
-  value[3] = 0;
+  value[3] = 9;
   value[0] = "wide";
   EXPECT_THROW(delete EKImage::fromEKValue(value), EK::EKError);
 }

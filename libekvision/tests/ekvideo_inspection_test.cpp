@@ -7,12 +7,8 @@
 
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -23,245 +19,167 @@
 
 namespace {
 
-using EK::EKRecordingState;
-using EK::EKVideoInspection;
+using namespace EK;
+using namespace ektest;
 
-const EK::streamHeader kYuv{160, 120, EK::kColorSpaceYUV422, 8};  // 38400-byte records
-const EK::streamHeader kGrey{160, 120, 0, 8};                     // 19200-byte records
+const streamHeader kYuv{160, 120, kColorSpaceYUV422, 8};  // 38400-byte records
+const streamHeader kGrey{160, 120, 0, 8};                 // 19200-byte records
 const std::uint64_t kFrame = 38400 + 19200;
 const std::uint64_t kHeader = 16 + 2 * 16;
 
 std::string descriptionOf(const std::function<void()>& action) {
-  const std::optional<EK::EKError> error = ektest::errorFrom(action);
+  const std::optional<EKError> error = errorFrom(action);
   return error ? error->getDescription() : "(no error)";
 }
 
 class EKVideoInspectionTest : public testing::Test {
  protected:
-  ektest::TempDir dir;
+  TempDir dir;
 };
 
+// The ekvision tool's recover and info tests go through every state of one-stream recordings
+// and a stream the player refuses; these add frames of two streams.
 TEST_F(EKVideoInspectionTest, EveryStateOfARecordingIsSeenAndRecoveredAsAsked) {
-  struct Case {
+  const struct {
     const char* name;
-    bool large, close;
+    bool close;
     std::uint64_t append, cutTo;  // bytes added after recording; size cut to (0: none)
     EKRecordingState state;
     std::uint64_t complete, partial;
     std::uint32_t recovered, extended;  // counts after recoverVideo, without and with extend
+  } cases[] = {
+      {"crashed", false, 38400, 0, EKRecordingState::kOpen, 3, 38400, 3, 3},
+      {"cut", true, 0, kHeader + 2 * kFrame + 100, EKRecordingState::kCutShort, 2, 100, 2, 2},
+      {"uncounted", true, kFrame, 0, EKRecordingState::kUncountedFrames, 4, 0, 3, 4},
   };
-  const Case cases[] = {
-      {"closed", false, true, 0, 0, EKRecordingState::kClosed, 3, 0, 3, 3},
-      {"crashed", false, false, 38400, 0, EKRecordingState::kOpen, 3, 38400, 3, 3},
-      {"cut", false, true, 0, kHeader + 2 * kFrame + 100, EKRecordingState::kCutShort, 2, 100, 2,
-       2},
-      {"uncounted", false, true, kFrame, 0, EKRecordingState::kUncountedFrames, 4, 0, 3, 4},
-      {"large", true, false, 0, 0, EKRecordingState::kOpen, 3, 0, 3, 3},
-  };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const EK::streamHeader first = c.large ? EK::streamHeader{1280, 960, 0, 8} : kYuv;
-    const std::string path =
-        ektest::recordClip(dir.path(c.name), 3, {first, kGrey}, ektest::stampOf, 0, c.close);
+    const std::string path = recordClip(dir.path(c.name), 3, {kYuv, kGrey}, stampOf, 0, c.close);
     std::ofstream(path, std::ios::binary | std::ios::app) << std::string(c.append, 'Z');
     if (c.cutTo > 0) {
       std::filesystem::resize_file(path, c.cutTo);
     }
-    const EKVideoInspection file = EK::inspectVideo(path);
-    EXPECT_EQ(std::make_tuple(file.path, file.version, file.closed, file.state),
-              std::make_tuple(path, ektest::kArvVersion1, c.close, c.state));
-    EXPECT_EQ(file.storedFrameCount, c.close ? 3u : 0xFFFFFFFFu);
-    ASSERT_EQ(std::make_tuple(file.streamCount, file.streams.size()), std::make_tuple(2u, 2ul));
-    EXPECT_EQ(std::make_tuple(file.headerSize, file.frameSize, file.fileSize),
-              std::make_tuple(kHeader, ektest::recordLength(first) + 19200u,
-                              std::filesystem::file_size(path)));
+    const EKVideoInspection file = inspectVideo(path);
+    EXPECT_EQ(
+        std::make_tuple(file.closed, file.state, file.streams.size(), file.headerSize,
+                        file.frameSize, file.fileSize),
+        std::make_tuple(c.close, c.state, 2ul, kHeader, kFrame, std::filesystem::file_size(path)));
     EXPECT_EQ(std::make_tuple(file.completeFrames, file.partialBytes, file.playableFrames),
               std::make_tuple(c.complete, c.partial,
                               std::min<std::uint64_t>(file.storedFrameCount, c.complete)));
-    EXPECT_EQ(file.unplayableReason, c.large ? "Unsupported resolution" : "");
-    EXPECT_FALSE(file.beingWritten);
-
-    EXPECT_EQ(EK::recoverVideo(path, {false, true}).frameCount, c.recovered);
-    EXPECT_EQ(EK::inspectVideo(path).storedFrameCount, file.storedFrameCount)
-        << "a dry run changes nothing";
-    const EK::EKVideoRecovery plain = EK::recoverVideo(path);
-    EXPECT_EQ(std::make_tuple(plain.frameCount, plain.changed),
-              std::make_tuple(c.recovered, c.recovered != file.storedFrameCount));
-    EXPECT_EQ(EK::recoverVideo(path, {true, false}).frameCount, c.extended);
-    EXPECT_EQ(EK::inspectVideo(path).storedFrameCount, c.extended);
-    EXPECT_EQ(std::filesystem::file_size(path), file.fileSize) << "only the count is rewritten";
+    EXPECT_EQ(recoverVideo(path).frameCount, c.recovered);
+    EXPECT_EQ(recoverVideo(path, {true, false}).frameCount, c.extended);
+    EXPECT_EQ(inspectVideo(path).storedFrameCount, c.extended);
   }
 }
 
+// The ekvision tool's tests refuse directories, FIFOs, absent files and missing directories.
 TEST_F(EKVideoInspectionTest, WhatIsNotARecordingIsRefusedWithItsCause) {
-  const std::string fifo = dir.path("fifo.arv");
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  const std::string socketPath = dir.path("socket.arv");
-  const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
-  ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ektest::writeBytes(dir.path("short.arv"), {0x31, 0x56, 0x52});
-  ektest::writeBytes(dir.path("magic.arv"), std::vector<unsigned char>(64, 'x'));
   // A stream count that the file cannot hold is refused before anything is allocated.
-  ektest::writeBytes(dir.path("streams.arv"),
-                     ektest::arvHeader(ektest::kArvVersion1, 0, 0, 0xFFFFFFF0u, {}).get());
-  std::vector<unsigned char> many = ektest::arvHeader(ektest::kArvVersion1, 0, 0, 70000, {}).get();
+  writeBytes(dir.path("streams.arv"), arvHeader(kArvVersion1, 0, 0, 0xFFFFFFF0u, {}).get());
+  std::vector<unsigned char> many = arvHeader(kArvVersion1, 0, 0, 70000, {}).get();
   many.resize(16 + 70000 * 16, 0);
-  ektest::writeBytes(dir.path("many.arv"), many);
-  // Color space 40 has no layer count: the record length, and so the frames, are unknown.
-  ektest::writeBytes(dir.path("unknown.arv"),
-                     ektest::arvHeader(ektest::kArvVersion1, 0, 0xFFFFFFFFu, 1, {{160, 120, 40, 8}})
-                         .fill(5000, 1)
-                         .get());
-  ektest::writeBytes(
-      dir.path("empty.arv"),
-      ektest::arvHeader(ektest::kArvVersion1, 0, 0xFFFFFFFFu, 1, {{0, 0, 0, 8}}).get());
-
+  writeBytes(dir.path("many.arv"), many);
   const struct {
     std::string path, cause;
     bool system;  // videoFileProblem() names it too; otherwise a dry run refuses it as well
   } cases[] = {
-      {dir.path("absent.arv"), "no such file", true},
-      {dir.path(""), "is a directory", true},
-      {fifo, "not seekable (a FIFO)", true},
-      {socketPath, "not a regular file (a socket)", true},
       {"/dev/zero", "not a regular file (a device)", true},
-      {dir.path("short.arv"), "This arv file is shorter than its header", false},
-      {dir.path("magic.arv"), "This arv file version isn't supported", false},
       {dir.path("streams.arv"), "This arv file is shorter than its header", false},
       {dir.path("many.arv"), "This arv file header is too large", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
-    EXPECT_EQ(descriptionOf([&] { EK::inspectVideo(c.path); }), c.cause);
-    EXPECT_EQ(descriptionOf([&] { EK::recoverVideo(c.path, {false, true}); }), c.cause);
-    EXPECT_EQ(descriptionOf([&] { EK::recoverVideo(c.path); }), c.cause);
-    EXPECT_EQ(EK::videoFileProblem(c.path, false), c.system ? c.cause : "");
+    EXPECT_EQ(descriptionOf([&] { inspectVideo(c.path); }), c.cause);
+    EXPECT_EQ(descriptionOf([&] { recoverVideo(c.path, {false, true}); }), c.cause);
+    EXPECT_EQ(videoFileProblem(c.path, false), c.system ? c.cause : "");
   }
-  const EKVideoInspection unknown = EK::inspectVideo(dir.path("unknown.arv"));
+  EXPECT_EQ(videoFileProblem("/dev/zero", true), "") << "a device takes writes";
+  // Color space 40 has no layer count: the record length, and so the frames, are unknown.
+  writeBytes(dir.path("unknown.arv"),
+             arvHeader(kArvVersion1, 0, 0xFFFFFFFFu, 1, {{160, 120, 40, 8}}).fill(5000, 1).get());
+  const EKVideoInspection unknown = inspectVideo(dir.path("unknown.arv"));
   EXPECT_EQ(std::make_tuple(unknown.frameSize, unknown.completeFrames, unknown.unplayableReason),
             std::make_tuple(0u, 0u, std::string("invalid color space")));
-  EXPECT_EQ(descriptionOf([&] { EK::recoverVideo(dir.path("unknown.arv")); }),
+  EXPECT_EQ(descriptionOf([&] { recoverVideo(dir.path("unknown.arv")); }),
             "the length of stream 0's records is unknown: color space 40");
-  EXPECT_EQ(descriptionOf([&] { EK::recoverVideo(dir.path("empty.arv")); }),
+  writeBytes(dir.path("empty.arv"),
+             arvHeader(kArvVersion1, 0, 0xFFFFFFFFu, 1, {{0, 0, 0, 8}}).get());
+  EXPECT_EQ(descriptionOf([&] { recoverVideo(dir.path("empty.arv")); }),
             "its frames hold no bytes");
-
-  EXPECT_EQ(EK::videoFileProblem(socketPath, true), "not a regular file (a socket)");
-  close(sock);
-  EXPECT_EQ(EK::videoFileProblem(fifo, true), "not seekable (a FIFO)");
-  EXPECT_EQ(EK::videoFileProblem(dir.path(""), true), "is a directory");
-  EXPECT_EQ(EK::videoFileProblem(dir.path("no/clip.arv"), true),
-            "no such directory: " + dir.path("no"));
-  EXPECT_EQ(EK::videoFileProblem(dir.path("new.arv"), true), "");
+  EXPECT_EQ(videoFileProblem(dir.path("new.arv"), true), "");
   EXPECT_FALSE(std::filesystem::exists(dir.path("new.arv"))) << "nothing is created";
-  // The player refuses a FIFO at once instead of waiting for a writer.
-  EK::EKVideo video;
-  EXPECT_EQ(descriptionOf([&] { video.readVideo(fifo); }),
-            "Can't open file " + fifo + ". Check its path and presence");
-  EXPECT_EQ(descriptionOf([&] { video.recordVideo(dir.path("fifo"), 0, {kGrey}); }),
-            "Can't open file. Check its path and presence");
 }
 
 TEST_F(EKVideoInspectionTest, ASecondWriterIsRefusedAndTheFirstKeepsItsRecording) {
   const std::string path = dir.path("shared.arv");
-  EK::EKVideo first, second, reader;
+  EKVideo first, second, reader;
   ASSERT_TRUE(first.recordVideo(dir.path("shared"), 0, {kGrey}));
-  std::vector<char> record = ektest::recordPattern(19200, 0, 0);
+  std::vector<char> record = recordPattern(19200, 0, 0);
   ASSERT_TRUE(first.write(record.data(), 19200, 0, 0, 0.1f, 0.2f, -0.1f, -0.2f));
   first.outputFile.flush();
-
   EXPECT_EQ(descriptionOf([&] { second.recordVideo(dir.path("shared"), 0, {kYuv}); }),
             path + " is being written by process " + std::to_string(getpid()) +
                 "; a recording takes one writer at a time");
-  EXPECT_FALSE(second.isRecording);
   EXPECT_FALSE(second.outputFile.is_open());
-  const EKVideoInspection live = EK::inspectVideo(path);
+  const EKVideoInspection live = inspectVideo(path);
   EXPECT_EQ(std::make_tuple(live.beingWritten, live.writerProcess, live.completeFrames),
             std::make_tuple(true, getpid(), 1ull));
-  EXPECT_EQ(descriptionOf([&] { EK::recoverVideo(path); }),
-            "being written by process " + std::to_string(getpid()));
-  EXPECT_EQ(EK::inspectVideo(path).storedFrameCount, 0xFFFFFFFFu) << "recover wrote nothing";
 
-  // Readers are not blocked, and the first writer goes on as if alone.
+  // Readers are not blocked, the first writer goes on, and after it the file takes another.
   EXPECT_TRUE(reader.readVideo(path));
-  record = ektest::recordPattern(19200, 1, 0);
   ASSERT_TRUE(first.write(record.data(), 19200, 1000, 0, 0.1f, 0.2f, -0.1f, -0.2f));
-  ektest::closeVideo(first);
-  EXPECT_EQ(ektest::readBytes(path),
-            ektest::readBytes(ektest::recordClip(dir.path("alone"), 2, {kGrey})));
-  EXPECT_FALSE(EK::inspectVideo(path).beingWritten);
-  // Once the first has closed, the file takes a new writer.
+  EXPECT_EQ(closeVideo(first), "stop recording " + path + " file (2 frames)\n");
   EXPECT_TRUE(second.recordVideo(dir.path("shared"), 0, {kGrey}));
 }
 
-// A file-size limit (SIGXFSZ ignored) makes records fail part-way, as a full disk does.
+// A file-size limit (SIGXFSZ ignored) makes records fail part-way, as a full disk does:
+// 2400-byte records (depth 1) fit the stream's buffer, so the limit shows at a later write.
 TEST(EKVideoFullDisk, AFailedRecordingIsReportedAtCloseAndItsCompleteFramesRecovered) {
-  // 38400-byte records fail at the write that passes the limit; 2400-byte records (depth 1)
-  // fit the stream's buffer, so the limit shows at a later write or at close.
-  const struct {
-    EK::streamHeader stream;
-    rlim_t limit;
-    int accepted;  // -1: some, before the limit showed
-    unsigned int recovered;
-  } cases[] = {{{160, 120, EK::kColorSpaceYUV422, 8}, 32 + 2 * 38400 + 100, 2, 2},
-               {{160, 120, 0, 1}, 32 + 5 * 2400 + 10, -1, 5}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.recovered);
-    ektest::TempDir dir;
-    EK::EKVideo video;
-    const std::string path = dir.path("limited.arv");
-    const std::size_t length = ektest::recordLength(c.stream);
-    {
-      // Files this process writes end at the limit until the block ends; a write past it
-      // fails with EFBIG instead of killing the process.
-      rlimit previous{};
-      getrlimit(RLIMIT_FSIZE, &previous);
-      const sighandler_t handler = signal(SIGXFSZ, SIG_IGN);
-      const std::shared_ptr<void> restore(nullptr, [&](void*) {
-        setrlimit(RLIMIT_FSIZE, &previous);
-        signal(SIGXFSZ, handler);
-      });
-      rlimit limit = previous;
-      limit.rlim_cur = c.limit;
-      ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-      ASSERT_TRUE(video.recordVideo(dir.path("limited"), 0, {c.stream}));
-      int accepted = 0;
-      for (; accepted < 100; ++accepted) {
-        std::vector<char> record =
-            ektest::recordPattern(length, static_cast<unsigned>(accepted), 0);
-        if (!video.write(record.data(), static_cast<int>(length), ektest::stampOf(accepted, 0), 0,
-                         0, 0, 0, 0)) {
-          break;
-        }
-      }
-      ASSERT_LT(accepted, 100) << "the limit never showed";
-      EXPECT_EQ(accepted, c.accepted < 0 ? accepted : c.accepted);
-      EXPECT_FALSE(
-          video.write(std::vector<char>(length).data(), static_cast<int>(length), 9, 0, 0, 0, 0, 0))
-          << "a failed recording takes no more records";
-      EXPECT_EQ(video.frameCount, static_cast<unsigned>(accepted));
-      testing::internal::CaptureStderr();
-      EXPECT_EQ(ektest::closeVideo(video),
-                "stop recording " + path + " file (" + std::to_string(accepted) + " frames)\n");
-      EXPECT_EQ(
-          testing::internal::GetCapturedStderr(),
-          "EKVideo: " + path + " could not be written completely; its frame count is not stored\n");
+  const streamHeader stream{160, 120, 0, 1};
+  const rlim_t size = 32 + 5 * 2400 + 10;
+  TempDir dir;
+  EKVideo video;
+  const std::string path = dir.path("limited.arv");
+  {
+    // Files this process writes end at the limit until the block ends; a write past it
+    // fails with EFBIG instead of killing the process.
+    rlimit previous{};
+    getrlimit(RLIMIT_FSIZE, &previous);
+    const sighandler_t handler = signal(SIGXFSZ, SIG_IGN);
+    const std::shared_ptr<void> restore(nullptr, [&](void*) {
+      setrlimit(RLIMIT_FSIZE, &previous);
+      signal(SIGXFSZ, handler);
+    });
+    rlimit limit = previous;
+    limit.rlim_cur = size;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    ASSERT_TRUE(video.recordVideo(dir.path("limited"), 0, {stream}));
+    unsigned int accepted = 0;
+    std::vector<char> record = recordPattern(2400, 0, 0);
+    while (accepted < 100 &&
+           video.write(record.data(), 2400, stampOf(accepted, 0), 0, 0, 0, 0, 0)) {
+      record = recordPattern(2400, ++accepted, 0);
     }
-    EXPECT_EQ(std::filesystem::file_size(path), c.limit);
-    const EK::EKVideoRecovery recovery = EK::recoverVideo(path);
-    EXPECT_EQ(recovery.inspection.state, EK::EKRecordingState::kOpen);
-    EXPECT_EQ(std::make_tuple(recovery.frameCount, recovery.changed),
-              std::make_tuple(c.recovered, true));
-    ASSERT_TRUE(video.readVideo(path));
-    ASSERT_EQ(video.frameCount, c.recovered);
-    EK::EKImage image(static_cast<int>(length), 1, 0);
-    for (unsigned int f = 0; f < c.recovered; ++f) {
-      ASSERT_TRUE(video.getFrame(image, f, 0, false));
-      ektest::expectRecord(image, f, 0, length);
-    }
+    ASSERT_LT(accepted, 100u) << "the limit never showed";
+    EXPECT_FALSE(video.write(record.data(), 2400, 9, 0, 0, 0, 0, 0))
+        << "a failed recording takes no more records";
+    EXPECT_EQ(video.frameCount, accepted);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(closeVideo(video),
+              "stop recording " + path + " file (" + std::to_string(accepted) + " frames)\n");
+    EXPECT_EQ(
+        testing::internal::GetCapturedStderr(),
+        "EKVideo: " + path + " could not be written completely; its frame count is not stored\n");
   }
+  EXPECT_EQ(std::filesystem::file_size(path), size);
+  const EKVideoRecovery recovery = recoverVideo(path);
+  EXPECT_EQ(std::make_tuple(recovery.inspection.state, recovery.frameCount, recovery.changed),
+            std::make_tuple(EKRecordingState::kOpen, 5u, true));
+  ASSERT_TRUE(video.readVideo(path));
+  EKImage image(2400, 1, 0);
+  ASSERT_TRUE(video.getFrame(image, 4, 0, false));
+  expectRecord(image, 4, 0, 2400);
 }
 
 }  // namespace

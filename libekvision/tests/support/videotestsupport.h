@@ -10,14 +10,13 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace ektest {
@@ -25,38 +24,30 @@ namespace ektest {
 /// A directory made with mkdtemp, removed with its contents when the object dies.
 class TempDir {
  public:
-  TempDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "ekvision_test.XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-      ADD_FAILURE() << "mkdtemp failed for " << pattern;
+  TempDir() : path_((std::filesystem::temp_directory_path() / "ekvision_test.XXXXXX").string()) {
+    if (mkdtemp(path_.data()) == nullptr) {
+      ADD_FAILURE() << "mkdtemp failed for " << path_;
     }
-    path_ = pattern;
   }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
+  ~TempDir() { std::filesystem::remove_all(path_, ignored_); }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
-
-  /// The path of @p name inside the directory.
-  std::string path(const std::string& name) const { return (path_ / name).string(); }
+  std::string path(const std::string& name) const { return path_ + "/" + name; }
 
  private:
-  std::filesystem::path path_;
+  std::string path_;
+  std::error_code ignored_;
 };
 
 inline std::vector<unsigned char> readBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  return std::vector<unsigned char>(std::istreambuf_iterator<char>(in),
-                                    std::istreambuf_iterator<char>());
+  return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
 }
 
 inline void writeBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
 }
 
 /// Appends little-endian fields to a byte vector.
@@ -66,8 +57,7 @@ class Bytes {
   Bytes& i64(long long value) { return put(static_cast<std::uint64_t>(value), 8); }
   Bytes& f32(float value) {
     std::uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return put(bits, 4);
+    return put(*static_cast<std::uint32_t*>(std::memcpy(&bits, &value, sizeof bits)), 4);
   }
   Bytes& fill(std::size_t count, unsigned char value) {
     bytes_.insert(bytes_.end(), count, value);
@@ -100,9 +90,7 @@ inline Bytes arvHeader(std::uint32_t version, std::uint32_t extraHeaderSize,
   Bytes bytes;
   bytes.u32(version).u32(extraHeaderSize).u32(frameCount).u32(streamCountField);
   for (const auto& stream : streams) {
-    for (std::uint32_t field : stream) {
-      bytes.u32(field);
-    }
+    std::for_each(stream.begin(), stream.end(), [&](std::uint32_t field) { bytes.u32(field); });
   }
   return bytes;
 }
@@ -122,12 +110,9 @@ std::optional<EK::EKError> errorFrom(Action action) {
 inline void expectVideoError(const std::optional<EK::EKError>& error, const std::string& method,
                              const std::string& message) {
   ASSERT_TRUE(error.has_value()) << "no EKError thrown, expected: " << message;
-  EXPECT_EQ(error->getModuleName(), "EKVideo");
-  EXPECT_EQ(error->getMethodName(), method);
-  EXPECT_EQ(error->getDescription(), message);
-  EXPECT_EQ(error->getFileName(), "libekvision/src/ekvideo");
-  EXPECT_GT(error->getLineNumber(), 0);
-  EXPECT_NE(std::string(error->what()).find(message), std::string::npos);
+  EXPECT_EQ(
+      std::make_tuple(error->getModuleName(), error->getMethodName(), error->getDescription()),
+      std::make_tuple("EKVideo", method, message));
 }
 
 /// Closes @p video and returns what it printed on standard output.
@@ -162,8 +147,8 @@ inline long long stampOf(unsigned int frame, unsigned int stream) {
 inline void expectRecord(const EK::EKImage& image, unsigned int frame, unsigned int stream,
                          std::size_t size) {
   SCOPED_TRACE("frame " + std::to_string(frame) + ", stream " + std::to_string(stream));
-  EXPECT_EQ(image.timeStamp, stampOf(frame, stream));
-  EXPECT_EQ(image.cameraId, static_cast<char>(stream));
+  EXPECT_EQ(std::make_pair(image.timeStamp, image.cameraId),
+            std::make_pair(stampOf(frame, stream), static_cast<char>(stream)));
   ASSERT_GE(image.allocatedSize, static_cast<int>(size));
   const std::vector<char> expected = recordPattern(size, frame, stream);
   EXPECT_TRUE(std::equal(expected.begin() + 25, expected.end(),
@@ -172,11 +157,9 @@ inline void expectRecord(const EK::EKImage& image, unsigned int frame, unsigned 
 
 using StampFunction = std::function<long long(unsigned int frame, unsigned int stream)>;
 
-/// @brief Records @p frames frames into `path + ".arv"`, one record per stream each.
-///
-/// Pixels come from recordPattern(), time stamps from @p stamp, the camera id is the stream
-/// index and the angles are 0.1, 0.2, -0.1, -0.2. With @p close false the recorder is
-/// destroyed without closeVideo(), as after a crash. Returns the file's path.
+/// Records @p frames frames of recordPattern() pixels into `path + ".arv"` and returns its
+/// path: one record per stream, camera id the stream, angles 0.1, 0.2, -0.1, -0.2. With
+/// @p close false the recorder is destroyed without closeVideo(), as after a crash.
 inline std::string recordClip(const std::string& path, unsigned int frames,
                               const std::vector<EK::streamHeader>& headers,
                               const StampFunction& stamp = stampOf,
