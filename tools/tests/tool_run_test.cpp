@@ -49,9 +49,6 @@ Recorded readRecording(const std::string& path) {
 }
 
 using Box = std::array<int, 4>;  // x, y, w, h
-Box boxOf(const EK::EKPixelRect& r) {
-  return {r.x, r.y, r.w, r.h};
-}
 
 // Every detection is the bounding box of the rectangle in the frame before and in its own
 // frame, which a luma difference finds.
@@ -229,8 +226,9 @@ TEST_F(ToolRun, TheWalkThroughPluginBoxesTheRectangleExactly) {
   const std::vector<PrintedDetection> detections = detectionsIn(run.out);
   EXPECT_GE(detections.size(), 6u) << "the rectangle is in every frame";
   for (const PrintedDetection& d : detections) {
-    EXPECT_EQ((Box{d.x, d.y, d.w, d.h}),
-              boxOf(EK::EKSyntheticSource::toPixels(scene.objectAt(d.timeStamp), 320, 240)));
+    const EK::EKPixelRect r =
+        EK::EKSyntheticSource::toPixels(scene.objectAt(d.timeStamp), 320, 240);
+    EXPECT_EQ((Box{d.x, d.y, d.w, d.h}), (Box{r.x, r.y, r.w, r.h}));
   }
 }
 #endif
