@@ -12,6 +12,8 @@ packages=(
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
   clang libclang-rt-14-dev
   ccache doxygen
+  # The tool's command line.
+  libcli11-dev
   # Live-camera tests: videotestsrc pipelines (clips are made with ffmpeg, above).
   gstreamer1.0-plugins-base gstreamer1.0-tools
   # The ARM lane (scripts/arm-lane.sh): cross toolchain, emulator, arm64 libraries (multiarch).

@@ -14,6 +14,8 @@
 #include <fstream>
 #include <sstream>
 
+#include <ekvision/ekstatus.h>
+
 #include "arvlayout.h"
 #include "bytes.h"
 
@@ -41,42 +43,7 @@ void FileDescriptor::reset(int fd) {
 }
 
 std::string errorCause(int error) {
-  switch (error) {
-    case ENOENT:
-      return "no such file";
-    case EACCES:
-    case EPERM:
-      return "permission denied";
-    case EISDIR:
-      return "is a directory";
-    case ENOTDIR:
-      return "a part of the path is not a directory";
-    case ENXIO:
-      return "not seekable (a FIFO without reader, or a device that is absent)";
-    case ESPIPE:
-      return "not seekable";
-    case ELOOP:
-      return "too many symbolic links";
-    case ENAMETOOLONG:
-      return "the name is too long";
-    case EROFS:
-      return "read-only file system";
-    case ENOSPC:
-      return "no space left on the device";
-    case EFBIG:
-      return "file too large";
-    case EDQUOT:
-      return "disk quota exceeded";
-    case EIO:
-      return "input/output error";
-    default: {
-      std::string text = std::strerror(error);
-      if (!text.empty()) {
-        text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
-      }
-      return text;
-    }
-  }
+  return systemErrorText(error);
 }
 
 std::string fileTypeProblem(mode_t mode, bool devicesAllowed) {
