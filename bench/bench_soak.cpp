@@ -46,7 +46,7 @@ double residentMegabytes() {
 }
 
 /// The example module, noting when each frame reached it.
-class TimedDetector : public ekexample::MotionDetectorModule {
+class TimedDetector : public ekmotion::MotionDetectorModule {
  public:
   TimedDetector(boost::shared_ptr<EK::EKBroker> broker, std::size_t capacity)
       : MotionDetectorModule(std::move(broker), "SoakDetector", EK::kResolution640x480,

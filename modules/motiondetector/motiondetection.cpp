@@ -6,7 +6,7 @@
 
 #include <ekvision/ekdetection.h>
 
-namespace ekexample {
+namespace ekmotion {
 
 EK::EKImage::ROI angularBox(const EK::EKImage& image, int x, int y, int w, int h) {
   const EK::EKDetection box = EK::EKDetection::boxIn(image, x, y, w, h, 0);
@@ -141,4 +141,4 @@ void MotionDetector::collectObjects(const EK::EKImage& image, Detection& detecti
   }
 }
 
-}  // namespace ekexample
+}  // namespace ekmotion

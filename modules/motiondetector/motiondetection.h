@@ -8,7 +8,7 @@
 
 #include <ekvision/ekimage.h>
 
-namespace ekexample {
+namespace ekmotion {
 
 /// One moving object: a connected region of changed pixels.
 struct MovingObject {
@@ -83,6 +83,6 @@ class MotionDetector {
 /// four field-of-view angles, interpolated linearly across columns and rows.
 EK::EKImage::ROI angularBox(const EK::EKImage& image, int x, int y, int w, int h);
 
-}  // namespace ekexample
+}  // namespace ekmotion
 
 #endif  // EKVISION_MODULES_MOTIONDETECTION_H

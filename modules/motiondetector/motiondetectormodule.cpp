@@ -5,7 +5,7 @@
 #include <ekcommon/ekfunctor.h>
 #include <ekvision/ekimage.h>
 
-namespace ekexample {
+namespace ekmotion {
 namespace {
 
 const char* const kClassName = "MotionDetector";
@@ -105,4 +105,4 @@ void MotionDetectorModule::processImage(EK::EKImage* image) {
 
 void MotionDetectorModule::onStopDetection() {}
 
-}  // namespace ekexample
+}  // namespace ekmotion

@@ -1,5 +1,5 @@
-// The example vision module: a moving-object detector that clients read through remote
-// methods.
+// The motion detector, the host's default vision module: a moving-object detector that
+// clients read through remote methods.
 #ifndef EKVISION_MODULES_MOTIONDETECTORMODULE_H
 #define EKVISION_MODULES_MOTIONDETECTORMODULE_H
 
@@ -17,7 +17,7 @@
 
 #include "motiondetection.h"
 
-namespace ekexample {
+namespace ekmotion {
 
 /// @brief Finds what moves in front of the camera, frame after frame, on the luma of YUV422
 /// pictures (MotionDetector), and keeps the results for its clients.
@@ -78,6 +78,6 @@ EK::EKDetection toEKDetection(const Detection& detection);
 /// One moving object of a frame stamped @p timeStamp in the form clients read.
 EK::EKDetection toEKDetection(const MovingObject& object, long long timeStamp);
 
-}  // namespace ekexample
+}  // namespace ekmotion
 
 #endif  // EKVISION_MODULES_MOTIONDETECTORMODULE_H

@@ -1,6 +1,6 @@
-// The example vision module as a plugin: `ekvision run --module libekmotiondetector.so`.
+// The motion detector as a plugin: `ekvision run --module libekmotiondetector.so`.
 #include <ekvision/ekvisionplugin.h>
 
 #include "motiondetectormodule.h"
 
-EKVISION_PLUGIN(ekexample::MotionDetectorModule)
+EKVISION_PLUGIN(ekmotion::MotionDetectorModule)

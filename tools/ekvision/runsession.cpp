@@ -230,7 +230,7 @@ void RunSession::buildModule() {
     module_ = plugin_->create(broker_, name_);
   } else {
     name_ = options_.name.value_or(kDefaultName);
-    module_ = EK::createModule<ekexample::MotionDetectorModule>(broker_, name_);
+    module_ = EK::createModule<ekmotion::MotionDetectorModule>(broker_, name_);
   }
   if (module_->hasExited()) {
     throw ToolError("the module " + name_ + " exited while it was built");

@@ -18,9 +18,9 @@
 
 namespace {
 
-using ekexample::Detection;
-using ekexample::MotionDetector;
-using ekexample::MotionDetectorModule;
+using ekmotion::Detection;
+using ekmotion::MotionDetector;
+using ekmotion::MotionDetectorModule;
 
 struct Square {
   int x, y, side;
@@ -47,7 +47,7 @@ std::vector<std::vector<int>> moved(MotionDetector& detector, std::initializer_l
   detector.process(image);
   paint(image, after);
   std::vector<std::vector<int>> boxes;
-  for (const ekexample::MovingObject& o : detector.process(image).objects) {
+  for (const ekmotion::MovingObject& o : detector.process(image).objects) {
     boxes.push_back({o.box.x, o.box.y, o.box.w, o.box.h, o.changedPixels});
   }
   return boxes;
