@@ -4,9 +4,14 @@
 
 #include <opencv2/core/utils/logger.hpp>
 
+#include <host.h>
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
+#include <optional>
 #include <ostream>
 
+#include "commands.h"
 #include "tool.h"
 
 #ifndef EKVISION_VERSION
@@ -16,21 +21,22 @@
 namespace ektool {
 namespace {
 
-struct Command {
+struct CommandEntry {
   const char* name;
-  CommandFunction run;
+  std::unique_ptr<Command> (*make)();
   const char* summary;
 };
 
-const Command kCommands[] = {
-    {"info", runInfo, "describe a .ari picture or a .arv recording"},
-    {"export", runExport, "write frames of a recording as PNG or PPM pictures"},
-    {"import", runImport, "record a video file (any OpenCV can read) as a .arv recording"},
-    {"recover", runRecover, "give a recording that was never closed its frame count"},
-    {"convert", runConvert, "write a .ari picture as PNG or PPM"},
-    {"run", runRun, "run a vision module on the synthetic scene, a recording or a camera"},
-    {"record", runRecord, "record a live camera, pipeline, stream or video into a recording"},
-    {"cameras", runCameras, "list the V4L2 cameras with their formats and sizes"},
+const CommandEntry kCommands[] = {
+    {"info", makeInfoCommand, "describe a .ari picture or a .arv recording"},
+    {"export", makeExportCommand, "write frames of a recording as PNG or PPM pictures"},
+    {"import", makeImportCommand, "record a video file (any FFmpeg reads) as a .arv recording"},
+    {"recover", makeRecoverCommand, "give a recording that was never closed its frame count"},
+    {"convert", makeConvertCommand, "write a .ari picture as PNG or PPM"},
+    {"run", makeRunCommand, "run a vision module on the synthetic scene, a recording or a camera"},
+    {"record", makeRecordCommand,
+     "record a live camera, pipeline, stream or video into a recording"},
+    {"cameras", makeCamerasCommand, "list the V4L2 cameras with their formats and sizes"},
 };
 
 std::string& libraryMessage() {
@@ -45,7 +51,7 @@ void printUsage(std::ostream& out) {
       << "that runs vision modules.\n"
       << "\n"
       << "commands:\n";
-  for (const Command& command : kCommands) {
+  for (const CommandEntry& command : kCommands) {
     out << "  " << command.name << std::string(10 - std::string(command.name).size(), ' ')
         << command.summary << "\n";
   }
@@ -80,7 +86,36 @@ class LibraryLogCapture {
   ru::log::Handler previous_;
 };
 
+// The command's arguments parsed into its options; help is printed here. @return the exit
+// code when the command line was all there is to do (help, a usage error), else nothing.
+std::optional<int> parseCommand(const CommandEntry& entry, Command& command,
+                                const std::vector<std::string>& args, std::ostream& out,
+                                std::ostream& err) {
+  CLI::App app(entry.summary, std::string("ekvision ") + entry.name);
+  app.get_formatter()->column_width(26);
+  command.define(app);
+  // CLI11 takes the arguments last first.
+  std::vector<std::string> reversed(args.rbegin(), args.rend());
+  try {
+    app.parse(reversed);
+  } catch (const CLI::CallForHelp&) {
+    out << app.help();
+    return 0;
+  } catch (const CLI::ParseError& error) {
+    err << "ekvision " << entry.name << ": " << oneLine(error.what()) << " (see ekvision "
+        << entry.name << " --help)\n";
+    return 2;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
+
+void check(const EK::EKStatus& status) {
+  if (!status.ok()) {
+    throw ekhost::HostError(status);
+  }
+}
 
 std::string lastLibraryMessage() {
   return libraryMessage();
@@ -101,27 +136,39 @@ int runTool(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     out << "ekvision " << EKVISION_VERSION << "\n";
     return 0;
   }
-  const Command* command = nullptr;
-  for (const Command& candidate : kCommands) {
+  const CommandEntry* entry = nullptr;
+  for (const CommandEntry& candidate : kCommands) {
     if (name == candidate.name) {
-      command = &candidate;
+      entry = &candidate;
     }
   }
-  if (command == nullptr) {
+  if (entry == nullptr) {
     err << "ekvision: unknown command '" << oneLine(name) << "' (see ekvision --help)\n";
     return 2;
+  }
+  const std::unique_ptr<Command> command = entry->make();
+  if (const std::optional<int> done = parseCommand(
+          *entry, *command, std::vector<std::string>(args.begin() + 1, args.end()), out, err)) {
+    return *done;
   }
   LibraryLogCapture capture;
   // OpenCV reports a file it cannot open with several lines of its own; the tool's error
   // line says it instead.
   cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
-  Output output{out, err, errIsTerminal};
-  const std::string prefix = std::string("ekvision ") + command->name + ": ";
+  Output output{out, err, errIsTerminal, entry->name};
+  const std::string prefix = std::string("ekvision ") + entry->name + ": ";
+  const std::string seeHelp = std::string(" (see ekvision ") + entry->name + " --help)";
   try {
-    return command->run(std::vector<std::string>(args.begin() + 1, args.end()), output);
+    return command->run(output);
   } catch (const UsageError& error) {
-    err << prefix << oneLine(error.what()) << " (see ekvision " << command->name << " --help)\n";
+    err << prefix << oneLine(error.what()) << seeHelp << "\n";
     return 2;
+  } catch (const ekhost::HostError& error) {
+    if (error.status().cause() == EK::EKCause::kInvalidArgument) {
+      err << prefix << oneLine(error.what()) << seeHelp << "\n";
+      return 2;
+    }
+    err << prefix << oneLine(error.what()) << "\n";
   } catch (const ToolError& error) {
     err << prefix << oneLine(error.what()) << "\n";
   } catch (const EK::EKError& error) {

@@ -9,20 +9,16 @@
 #include <ostream>
 #include <sstream>
 
-#include "arguments.h"
+#include <CLI/CLI.hpp>
+
+#include <memory>
+
+#include "commands.h"
 #include "recording.h"
 #include "tool.h"
 
 namespace ektool {
 namespace {
-
-const char kInfoUsage[] =
-    "usage: ekvision info FILE\n"
-    "\n"
-    "Describes a .ari picture or a .arv recording (recognised by its first bytes).\n"
-    "For a recording: the header, every stream (size, color space, record length), the\n"
-    "frame count, the complete frames the file holds, the first and last time stamps,\n"
-    "the duration and the mean frame rate. A recording that was never closed is named so.\n";
 
 enum class FileKind { kPicture, kRecording };
 
@@ -111,9 +107,10 @@ void describeStamps(const std::string& path, const EK::EKVideoInspection& file, 
     return;
   }
   EK::EKVideo video;
-  openRecording(video, path);
-  const auto first = timeStampOf(video, 0, 0);
-  const auto last = timeStampOf(video, static_cast<std::uint32_t>(file.playableFrames - 1), 0);
+  ekhost::openRecording(video, path);
+  const auto first = ekhost::timeStampOf(video, 0, 0);
+  const auto last =
+      ekhost::timeStampOf(video, static_cast<std::uint32_t>(file.playableFrames - 1), 0);
   if (!first || !last) {
     out << "time stamps:  unreadable (records of stream 0 are too short)\n";
     return;
@@ -165,22 +162,34 @@ void describeRecording(const std::string& path, std::ostream& out) {
   describeStamps(path, file, out);
 }
 
-}  // namespace
+class InfoCommand : public Command {
+ public:
+  void define(CLI::App& app) override {
+    app.description(
+        "Describes a .ari picture or a .arv recording (recognised by its first bytes). For a "
+        "recording: the header, every stream (size, color space, record length), the frame "
+        "count, the complete frames the file holds, the first and last time stamps, the "
+        "duration and the mean frame rate. A recording that was never closed is named so.");
+    app.add_option("FILE", path_, "the picture or recording")->required();
+  }
 
-int runInfo(const std::vector<std::string>& args, Output& output) {
-  const Arguments arguments = parseArguments(args, {});
-  if (arguments.help) {
-    output.out << kInfoUsage;
+  int run(Output& output) override {
+    if (kindOf(path_) == FileKind::kPicture) {
+      describePicture(path_, output.out);
+    } else {
+      describeRecording(path_, output.out);
+    }
     return 0;
   }
-  expectPositional(arguments, {"FILE"});
-  const std::string& path = arguments.positional[0];
-  if (kindOf(path) == FileKind::kPicture) {
-    describePicture(path, output.out);
-  } else {
-    describeRecording(path, output.out);
-  }
-  return 0;
+
+ private:
+  std::string path_;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> makeInfoCommand() {
+  return std::make_unique<InfoCommand>();
 }
 
 }  // namespace ektool

@@ -4,24 +4,16 @@
 #include <cstdint>
 #include <ostream>
 
-#include "arguments.h"
+#include <CLI/CLI.hpp>
+
+#include <memory>
+
+#include "commands.h"
+#include "host.h"
 #include "tool.h"
 
 namespace ektool {
 namespace {
-
-const char kRecoverUsage[] =
-    "usage: ekvision recover FILE.arv [--dry-run] [--extend]\n"
-    "\n"
-    "A recording that was never closed (after a crash, its frame count is 0xFFFFFFFF), or\n"
-    "whose file was cut short, gets the number of complete frames that the file holds as\n"
-    "its frame count. An unfinished last frame is reported and left out of the count. Only\n"
-    "the frame count (bytes 8 to 11) is rewritten. A recording that a live process is still\n"
-    "writing is refused. A closed recording is left alone, also when its file holds frames\n"
-    "beyond its count, unless --extend is given.\n"
-    "\n"
-    "  --dry-run  say what would be done, change nothing\n"
-    "  --extend   count the complete frames that a closed recording holds beyond its count\n";
 
 std::string previousState(const EK::EKVideoInspection& file) {
   switch (file.state) {
@@ -36,48 +28,64 @@ std::string previousState(const EK::EKVideoInspection& file) {
   }
 }
 
+class RecoverCommand : public Command {
+ public:
+  void define(CLI::App& app) override {
+    app.description(
+        "A recording that was never closed (after a crash, its frame count is 0xFFFFFFFF), or "
+        "whose file was cut short, gets the number of complete frames that the file holds as "
+        "its frame count. An unfinished last frame is reported and left out of the count. Only "
+        "the frame count (bytes 8 to 11) is rewritten. A recording that a live process is "
+        "still writing is refused. A closed recording is left alone, also when its file holds "
+        "frames beyond its count, unless --extend is given.");
+    app.add_option("FILE.arv", path_, "the recording")->required();
+    app.add_flag("--dry-run", options_.dryRun, "say what would be done, change nothing");
+    app.add_flag("--extend", options_.extend,
+                 "count the complete frames that a closed recording holds beyond its count");
+  }
+
+  int run(Output& output) override {
+    EK::EKVideoRecovery recovery;
+    try {
+      recovery = EK::recoverVideo(path_, options_);
+    } catch (const EK::EKError& error) {
+      throw ekhost::HostError(
+          ekhost::statusOf(error, EK::EKCause::kBadFormat, "cannot recover " + path_));
+    }
+    const EK::EKVideoInspection& file = recovery.inspection;
+    if (!recovery.changed) {
+      output.out << path_ << " is closed with " << file.storedFrameCount
+                 << " frames: nothing to recover";
+      if (file.state == EK::EKRecordingState::kUncountedFrames) {
+        output.out << " (the file holds " << file.completeFrames
+                   << " complete frames; --extend counts them)";
+      } else if (file.partialBytes > 0) {
+        output.out << " (" << file.fileSize << " bytes in the file, " << file.completeFrames
+                   << " complete frames)";
+      }
+      output.out << "\n";
+      return 0;
+    }
+    const std::string partial = file.partialBytes > 0 ? "; an unfinished last frame of " +
+                                                            std::to_string(file.partialBytes) +
+                                                            " bytes is left out of the count"
+                                                      : "";
+    output.out << (options_.dryRun ? "would set the frame count of " + path_ + " to "
+                                   : "recovered " + path_ + ": ")
+               << recovery.frameCount << (options_.dryRun ? "" : " frames") << " ("
+               << previousState(file) << ")" << partial << "\n";
+    return 0;
+  }
+
+ private:
+  std::string path_;
+  EK::EKRecoveryOptions options_;
+};
+
 }  // namespace
 
-int runRecover(const std::vector<std::string>& args, Output& output) {
-  const Arguments arguments = parseArguments(args, {{"dry-run", false}, {"extend", false}});
-  if (arguments.help) {
-    output.out << kRecoverUsage;
-    return 0;
-  }
-  expectPositional(arguments, {"FILE.arv"});
-  const std::string& path = arguments.positional[0];
-  EK::EKRecoveryOptions options;
-  options.extend = arguments.has("extend");
-  options.dryRun = arguments.has("dry-run");
-  EK::EKVideoRecovery recovery;
-  try {
-    recovery = EK::recoverVideo(path, options);
-  } catch (const EK::EKError& error) {
-    throw ToolError("cannot recover " + path + ": " + error.getDescription());
-  }
-  const EK::EKVideoInspection& file = recovery.inspection;
-  if (!recovery.changed) {
-    output.out << path << " is closed with " << file.storedFrameCount
-               << " frames: nothing to recover";
-    if (file.state == EK::EKRecordingState::kUncountedFrames) {
-      output.out << " (the file holds " << file.completeFrames
-                 << " complete frames; --extend counts them)";
-    } else if (file.partialBytes > 0) {
-      output.out << " (" << file.fileSize << " bytes in the file, " << file.completeFrames
-                 << " complete frames)";
-    }
-    output.out << "\n";
-    return 0;
-  }
-  const std::string partial = file.partialBytes > 0 ? "; an unfinished last frame of " +
-                                                          std::to_string(file.partialBytes) +
-                                                          " bytes is left out of the count"
-                                                    : "";
-  output.out << (options.dryRun ? "would set the frame count of " + path + " to "
-                                : "recovered " + path + ": ")
-             << recovery.frameCount << (options.dryRun ? "" : " frames") << " ("
-             << previousState(file) << ")" << partial << "\n";
-  return 0;
+std::unique_ptr<Command> makeRecoverCommand() {
+  return std::make_unique<RecoverCommand>();
 }
 
 }  // namespace ektool

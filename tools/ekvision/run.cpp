@@ -1,57 +1,25 @@
 // ekvision run: a vision module on a camera, in a process of its own.
+#include <run.h>
+
+#include <CLI/CLI.hpp>
+
+#include <memory>
 #include <ostream>
 
-#include "runoptions.h"
-#include "runsession.h"
-#include "tool.h"
+#include "commands.h"
+#include "options.h"
+#include "printer.h"
+#include "runreport.h"
 
 namespace ektool {
 namespace {
 
-const char kRunUsage[] =
-    "usage: ekvision run [--module PLUGIN.so] [--camera SPEC] [--seconds S] [--frames N]\n"
-    "                    [--fps N] [--resolution R] [--call METHOD [ARG...]]...\n"
-    "                    [--record OUT.arv] [--contact-sheet OUT.png] [--name NAME]\n"
-    "                    [--detections OUT.jsonl] [--list-methods]\n"
-    "\n"
-    "Runs a vision module as the robot's framework would: builds a broker, the camera module\n"
-    "EKVideoDevice and the module, subscribes to the module (which starts detection), lets\n"
-    "it run, unsubscribes and shuts everything down.\n"
-    "\n"
-    "  --module PLUGIN.so    a vision module plugin (built with EKVISION_PLUGIN); default:\n"
-    "                        the built-in example motion detector\n"
-    "  --camera SPEC         default: the synthetic scene, a bright rectangle moving over a\n"
-    "                        dark texture. FILE.arv: play a recording in a loop, at its own\n"
-    "                        size. /dev/videoN: a V4L2 camera; gst:PIPELINE: a GStreamer\n"
-    "                        pipeline (YUY2 or BGR at its appsink); rtsp://..., http://...: a\n"
-    "                        network stream; any other file: a video played in a loop at its\n"
-    "                        own rate. Live frames are scaled to --resolution when the camera\n"
-    "                        cannot give that size (see ekvision cameras)\n"
-    "  --seconds S           run for S seconds (default 5 when --frames is not given)\n"
-    "  --frames N            run until N frames were processed; with --seconds, whichever\n"
-    "                        comes first\n"
-    "  --fps N               frames per second, 1 to 120 (default 15)\n"
-    "  --resolution R        0: 160x120, 1: 320x240, 2: 640x480 (default), 3: 1280x960\n"
-    "  --call METHOD ARG...  call a remote method of the module once detection runs; repeat\n"
-    "                        for more calls, made in order. Arguments are read as true or\n"
-    "                        false, whole or decimal numbers, or else text (always text for\n"
-    "                        a string parameter); e.g. --call setFrameRate 30 --call pause true\n"
-    "  --record OUT.arv      record every frame the module fetched, on a thread of its own:\n"
-    "                        when the disk falls behind frames are dropped, never the pace\n"
-    "  --contact-sheet OUT.png\n"
-    "                        a grid of 8 frames spread over the run, detected boxes in green\n"
-    "  --detections OUT.jsonl\n"
-    "                        write every detection as one line of JSON: timeStamp (us), x,\n"
-    "                        y, w, h (pixels), leftAngle, topAngle, rightAngle, bottomAngle\n"
-    "                        (radians), pixelCount\n"
-    "  --name NAME           the module's name (default: MotionDetector, or the plugin's file\n"
-    "                        name without lib and extension)\n"
-    "  --list-methods        list the module's remote methods and exit\n"
-    "  --every-frame         offline: hand every frame of the --camera recording to the\n"
-    "                        module once, in order, as fast as it goes (no pacing, no\n"
-    "                        loop thread), each with its recorded time stamp, camera and\n"
-    "                        angles; the run ends at the last frame (or --frames/--seconds)\n"
-    "\n"
+const char kRunDescription[] =
+    "Runs a vision module as the robot's framework would: builds a broker, the camera module "
+    "EKVideoDevice and the module, subscribes to the module (which starts detection), lets it "
+    "run, unsubscribes and shuts everything down.";
+
+const char kRunFooter[] =
     "Prints the camera and the module, each call with its result, one line per detection\n"
     "(modules with the remote method getDetections, see ekvision/ekdetection.h):\n"
     "  detection t=SECONDS.MICROS (+S since the first frame) box x= y= w= h=\n"
@@ -62,18 +30,108 @@ const char kRunUsage[] =
     "intersection over union with the rectangle drawn at each one's time stamp, and the\n"
     "files written. Library failures are shown on standard error as they happen. Ctrl-C\n"
     "ends the run early, cleanly. A file that could not be written whole makes the run\n"
-    "exit 1 with one line naming the cause.\n";
+    "exit 1 with one line naming the cause.";
+
+class RunCommand : public Command {
+ public:
+  void define(CLI::App& app) override {
+    app.description(kRunDescription);
+    app.footer(kRunFooter);
+    app.add_option("--module", options_.module,
+                   "a vision module plugin (built with EKVISION_PLUGIN); default: the built-in "
+                   "motion detector")
+        ->type_name("PLUGIN.so");
+    addCameraOption(app, options_.camera, "--camera",
+                    std::string("default: the synthetic scene, a bright rectangle moving over a "
+                                "dark texture. A FILE.arv plays in a loop at its own size, a "
+                                "video file in a loop at its own rate. ") +
+                        kCameraSpecHelp);
+    addSecondsOption(app, options_.seconds,
+                     "run for S seconds (default 5 when --frames is not given)");
+    addFramesOption(app, options_.frames,
+                    "run until N frames were processed; with --seconds, whichever comes first");
+    addFpsOption(app, fps_, "frames per second (default 15)");
+    addResolutionOption(app, options_.resolution, "the size asked of the camera (default 2)");
+    app.add_option("--call", calls_,
+                   "call a remote method of the module once detection runs; repeat for more "
+                   "calls, made in order. Arguments are read as true or false, whole or decimal "
+                   "numbers, or else text (always text for a string parameter); e.g. --call "
+                   "setFrameRate 30 --call pause true")
+        ->type_name("METHOD [ARG...]")
+        ->allow_extra_args()
+        ->expected(1, -1);
+    CLI::Option* record = app.add_option(
+        "--record", options_.record,
+        "record every frame the module fetched, on a thread of its own: when the disk falls "
+        "behind frames are dropped, never the pace");
+    record->type_name("OUT.arv");
+    CLI::Option* sheet =
+        app.add_option("--contact-sheet", options_.contactSheet,
+                       "a grid of 8 frames spread over the run, detected boxes in green")
+            ->type_name("OUT.png")
+            ->check([](const std::string& path) {
+              return path.size() > 4 && path.compare(path.size() - 4, 4, ".png") == 0
+                         ? std::string()
+                         : "must name a .png file: " + path;
+            });
+    app.add_option("--detections", options_.detections,
+                   "write every detection as one line of JSON: timeStamp (us), x, y, w, h "
+                   "(pixels), leftAngle, topAngle, rightAngle, bottomAngle (radians), "
+                   "pixelCount; and the summary as the last line, {\"summary\": {...}}")
+        ->type_name("OUT.jsonl");
+    app.add_option("--summary-json", options_.summaryJson,
+                   "write the summary as one JSON object: frames, detections, seconds, rate, "
+                   "everyFrame, error (null, or its cause and message)")
+        ->type_name("OUT.json");
+    app.add_option("--name", options_.name,
+                   "the module's name (default: MotionDetector, or the plugin's file name "
+                   "without lib and extension)")
+        ->check([](const std::string& name) {
+          return name.empty() ? std::string("needs a non-empty name") : std::string();
+        });
+    app.add_flag("--list-methods", listMethods_, "list the module's remote methods and exit");
+    CLI::Option* everyFrame = app.add_flag(
+        "--every-frame", options_.everyFrame,
+        "offline: hand every frame of the --camera recording to the module once, in order, as "
+        "fast as it goes (no pacing, no loop thread), each with its recorded time stamp, "
+        "camera and angles; the run ends at the last frame (or --frames/--seconds)");
+    everyFrame->excludes(record)->excludes(sheet);
+  }
+
+  int run(Output& output) override {
+    if (options_.everyFrame && !options_.camera) {
+      throw UsageError("--every-frame needs --camera FILE.arv");
+    }
+    options_.fps = fps_.value_or(options_.fps);
+    if (!options_.seconds && !options_.frames && !options_.everyFrame) {
+      options_.seconds = ekhost::kDefaultRunSeconds;
+    }
+    for (const std::vector<std::string>& call : calls_) {
+      options_.calls.push_back({call.front(), {call.begin() + 1, call.end()}});
+    }
+    if (listMethods_) {
+      const ekhost::ModuleMethods module = ekhost::moduleMethods(options_);
+      output.out << "methods of " << module.name << ":\n" << methodList(module.methods);
+      return 0;
+    }
+    Printer printer(output);
+    const ekhost::RunReport report = ekhost::runModule(options_, printer);
+    output.out << runSummary(report, options_) << std::flush;
+    check(report.status);
+    return 0;
+  }
+
+ private:
+  ekhost::RunOptions options_;
+  std::optional<int> fps_;
+  std::vector<std::vector<std::string>> calls_;
+  bool listMethods_ = false;
+};
 
 }  // namespace
 
-int runRun(const std::vector<std::string>& args, Output& output) {
-  const RunOptions options = parseRunOptions(args);
-  if (options.help) {
-    output.out << kRunUsage;
-    return 0;
-  }
-  RunSession session(options, output);
-  return session.run();
+std::unique_ptr<Command> makeRunCommand() {
+  return std::make_unique<RunCommand>();
 }
 
 }  // namespace ektool

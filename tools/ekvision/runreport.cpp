@@ -44,25 +44,27 @@ std::string methodList(const std::vector<EK::EKMethodInfo>& methods) {
   return text;
 }
 
-std::string summaryLines(const RunTotals& totals, const PacingReport& pacing) {
+namespace {
+
+std::string pacedLines(const ekhost::RunReport& report) {
   std::string text =
       formatted("frames:      %lld processed; %.2f frames/s over %.2f s (asked %d)\n",
-                totals.framesProcessed, pacing.rate, pacing.seconds, totals.requestedRate);
+                report.framesProcessed, report.rate, report.seconds, report.requestedRate);
+  const ekhost::PacingReport& pacing = *report.pacing;
   if (pacing.frames >= 2) {
     text += formatted(
         "pacing:      |period - %.2f ms| mean %.2f ms, p99 %.2f ms, max %.2f ms over %zu periods\n",
         pacing.requestedPeriodMs, pacing.meanDeviationMs, pacing.p99DeviationMs,
         pacing.maxDeviationMs, pacing.frames - 1);
-    if (totals.cameraOnModuleGrid) {
+    if (report.cameraOnModuleGrid) {
       text += formatted("time stamps: %zu repeated, %zu skipped camera frames\n", pacing.repeated,
                         pacing.skipped);
     }
   }
-  text += formatted("detections:  %zu\n", totals.detections);
   return text;
 }
 
-std::string recordingLine(const std::string& path, const RecorderReport& report) {
+std::string recordingLine(const std::string& path, const ekhost::RecorderReport& report) {
   std::string text = formatted("recorded:    %zu frames to %s", report.recorded, path.c_str());
   if (report.dropped > 0) {
     text += formatted(", %zu dropped", report.dropped);
@@ -71,9 +73,44 @@ std::string recordingLine(const std::string& path, const RecorderReport& report)
     text += formatted(", %zu of another size or color space left out", report.otherSize);
   }
   if (report.writeFailed) {
-    text += " (a write failed: the disk may be full)";
+    text += " (a write failed)";
   }
   return text + "\n";
+}
+
+}  // namespace
+
+std::string runSummary(const ekhost::RunReport& report, const ekhost::RunOptions& options) {
+  std::string text =
+      report.everyFrame
+          ? formatted(
+                "frames:      %lld processed, every frame once; %.2f frames/s over %.3f s "
+                "(unpaced)\n",
+                report.framesProcessed, report.rate, report.seconds)
+          : pacedLines(report);
+  text += formatted("detections:  %zu\n", report.detections);
+  if (report.scene) {
+    text +=
+        report.scene->detections == 0
+            ? std::string("scene IoU:   no detection to compare with the scene's rectangle\n")
+            : formatted("scene IoU:   mean %.3f, min %.3f over %zu detections\n",
+                        report.scene->meanIoU, report.scene->minimumIoU, report.scene->detections);
+  }
+  if (report.recording) {
+    text += recordingLine(report.recordingPath, *report.recording);
+  }
+  if (report.contactSheet) {
+    text += formatted("contact sheet: %zu frames to %s\n", *report.contactSheet,
+                      options.contactSheet->c_str());
+  }
+  if (report.detectionLog) {
+    text += formatted("detection log: %zu lines and the summary to %s\n", *report.detectionLog,
+                      options.detections->c_str());
+  }
+  if (report.summaryWritten) {
+    text += "summary: " + *options.summaryJson + "\n";
+  }
+  return text;
 }
 
 }  // namespace ektool

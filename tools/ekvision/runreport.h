@@ -8,8 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "framerecorder.h"
-#include "pacing.h"
+#include <run.h>
 
 namespace ektool {
 
@@ -21,22 +20,9 @@ std::string detectionLine(const EK::EKDetection& detection, long long firstStamp
 /// "  name(type param, ...) -> type  description", one line per method.
 std::string methodList(const std::vector<EK::EKMethodInfo>& methods);
 
-/// What the summary says besides the pace.
-struct RunTotals {
-  long long framesProcessed = 0;
-  std::size_t detections = 0;
-  int requestedRate = 0;
-  /// The camera makes a frame for every request, on the module's own frame grid (the
-  /// synthetic scene, a recording): only then do repeated and skipped stamps mean
-  /// anything. A live camera keeps its own rate.
-  bool cameraOnModuleGrid = true;
-};
-
-/// The summary lines, each ending with a newline.
-std::string summaryLines(const RunTotals& totals, const PacingReport& pacing);
-
-/// The line that tells what became of the recording.
-std::string recordingLine(const std::string& path, const RecorderReport& report);
+/// @brief The summary of a run, each line ending with a newline: frames and frame rate, the
+/// pacing, the detections, and what became of each file the run wrote.
+std::string runSummary(const ekhost::RunReport& report, const ekhost::RunOptions& options);
 
 }  // namespace ektool
 

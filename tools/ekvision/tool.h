@@ -1,15 +1,22 @@
-// The ekvision command-line tool: its subcommands and how they report.
+// The ekvision command-line tool: each command parses its options, calls the module host
+// (tools/host) or the library, and prints what it was given back.
 #ifndef EKVISION_TOOLS_TOOL_H
 #define EKVISION_TOOLS_TOOL_H
+
+#include <ekvision/ekstatus.h>
 
 #include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+namespace CLI {
+class App;
+}
+
 namespace ektool {
 
-/// A failure of a subcommand: one line on standard error, exit code 1.
+/// A failure of a command: one line on standard error, exit code 1.
 class ToolError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -21,25 +28,31 @@ class UsageError : public ToolError {
   using ToolError::ToolError;
 };
 
-/// Where a subcommand writes: results to @p out, the progress bar to @p progress (only when
-/// @p progressShown, i.e. standard error is a terminal).
+/// @brief Where a command writes: results to @p out, failures it survives and the progress
+/// bar to @p err (the bar only when @p errIsTerminal).
 struct Output {
   std::ostream& out;
-  std::ostream& progress;
-  bool progressShown;
+  std::ostream& err;
+  bool errIsTerminal;
+  std::string command;  ///< the command's name, for the lines on @p err
 };
 
-/// A subcommand: takes the arguments after its name, returns the exit code or throws.
-using CommandFunction = int (*)(const std::vector<std::string>& args, Output& output);
+/// @brief A command of the tool, in one shape: define() declares its arguments on @p app,
+/// which fills the command's options as it parses; run() calls the host or the library with
+/// them and prints the report.
+class Command {
+ public:
+  virtual ~Command() = default;
+  /// Declares the arguments, the description and the closing notes of the help.
+  virtual void define(CLI::App& app) = 0;
+  /// @brief Does the work and prints it. @return the exit code, 0
+  /// @throws ToolError, ekhost::HostError or EK::EKError for what went wrong
+  virtual int run(Output& output) = 0;
+};
 
-int runInfo(const std::vector<std::string>& args, Output& output);
-int runExport(const std::vector<std::string>& args, Output& output);
-int runImport(const std::vector<std::string>& args, Output& output);
-int runRecover(const std::vector<std::string>& args, Output& output);
-int runConvert(const std::vector<std::string>& args, Output& output);
-int runRun(const std::vector<std::string>& args, Output& output);
-int runRecord(const std::vector<std::string>& args, Output& output);
-int runCameras(const std::vector<std::string>& args, Output& output);
+/// @brief Throws a failure of @p status, when it is one: its message becomes the error
+/// line and its cause the exit code (2 for EKCause::kInvalidArgument, else 1).
+void check(const EK::EKStatus& status);
 
 /// @brief Runs a whole command line (without the program name).
 ///
@@ -47,9 +60,6 @@ int runCameras(const std::vector<std::string>& args, Output& output);
 /// @return the exit code: 0 success, 1 failure, 2 bad command line
 int runTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
             bool errIsTerminal);
-
-/// The last message that the library logged during this command, without its newline.
-std::string lastLibraryMessage();
 
 }  // namespace ektool
 

@@ -8,11 +8,11 @@
 #include <cstdio>
 #include <memory>
 
+#include "host.h"
 #include "observedsource.h"
 #include "picture.h"
-#include "tool.h"
 
-namespace ektool {
+namespace ekhost {
 namespace {
 
 const int kTileWidth = 320;
@@ -23,7 +23,7 @@ cv::Mat tileOf(const SampledFrame& frame, const DetectionsByStamp& detections,
                long long firstStamp) {
   std::unique_ptr<EK::EKImage> image(EK::EKImage::fromEKValue(frame.image));
   if (!image) {
-    throw ToolError("a sampled frame is not an image");
+    fail(EK::EKCause::kBadFormat, "a sampled frame is not an image");
   }
   cv::Mat picture = pictureOf(*image);
   if (picture.channels() == 1) {
@@ -103,7 +103,7 @@ std::vector<SampledFrame> pickForSheet(const std::vector<SampledFrame>& frames,
 void writeContactSheet(const std::vector<SampledFrame>& frames, const DetectionsByStamp& detections,
                        long long firstStamp, int columns, const std::string& path) {
   if (frames.empty()) {
-    throw ToolError("no frame for the contact sheet " + path);
+    fail(EK::EKCause::kUnavailable, "no frame for the contact sheet " + path);
   }
   std::vector<cv::Mat> tiles;
   int tileHeight = 0;
@@ -122,4 +122,4 @@ void writeContactSheet(const std::vector<SampledFrame>& frames, const Detections
   savePicture(sheet, path, "png");
 }
 
-}  // namespace ektool
+}  // namespace ekhost

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace ektool {
+namespace ekhost {
 
 /// The detections of a run by time stamp: a frame may have several.
 using DetectionsByStamp = std::multimap<long long, EK::EKDetection>;
@@ -50,10 +50,10 @@ std::vector<SampledFrame> pickForSheet(const std::vector<SampledFrame>& frames,
 
 /// @brief Writes @p frames as a PNG grid of @p columns, each tile labelled with its time
 /// since @p firstStamp and with the boxes detected at its time stamp drawn in green.
-/// @throws ToolError when a frame cannot be shown (color space) or the file written
+/// @throws HostError when a frame cannot be shown (color space) or the file written
 void writeContactSheet(const std::vector<SampledFrame>& frames, const DetectionsByStamp& detections,
                        long long firstStamp, int columns, const std::string& path);
 
-}  // namespace ektool
+}  // namespace ekhost
 
 #endif  // EKVISION_TOOLS_CONTACTSHEET_H

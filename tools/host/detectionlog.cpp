@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "tool.h"
+#include "host.h"
 
-namespace ektool {
+namespace ekhost {
 namespace {
 
 std::string angle(float value) {
@@ -36,7 +36,7 @@ std::string detectionJson(const EK::EKDetection& d) {
 DetectionLog::DetectionLog(const std::string& path) : path_(path) {
   fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd_ < 0) {
-    throw ToolError("cannot write " + path + ": " + std::strerror(errno));
+    throw HostError(EK::EKStatus::fromSystemError(errno, "cannot write " + path));
   }
 }
 
@@ -50,6 +50,10 @@ void DetectionLog::add(const EK::EKDetection& detection) {
   buffer_ += detectionJson(detection);
   buffer_ += '\n';
   ++lines_;
+}
+
+void DetectionLog::addSummary(const std::string& summaryJson) {
+  buffer_ += "{\"summary\":" + summaryJson + "}\n";
 }
 
 void DetectionLog::flush() {
@@ -77,8 +81,8 @@ void DetectionLog::finish() {
     fd_ = -1;
   }
   if (error_ != 0) {
-    throw ToolError("cannot write " + path_ + ": " + std::strerror(error_));
+    throw HostError(EK::EKStatus::fromSystemError(error_, "cannot write " + path_));
   }
 }
 
-}  // namespace ektool
+}  // namespace ekhost

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <string>
 
-namespace ektool {
+namespace ekhost {
 
 /// @brief One detection as a JSON object on one line (without the newline):
 /// {"timeStamp":<us>,"x":..,"y":..,"w":..,"h":..,"leftAngle":..,"topAngle":..,
@@ -22,7 +22,7 @@ std::string detectionJson(const EK::EKDetection& detection);
 class DetectionLog {
  public:
   /// @brief Creates or truncates @p path.
-  /// @throws ToolError "cannot write <path>: <reason>"
+  /// @throws HostError "cannot write <path>: <reason>"
   explicit DetectionLog(const std::string& path);
   ~DetectionLog();
   DetectionLog(const DetectionLog&) = delete;
@@ -30,10 +30,13 @@ class DetectionLog {
 
   /// Adds the line of @p detection.
   void add(const EK::EKDetection& detection);
+  /// @brief Adds the run's summary as the last line, `{"summary": SUMMARY}`, where
+  /// @p summaryJson is a JSON object; it is not counted in lines().
+  void addSummary(const std::string& summaryJson);
   /// Writes the lines added so far to the file.
   void flush();
   /// @brief Writes what is left and closes the file.
-  /// @throws ToolError "cannot write <path>: <reason>" when a write or the close failed
+  /// @throws HostError "cannot write <path>: <reason>" when a write or the close failed
   void finish();
 
   /// Lines added so far.
@@ -47,6 +50,6 @@ class DetectionLog {
   int error_ = 0;  // errno of the first failure
 };
 
-}  // namespace ektool
+}  // namespace ekhost
 
 #endif  // EKVISION_TOOLS_DETECTIONLOG_H

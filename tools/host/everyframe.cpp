@@ -3,9 +3,9 @@
 #include <ekerror/ekerror.h>
 #include <ekvideodevice/ekarvsource.h>
 
-#include "tool.h"
+#include "host.h"
 
-namespace ektool {
+namespace ekhost {
 
 EveryFrameReader::EveryFrameReader(const std::string& path, int colorSpace)
     : path_(path), image_(EK::kResolution160x120, colorSpace) {
@@ -14,23 +14,24 @@ EveryFrameReader::EveryFrameReader(const std::string& path, int colorSpace)
     frameCount_ = EK::EKArvSource(path).frameCount();
     video_.readVideo(path);
   } catch (const EK::EKError& error) {
-    throw ToolError("cannot play " + path + ": " + error.getDescription());
+    throw HostError(statusOf(error, EK::EKCause::kBadFormat, "cannot play " + path));
   }
   const EK::streamProperties& stream = video_.streams[0];
   if (static_cast<int>(stream.colorSpace) != colorSpace) {
-    throw ToolError("--every-frame: the module takes color space " + std::to_string(colorSpace) +
-                    " but " + path + " holds color space " + std::to_string(stream.colorSpace) +
-                    "; play it paced (without --every-frame) to have it converted");
+    fail(EK::EKCause::kUnsupported,
+         "--every-frame: the module takes color space " + std::to_string(colorSpace) + " but " +
+             path + " holds color space " + std::to_string(stream.colorSpace) +
+             "; play it paced (without --every-frame) to have it converted");
   }
   image_.setResolution(static_cast<int>(stream.resolution));
 }
 
 EK::EKImage& EveryFrameReader::read(unsigned int index) {
   if (!video_.getFrame(image_, index, 0, true)) {
-    throw ToolError("cannot read frame " + std::to_string(index) + " of " + path_);
+    fail(EK::EKCause::kBadFormat, "cannot read frame " + std::to_string(index) + " of " + path_);
   }
   EK::EKArvSource::concealRecordHeader(image_);
   return image_;
 }
 
-}  // namespace ektool
+}  // namespace ekhost

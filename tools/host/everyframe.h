@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace ektool {
+namespace ekhost {
 
 /// @brief Reads every frame of stream 0 of a recording in order, into one reused image, as
 /// a vision module would see it from the camera: the record header that leads each record
@@ -19,7 +19,7 @@ namespace ektool {
 class EveryFrameReader {
  public:
   /// @brief Opens @p path for a module that takes pictures of @p colorSpace.
-  /// @throws ToolError when the recording cannot be played, holds no complete frame, or
+  /// @throws HostError when the recording cannot be played, holds no complete frame, or
   ///   holds another color space than the module's
   EveryFrameReader(const std::string& path, int colorSpace);
 
@@ -31,7 +31,7 @@ class EveryFrameReader {
   int height() const { return image_.height; }
 
   /// @brief Frame @p index (below frameCount()), valid until the next call.
-  /// @throws ToolError when it cannot be read (the file changed under the run)
+  /// @throws HostError when it cannot be read (the file changed under the run)
   EK::EKImage& read(unsigned int index);
 
  private:
@@ -41,6 +41,6 @@ class EveryFrameReader {
   unsigned int frameCount_ = 0;
 };
 
-}  // namespace ektool
+}  // namespace ekhost
 
 #endif  // EKVISION_TOOLS_EVERYFRAME_H

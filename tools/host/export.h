@@ -1,17 +1,16 @@
-// ekvision export: what it was asked to write, and the writing.
+// Exporting frames of a recording as PNG or PPM pictures.
 #ifndef EKVISION_TOOLS_EXPORT_H
 #define EKVISION_TOOLS_EXPORT_H
 
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <vector>
 
-#include "tool.h"
+#include "host.h"
 
-namespace ektool {
+namespace ekhost {
 
-/// What `ekvision export` was asked to do.
+/// What an export is asked to do.
 struct ExportOptions {
   std::string recording;            ///< the .arv file
   std::string directory;            ///< where the pictures go, created when needed
@@ -20,18 +19,22 @@ struct ExportOptions {
   std::optional<long long> to{};    ///< last frame; none: the last complete frame
   std::optional<long long> at{};    ///< a time: only the last frame recorded at or before it
   std::string format = "png";       ///< "png" or "ppm"
-  bool help = false;
 };
 
-/// @brief Reads the command line of `ekvision export` (without "export").
-/// @throws UsageError for unknown, malformed or conflicting options
-ExportOptions parseExportOptions(const std::vector<std::string>& args);
+/// What an export did.
+struct ExportReport {
+  std::uint64_t count = 0;   ///< pictures written
+  std::uint32_t stream = 0;  ///< the stream exported
+  long long from = 0;        ///< the first frame exported
+  long long to = 0;          ///< the last frame exported
+  std::string directory;     ///< where the pictures went
+};
 
-/// @brief Writes the chosen frames as DIRECTORY/frame_NNNNNN.FORMAT and a summary line.
-/// @throws ToolError naming the cause when the recording, stream or range cannot be exported
-/// @return the exit code, 0
-int exportFrames(const ExportOptions& options, Output& output);
+/// @brief Writes the chosen frames as DIRECTORY/frame_NNNNNN.FORMAT; the progress reaches
+/// @p listener.
+/// @throws HostError naming the cause when the recording, stream or range cannot be exported
+ExportReport exportFrames(const ExportOptions& options, Listener& listener);
 
-}  // namespace ektool
+}  // namespace ekhost
 
 #endif  // EKVISION_TOOLS_EXPORT_H

@@ -2,11 +2,11 @@
 
 #include <cerrno>
 
+#include "host.h"
 #include "observedsource.h"
 #include "recording.h"
-#include "tool.h"
 
-namespace ektool {
+namespace ekhost {
 namespace {
 
 // Elements of the image array.
@@ -110,4 +110,4 @@ RecorderReport FrameRecorder::finish() {
   return report_;
 }
 
-}  // namespace ektool
+}  // namespace ekhost

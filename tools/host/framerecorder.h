@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-namespace ektool {
+namespace ekhost {
 
 /// What a recorder did.
 struct RecorderReport {
@@ -31,7 +31,7 @@ struct RecorderReport {
 class FrameRecorder {
  public:
   /// @brief Creates @p path (extension included) for frames of this size and color space.
-  /// @throws ToolError when the file cannot be created or another writer holds it
+  /// @throws HostError when the file cannot be created or another writer holds it
   FrameRecorder(const std::string& path, int width, int height, int colorSpace,
                 std::size_t queueCapacity = 32);
   /// Finishes the recording if finish() was not called.
@@ -67,6 +67,6 @@ class FrameRecorder {
   std::thread writer_;
 };
 
-}  // namespace ektool
+}  // namespace ekhost
 
 #endif  // EKVISION_TOOLS_FRAMERECORDER_H

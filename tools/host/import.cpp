@@ -1,4 +1,4 @@
-// ekvision import: any video that FFmpeg (or OpenCV's own readers) reads becomes a YUV422
+// Import: any video that FFmpeg (or OpenCV's own readers) reads becomes a YUV422
 // recording stamped with the video's presentation times.
 #include <ekvision/ekvideo.h>
 
@@ -15,31 +15,15 @@
 #include <optional>
 #include <ostream>
 
-#include "arguments.h"
+#include "host.h"
 #include "import.h"
-#include "progress.h"
 #include "recording.h"
-#include "tool.h"
+#include "thinning.h"
 #include "videodecoder.h"
 #include "videotimestamps.h"
 
-namespace ektool {
+namespace ekhost {
 namespace {
-
-const char kImportUsage[] =
-    "usage: ekvision import VIDEO OUT [--resolution R] [--fps N] [--start TIME]\n"
-    "\n"
-    "Records every frame of VIDEO (any file that FFmpeg reads; otherwise OpenCV's MJPEG\n"
-    "or image-sequence readers) into the recording OUT (\".arv\" is appended unless OUT\n"
-    "ends with it): one YUV422 stream, frames in display order, resized to the resolution\n"
-    "code R. Time stamps are the video's presentation times in microseconds, the first\n"
-    "frame at TIME: a constant-rate video's frame i at exactly TIME + i/rate, a\n"
-    "variable-rate video's frames at their own times.\n"
-    "\n"
-    "  --resolution R  0 (160x120), 1 (320x240) or 2 (640x480, the default)\n"
-    "  --fps N         keep at most N frames a second of video, dropping the others\n"
-    "  --start TIME    stamp of the first frame: seconds (\"90\", \"1733446800.25\") or\n"
-    "                  [H:]MM:SS[.ffffff]; 0 by default\n";
 
 // Opens @p path with OpenCV's own file readers, for what FFmpeg cannot read. Its FFmpeg
 // reader would fail as FFmpeg did, and its GStreamer reader fills standard error with
@@ -66,7 +50,7 @@ class ImportInput {
       return;
     }
     if (!openVideoFile(capture_, path)) {
-      throw ToolError("cannot open the video " + path + ": " + why);
+      fail(EK::EKCause::kBadFormat, "cannot open the video " + path + ": " + why);
     }
     const double rate = capture_.get(cv::CAP_PROP_FPS);
     const Ratio nominal =
@@ -106,82 +90,33 @@ class ImportInput {
   std::uint64_t expected_ = 0;
 };
 
-// "time stamps: ..." for the summary.
-std::string stampLine(const VideoStamper& stamper, const std::string& input) {
-  std::string line = "time stamps: ";
-  if (stamper.constantRate()) {
-    char rate[64];
-    std::snprintf(
-        rate, sizeof rate, "%.6g",
-        static_cast<double>(stamper.rate().num) / static_cast<double>(stamper.rate().den));
-    line += "constant rate, " + std::string(rate) + " frames/s (" +
-            std::to_string(stamper.rate().num) + "/" + std::to_string(stamper.rate().den) + ")";
-  } else {
-    line += "variable rate, the presentation times of " + input;
-  }
-  if (stamper.adjusted() > 0) {
-    line += "; " + std::to_string(stamper.adjusted()) +
-            " frames without a usable time of their own were stamped one period after the "
-            "previous one";
-  }
-  return line + "\n";
-}
-
 }  // namespace
 
-ImportOptions parseImportOptions(const std::vector<std::string>& args) {
-  const Arguments arguments =
-      parseArguments(args, {{"resolution", true}, {"fps", true}, {"start", true}});
-  ImportOptions options;
-  if (arguments.help) {
-    options.help = true;
-    return options;
-  }
-  expectPositional(arguments, {"VIDEO", "OUT"});
-  options.resolution = static_cast<int>(
-      parseInteger(arguments.value("resolution").value_or("2"), "--resolution", 0, 2));
-  options.fps =
-      arguments.has("fps") ? parseInteger(*arguments.value("fps"), "--fps", 1, 1000000) : 0;
-  options.start = arguments.has("start") ? parseStartTime(*arguments.value("start")) : 0;
-  options.input = arguments.positional[0];
-  options.output = arguments.positional[1];
-  return options;
-}
-
-int importVideo(const ImportOptions& options, Output& output) {
-  const int resolution = options.resolution;
-  const long long fps = options.fps;
-  const long long start = options.start;
-  const std::string& input = options.input;
+ImportReport importVideo(const ImportOptions& options, Listener& listener) {
   const std::string base = recordingBaseName(options.output);
-
-  ImportInput source(input, start);
   int width = 0;
   int height = 0;
-  EK::setSizeFromResolution(resolution, width, height);
+  EK::setSizeFromResolution(options.resolution, width, height);
+  checkRecordable(width, height, "--resolution");
+  ImportInput source(options.input, options.start);
+  ImportReport report;
+  report.path = base + ".arv";
   EK::EKVideo video;
-  startRecording(video, base + ".arv", {{width, height, EK::kColorSpaceYUV422, 8}});
-  const double keepPeriod = fps > 0 ? 1e6 / static_cast<double>(fps) : 0;
-  double nextKept = 0;
-  std::uint64_t read = 0;
+  startRecording(video, report.path, {{width, height, EK::kColorSpaceYUV422, 8}});
+  FrameThinner thinner(options.fps);
   bool writeFailed = false;
   int writeError = 0;
-  std::string readFailure;
+  std::optional<EK::EKStatus> readFailure;
   try {
-    ProgressBar progress(output.progress, output.progressShown, source.expected(), "import");
     cv::Mat frame;
     cv::Mat bgr;
     cv::Mat sized;
     long long stamp = 0;
     while (source.read(frame, stamp)) {
-      ++read;
-      progress.update(read);
-      if (fps > 0) {
-        const double sinceStart = static_cast<double>(stamp - start);
-        if (sinceStart + 0.5 < nextKept) {
-          continue;
-        }
-        nextKept = std::max(nextKept + keepPeriod, sinceStart);
+      ++report.read;
+      listener.progress(report.read, source.expected());
+      if (!thinner.keep(stamp)) {
+        continue;
       }
       if (frame.channels() == 1) {
         cv::cvtColor(frame, bgr, cv::COLOR_GRAY2BGR);
@@ -198,47 +133,42 @@ int importVideo(const ImportOptions& options, Output& output) {
         break;
       }
     }
-  } catch (const ToolError& error) {
-    readFailure = error.what();  // the recording is closed before this is reported
+  } catch (const HostError& error) {
+    readFailure = error.status();  // the recording is closed before this is reported
   }
-  const unsigned int written = video.frameCount;
+  report.imported = video.frameCount;
   errno = 0;
   const bool whole = finishRecording(video) && !writeFailed;
   const int finishError = errno;
   if (!whole) {
-    throw ToolError(writeFailure(base + ".arv", writeFailed ? writeError : finishError));
+    throw HostError(writeFailure(report.path, writeFailed ? writeError : finishError));
   }
-  if (!readFailure.empty()) {
-    throw ToolError(readFailure + "; " + base + ".arv holds the " + std::to_string(written) +
-                    " frames before it");
+  const std::string holds = "; " + report.path + " holds the " + std::to_string(report.imported);
+  if (readFailure) {
+    throw HostError(EK::EKStatus(readFailure->cause(),
+                                 readFailure->message() + holds + " frames before it",
+                                 readFailure->systemError()));
   }
-  if (written == 0) {
-    std::remove((base + ".arv").c_str());
-    throw ToolError("no frame could be read from " + input);
+  if (report.imported == 0) {
+    std::remove(report.path.c_str());
+    fail(EK::EKCause::kBadFormat, "no frame could be read from " + options.input);
   }
-  output.out << "imported " << written << " of " << read << " frames from " << input << " into "
-             << base << ".arv\n"
-             << stampLine(source.stamper(), input);
+  const VideoStamper& stamper = source.stamper();
+  report.constantRate = stamper.constantRate();
+  report.rateNum = stamper.rate().num;
+  report.rateDen = stamper.rate().den;
+  report.adjusted = stamper.adjusted();
   if (!source.cutShort().empty()) {
-    throw ToolError(input + " " + source.cutShort() + " (cut short?); " + base + ".arv holds the " +
-                    std::to_string(written) + " frames read");
+    report.status =
+        EK::EKStatus(EK::EKCause::kBadFormat, options.input + " " + source.cutShort() +
+                                                  " (cut short?)" + holds + " frames read");
+  } else if (source.undecodable() > 0) {
+    report.status = EK::EKStatus(EK::EKCause::kBadFormat,
+                                 std::to_string(source.undecodable()) +
+                                     (source.undecodable() == 1 ? " frame of " : " frames of ") +
+                                     options.input + " could not be decoded" + holds + " others");
   }
-  if (source.undecodable() > 0) {
-    throw ToolError(std::to_string(source.undecodable()) +
-                    (source.undecodable() == 1 ? " frame of " : " frames of ") + input +
-                    " could not be decoded; " + base + ".arv holds the " + std::to_string(written) +
-                    " others");
-  }
-  return 0;
+  return report;
 }
 
-int runImport(const std::vector<std::string>& args, Output& output) {
-  const ImportOptions options = parseImportOptions(args);
-  if (options.help) {
-    output.out << kImportUsage;
-    return 0;
-  }
-  return importVideo(options, output);
-}
-
-}  // namespace ektool
+}  // namespace ekhost

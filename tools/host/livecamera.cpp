@@ -2,9 +2,9 @@
 
 #include <ekerror/ekerror.h>
 
-#include "tool.h"
+#include "host.h"
 
-namespace ektool {
+namespace ekhost {
 
 bool isRecordingSpec(const std::string& spec) {
   const std::string extension = ".arv";
@@ -23,7 +23,7 @@ LiveCamera openLiveCamera(const std::string& spec, int width, int height, int fr
   try {
     camera.source = std::make_shared<EK::EKCaptureSource>(spec, settings);
   } catch (const EK::EKError& error) {
-    throw ToolError("cannot open the camera " + spec + ": " + error.getDescription());
+    throw HostError(statusOf(error, EK::EKCause::kUnavailable, "cannot open the camera " + spec));
   }
   const EK::EKCaptureStatus status = camera.source->status();
   const EK::EKCaptureTarget& target = camera.source->target();
@@ -36,4 +36,4 @@ LiveCamera openLiveCamera(const std::string& spec, int width, int height, int fr
   return camera;
 }
 
-}  // namespace ektool
+}  // namespace ekhost

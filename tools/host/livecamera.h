@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-namespace ektool {
+namespace ekhost {
 
 /// True when @p spec names a `.arv` recording, which the recording player plays; every other
 /// spec is a live camera, a pipeline, a stream or a video file.
@@ -22,9 +22,9 @@ struct LiveCamera {
 
 /// @brief Opens @p spec asking for frames of @p width x @p height at @p frameRate a
 /// second; a video file plays in a loop when @p loop.
-/// @throws ToolError "cannot open the camera SPEC: <cause>"
+/// @throws HostError "cannot open the camera SPEC: <cause>"
 LiveCamera openLiveCamera(const std::string& spec, int width, int height, int frameRate, bool loop);
 
-}  // namespace ektool
+}  // namespace ekhost
 
 #endif  // EKVISION_TOOLS_LIVECAMERA_H

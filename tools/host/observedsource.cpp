@@ -2,7 +2,7 @@
 
 #include <utility>
 
-namespace ektool {
+namespace ekhost {
 
 long long imageTimeStamp(const EK::EKValue& image) {
   // Elements 4 and 5: whole seconds and the remaining microseconds.
@@ -48,4 +48,4 @@ std::vector<FrameTiming> ObservedSource::timings() const {
   return timings_;
 }
 
-}  // namespace ektool
+}  // namespace ekhost

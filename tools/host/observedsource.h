@@ -11,7 +11,7 @@
 #include <mutex>
 #include <vector>
 
-namespace ektool {
+namespace ekhost {
 
 /// When a frame was fetched, and the time stamp the camera gave it.
 struct FrameTiming {
@@ -56,6 +56,6 @@ class ObservedSource : public EK::EKFrameSource {
   std::vector<FrameTiming> timings_;
 };
 
-}  // namespace ektool
+}  // namespace ekhost
 
 #endif  // EKVISION_TOOLS_OBSERVEDSOURCE_H

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace ektool {
+namespace ekhost {
 
 PacingReport measurePacing(const std::vector<FrameTiming>& timings, int requestedRate) {
   PacingReport report;
@@ -41,4 +41,4 @@ PacingReport measurePacing(const std::vector<FrameTiming>& timings, int requeste
   return report;
 }
 
-}  // namespace ektool
+}  // namespace ekhost

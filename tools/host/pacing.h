@@ -7,7 +7,7 @@
 
 #include "observedsource.h"
 
-namespace ektool {
+namespace ekhost {
 
 /// The pace of a run, measured from when its frames were fetched and their time stamps.
 struct PacingReport {
@@ -29,6 +29,6 @@ struct PacingReport {
 /// periods (n > 1, rounded) skipped n - 1 frames.
 PacingReport measurePacing(const std::vector<FrameTiming>& timings, int requestedRate);
 
-}  // namespace ektool
+}  // namespace ekhost
 
 #endif  // EKVISION_TOOLS_PACING_H

@@ -7,12 +7,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
-#include "tool.h"
+#include "host.h"
 
-namespace ektool {
+namespace ekhost {
 
 bool isViewable(int colorSpace, int nbLayers) {
   return colorSpace == EK::kColorSpaceYUV422 || nbLayers == 1;
@@ -20,19 +21,20 @@ bool isViewable(int colorSpace, int nbLayers) {
 
 cv::Mat pictureOf(EK::EKImage& image) {
   if (!isViewable(image.colorSpace, image.nbLayers)) {
-    throw ToolError("color space " + std::to_string(image.colorSpace) +
-                    " has no known pixel layout: only YUV422 (9) and one-layer color spaces "
-                    "can be shown");
+    fail(EK::EKCause::kUnsupported,
+         "color space " + std::to_string(image.colorSpace) +
+             " has no known pixel layout: only YUV422 (9) and one-layer color spaces "
+             "can be shown");
   }
   const long long bytes = static_cast<long long>(image.width) * image.height * image.nbLayers;
   if (image.width <= 0 || image.height <= 0 || image.frame == nullptr ||
       image.allocatedSize < bytes) {
-    throw ToolError("the image holds no picture of its size");
+    fail(EK::EKCause::kBadFormat, "the image holds no picture of its size");
   }
   if (image.colorSpace == EK::kColorSpaceYUV422) {
     cv::Mat bgr(image.height, image.width, CV_8UC3);
     if (!image.computeBGRimageFromYUV422(bgr.data)) {
-      throw ToolError("the YUV422 picture cannot be converted: " + lastLibraryMessage());
+      fail(EK::EKCause::kBadFormat, "the YUV422 picture cannot be converted");
     }
     return bgr;
   }
@@ -67,19 +69,25 @@ void savePicture(const cv::Mat& picture, const std::string& path, const std::str
   try {
     written = cv::imencode("." + format, pixels, encoded);
   } catch (const cv::Exception& error) {
-    throw ToolError("cannot encode " + path + ": " + error.what());
-  }
-  if (written) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    written =
-        file != nullptr && std::fwrite(encoded.data(), 1, encoded.size(), file) == encoded.size();
-    if (file != nullptr && std::fclose(file) != 0) {
-      written = false;
-    }
+    fail(EK::EKCause::kUnsupported, "cannot encode " + path + ": " + error.what());
   }
   if (!written) {
-    throw ToolError("cannot write " + path);
+    fail(EK::EKCause::kUnsupported, "cannot encode " + path);
+  }
+  FILE* file = std::fopen(path.c_str(), "wb");
+  int error = file == nullptr ? errno : 0;
+  if (file != nullptr) {
+    // A short write sets errno; EIO stands in should it not.
+    if (std::fwrite(encoded.data(), 1, encoded.size(), file) != encoded.size()) {
+      error = errno != 0 ? errno : EIO;
+    }
+    if (std::fclose(file) != 0 && error == 0) {
+      error = errno != 0 ? errno : EIO;
+    }
+  }
+  if (error != 0) {
+    throw HostError(EK::EKStatus::fromSystemError(error, "cannot write " + path));
   }
 }
 
-}  // namespace ektool
+}  // namespace ekhost

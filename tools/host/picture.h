@@ -8,13 +8,13 @@
 
 #include <string>
 
-namespace ektool {
+namespace ekhost {
 
 /// The color spaces that can be shown: YUV422, and every one-layer space as grey.
 bool isViewable(int colorSpace, int nbLayers);
 
 /// @brief The picture in @p image: BGR through the library's YUV422 conversion, or grey.
-/// @throws ToolError for any other color space, or a buffer smaller than the picture
+/// @throws HostError for any other color space, or a buffer smaller than the picture
 cv::Mat pictureOf(EK::EKImage& image);
 
 /// @brief Overwrites the first 25 bytes of a video frame's buffer with its first stored
@@ -29,9 +29,9 @@ void hideRecordHeader(EK::EKImage& image);
 std::string pictureFormatOf(const std::string& path);
 
 /// @brief Writes @p picture as PNG or PPM, chosen by @p format; grey becomes grey PPM pixels.
-/// @throws ToolError when the file cannot be written
+/// @throws HostError when the file cannot be written
 void savePicture(const cv::Mat& picture, const std::string& path, const std::string& format);
 
-}  // namespace ektool
+}  // namespace ekhost
 
 #endif  // EKVISION_TOOLS_PICTURE_H

@@ -10,36 +10,40 @@
 
 #include <filesystem>
 
-#include "tool.h"
+#include "host.h"
 
-namespace ektool {
+namespace ekhost {
 namespace {
 
 // Why @p path cannot be a plugin before dlopen is asked, whose messages for a directory or a
 // text file say little: a missing or unreadable file, or one that is no shared library.
-std::string fileProblem(const std::string& path) {
+EK::EKStatus fileProblem(const std::string& path) {
+  const std::string context = "cannot load the module plugin " + path;
   struct stat status {};
   if (::stat(path.c_str(), &status) != 0) {
-    return errno == ENOENT ? "no such file" : std::strerror(errno);
+    return EK::EKStatus::fromSystemError(errno, context);
   }
   if (S_ISDIR(status.st_mode)) {
-    return "is a directory, not a shared library";
+    return EK::EKStatus(EK::EKCause::kIsDirectory,
+                        context + ": is a directory, not a shared library", EISDIR);
   }
   if (!S_ISREG(status.st_mode)) {
-    return "not a regular file, so not a shared library";
+    return EK::EKStatus(EK::EKCause::kNotRegularFile,
+                        context + ": not a regular file, so not a shared library");
   }
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    return errno == EACCES ? "permission denied" : std::strerror(errno);
+    return EK::EKStatus::fromSystemError(errno, context);
   }
   unsigned char magic[4] = {};
   const ssize_t got = ::read(fd, magic, sizeof magic);
   ::close(fd);
   const unsigned char elf[4] = {0x7F, 'E', 'L', 'F'};
   if (got != static_cast<ssize_t>(sizeof magic) || std::memcmp(magic, elf, sizeof elf) != 0) {
-    return "not a shared library (no ELF header)";
+    return EK::EKStatus(EK::EKCause::kBadFormat,
+                        context + ": not a shared library (no ELF header)");
   }
-  return "";
+  return EK::EKStatus();
 }
 
 std::string notAPlugin(const std::string& path, const char* symbol) {
@@ -50,9 +54,9 @@ std::string notAPlugin(const std::string& path, const char* symbol) {
 }  // namespace
 
 VisionPlugin::VisionPlugin(const std::string& path) : path_(path) {
-  const std::string problem = fileProblem(path);
-  if (!problem.empty()) {
-    throw ToolError("cannot load the module plugin " + path + ": " + problem);
+  const EK::EKStatus problem = fileProblem(path);
+  if (!problem.ok()) {
+    throw HostError(problem);
   }
   // An absolute path, so that dlopen does not search the library path for a bare name.
   std::error_code error;
@@ -60,25 +64,26 @@ VisionPlugin::VisionPlugin(const std::string& path) : path_(path) {
   handle_ = dlopen(absolute.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle_ == nullptr) {
     const char* reason = dlerror();
-    throw ToolError("cannot load the module plugin " + path + ": " +
-                    (reason != nullptr ? reason : "unknown reason"));
+    fail(EK::EKCause::kBadFormat, "cannot load the module plugin " + path + ": " +
+                                      (reason != nullptr ? reason : "unknown reason"));
   }
   try {
     factory_ =
         reinterpret_cast<EK::EKVisionPluginFactory>(dlsym(handle_, EK::kVisionPluginFactorySymbol));
     if (factory_ == nullptr) {
-      throw ToolError(notAPlugin(path, EK::kVisionPluginFactorySymbol));
+      fail(EK::EKCause::kBadFormat, notAPlugin(path, EK::kVisionPluginFactorySymbol));
     }
     const auto abi =
         reinterpret_cast<EK::EKVisionPluginAbiFunction>(dlsym(handle_, EK::kVisionPluginAbiSymbol));
     if (abi == nullptr) {
-      throw ToolError(notAPlugin(path, EK::kVisionPluginAbiSymbol));
+      fail(EK::EKCause::kBadFormat, notAPlugin(path, EK::kVisionPluginAbiSymbol));
     }
     const int version = abi();
     if (version != EKVISION_PLUGIN_ABI_VERSION) {
-      throw ToolError(path + " was built for plugin ABI " + std::to_string(version) +
-                      "; this ekvision loads ABI " + std::to_string(EKVISION_PLUGIN_ABI_VERSION) +
-                      ": rebuild the plugin against this version");
+      fail(EK::EKCause::kUnsupported, path + " was built for plugin ABI " +
+                                          std::to_string(version) + "; this ekvision loads ABI " +
+                                          std::to_string(EKVISION_PLUGIN_ABI_VERSION) +
+                                          ": rebuild the plugin against this version");
     }
   } catch (...) {
     dlclose(handle_);
@@ -95,7 +100,7 @@ boost::shared_ptr<EK::EKVisionExtractor> VisionPlugin::create(
   boost::shared_ptr<EK::EKVisionExtractor> module;
   factory_(&broker, name.c_str(), &module);
   if (!module) {
-    throw ToolError("the factory of " + path_ + " built no module");
+    fail(EK::EKCause::kUnavailable, "the factory of " + path_ + " built no module");
   }
   return module;
 }
@@ -109,4 +114,4 @@ std::string VisionPlugin::defaultModuleName(const std::string& path) {
   return name.empty() ? "VisionModule" : name;
 }
 
-}  // namespace ektool
+}  // namespace ekhost

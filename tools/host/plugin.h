@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace ektool {
+namespace ekhost {
 
 /// @brief An opened plugin library; closed when the object dies.
 ///
@@ -15,7 +15,7 @@ namespace ektool {
 class VisionPlugin {
  public:
   /// @brief Opens the plugin at @p path and checks its entry points.
-  /// @throws ToolError, one line naming the path, when the file is missing or cannot be
+  /// @throws HostError, one line naming the path, when the file is missing or cannot be
   ///   loaded, when it lacks either entry point, or when its ABI version is not this one's
   explicit VisionPlugin(const std::string& path);
   ~VisionPlugin();
@@ -23,7 +23,7 @@ class VisionPlugin {
   VisionPlugin& operator=(const VisionPlugin&) = delete;
 
   /// @brief Builds the plugin's module, registered with @p broker as @p name.
-  /// @throws ToolError when the factory fails or builds nothing
+  /// @throws HostError when the factory fails or builds nothing
   boost::shared_ptr<EK::EKVisionExtractor> create(const boost::shared_ptr<EK::EKBroker>& broker,
                                                   const std::string& name) const;
 
@@ -36,6 +36,6 @@ class VisionPlugin {
   EK::EKVisionPluginFactory factory_ = nullptr;
 };
 
-}  // namespace ektool
+}  // namespace ekhost
 
 #endif  // EKVISION_TOOLS_PLUGIN_H

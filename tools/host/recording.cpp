@@ -1,12 +1,14 @@
 #include "recording.h"
 
+#include <ekvision/ekvisiondefinitions.h>
+
 #include <cerrno>
 #include <cstring>
 #include <vector>
 
-#include "tool.h"
+#include "host.h"
 
-namespace ektool {
+namespace ekhost {
 namespace {
 
 // Whether a live writer holds the recording at @p path, which is why recording it failed.
@@ -24,12 +26,14 @@ EK::EKVideoInspection openRecording(EK::EKVideo& video, const std::string& path)
   try {
     EK::EKVideoInspection file = EK::inspectVideo(path);
     if (!file.unplayableReason.empty()) {
-      throw ToolError("cannot read " + path + ": " + file.unplayableReason);
+      fail(EK::EKCause::kUnsupported, "cannot read " + path + ": " + file.unplayableReason);
     }
     video.readVideo(path);
     return file;
+  } catch (const HostError&) {
+    throw;
   } catch (const EK::EKError& error) {
-    throw ToolError("cannot read " + path + ": " + error.getDescription());
+    throw HostError(statusOf(error, EK::EKCause::kBadFormat, "cannot read " + path));
   }
 }
 
@@ -42,7 +46,7 @@ void startRecording(EK::EKVideo& video, const std::string& path,
     const int code = errno;
     if (heldByAnotherWriter(base + ".arv")) {
       // The library's text names the file and its writer.
-      throw ToolError(error.getDescription());
+      fail(EK::EKCause::kBusy, error.getDescription());
     }
     std::string cause = EK::videoFileProblem(base + ".arv", true);
     if (cause.empty()) {
@@ -51,7 +55,7 @@ void startRecording(EK::EKVideo& video, const std::string& path,
         cause += " (" + std::string(std::strerror(code)) + ")";
       }
     }
-    throw ToolError("cannot record " + path + ": " + cause);
+    fail(EK::EKCause::kSystem, "cannot record " + path + ": " + cause);
   }
 }
 
@@ -70,18 +74,21 @@ bool finishRecording(EK::EKVideo& video) {
   }
 }
 
-std::string writeFailure(const std::string& path, int error) {
-  std::string text = "cannot write " + path + ": a write failed";
-  if (error == ENOSPC || error == EFBIG || error == EDQUOT || error == EIO) {
-    text += " (" + std::string(std::strerror(error)) + ")";
-  }
+EK::EKStatus writeFailure(const std::string& path, int systemError) {
+  EK::EKStatus failed =
+      systemError != 0
+          ? EK::EKStatus::fromSystemError(systemError, "cannot write " + path)
+          : EK::EKStatus(EK::EKCause::kSystem, "cannot write " + path + ": a write failed");
+  std::string text = failed.message();
   try {
     const EK::EKVideoInspection file = EK::inspectVideo(path);
     text += "; " + std::to_string(file.completeFrames) + " complete frames reached the file";
+    if (file.completeFrames > 0) {
+      text += " ('ekvision recover " + path + "' restores them)";
+    }
   } catch (const EK::EKError&) {
-    return text;
   }
-  return text + " ('ekvision recover " + path + "' restores them)";
+  return EK::EKStatus(failed.cause(), text, failed.systemError());
 }
 
 std::optional<long long> timeStampOf(EK::EKVideo& video, std::uint32_t frame,
@@ -97,6 +104,14 @@ std::optional<long long> timeStampOf(EK::EKVideo& video, std::uint32_t frame,
   return record.timeStamp;
 }
 
+void checkRecordable(int width, int height, const std::string& what) {
+  if (EK::getResolutionFromSize(width, height) == EK::kResolution1280x960) {
+    fail(EK::EKCause::kInvalidArgument,
+         what + ": " + std::to_string(width) + "x" + std::to_string(height) +
+             " recordings cannot be played back; use --resolution 0, 1 or 2");
+  }
+}
+
 std::string recordingBaseName(const std::string& path) {
   const std::string extension = ".arv";
   if (path.size() > extension.size() &&
@@ -106,4 +121,4 @@ std::string recordingBaseName(const std::string& path) {
   return path;
 }
 
-}  // namespace ektool
+}  // namespace ekhost

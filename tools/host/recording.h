@@ -3,6 +3,7 @@
 #ifndef EKVISION_TOOLS_RECORDING_H
 #define EKVISION_TOOLS_RECORDING_H
 
+#include <ekvision/ekstatus.h>
 #include <ekvision/ekvideo.h>
 #include <ekvision/ekvideoinspection.h>
 
@@ -10,15 +11,15 @@
 #include <optional>
 #include <string>
 
-namespace ektool {
+namespace ekhost {
 
 /// @brief Inspects @p path and opens it for reading.
 /// @return what the file holds
-/// @throws ToolError "cannot read <path>: <cause>" when it is no readable recording
+/// @throws HostError "cannot read <path>: <cause>" when it is no readable recording
 EK::EKVideoInspection openRecording(EK::EKVideo& video, const std::string& path);
 
 /// @brief Starts recording into @p path (extension included) with the given streams.
-/// @throws ToolError, one line naming the cause, when the file cannot be created or another
+/// @throws HostError, one line naming the cause, when the file cannot be created or another
 ///   writer holds it
 void startRecording(EK::EKVideo& video, const std::string& path,
                     const std::vector<EK::streamHeader>& streams);
@@ -29,17 +30,22 @@ void startRecording(EK::EKVideo& video, const std::string& path,
 /// @return true when every record reached the file and the count was written
 bool finishRecording(EK::EKVideo& video);
 
-/// @brief The one line that says a recording lost frames to a write error, with the
-/// complete frames that reached the file and how to restore them.
-/// @param error errno of the failed write, 0 when unknown
-std::string writeFailure(const std::string& path, int error);
+/// @brief The failure of a recording that lost frames to a write error: the system error's
+/// cause and text ("cannot write X: no space left on the device"), the complete frames that
+/// reached the file and how to restore them. @p systemError is 0 when unknown.
+EK::EKStatus writeFailure(const std::string& path, int systemError);
 
 /// The time stamp of a frame of a stream, or nothing when its record cannot be read.
 std::optional<long long> timeStampOf(EK::EKVideo& video, std::uint32_t frame, std::uint32_t stream);
 
+/// @brief Refuses to record frames of a size that recordings cannot be played back at.
+/// @throws HostError (EKCause::kInvalidArgument) "<what>: <W>x<H> recordings cannot be
+///   played back; ..."
+void checkRecordable(int width, int height, const std::string& what);
+
 /// The path that EKVideo::recordVideo is given so that it creates exactly @p path.
 std::string recordingBaseName(const std::string& path);
 
-}  // namespace ektool
+}  // namespace ekhost
 
 #endif  // EKVISION_TOOLS_RECORDING_H

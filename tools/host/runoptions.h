@@ -1,4 +1,4 @@
-// The command line of `ekvision run`, and the remote-method calls it carries.
+// What a run of a vision module is asked to do, and the remote-method calls it makes.
 #ifndef EKVISION_TOOLS_RUNOPTIONS_H
 #define EKVISION_TOOLS_RUNOPTIONS_H
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace ektool {
+namespace ekhost {
 
 /// One `--call METHOD ARG...`: a remote method of the module and its arguments as written.
 struct CallSpec {
@@ -17,30 +17,25 @@ struct CallSpec {
   std::vector<std::string> arguments;
 };
 
-/// What `ekvision run` was asked to do.
+/// What a run of a vision module is asked to do.
 struct RunOptions {
   std::optional<std::string> module;        ///< plugin path; none: the built-in detector
-  std::optional<std::string> camera;        ///< .arv recording; none: the synthetic scene
+  std::optional<std::string> camera;        ///< camera SPEC; none: the synthetic scene
   std::optional<std::string> record;        ///< .arv file to record the frames into
   std::optional<std::string> contactSheet;  ///< PNG file of a few frames with their boxes
   std::optional<std::string> detections;    ///< JSON-lines file of every detection
+  std::optional<std::string> summaryJson;   ///< JSON file of the run's summary
   std::optional<std::string> name;          ///< module name; none: chosen from the module
   std::optional<double> seconds;            ///< run time limit
   std::optional<long long> frames;          ///< frame count limit
-  int fps = 15;
-  int resolution = 2;
-  std::vector<CallSpec> calls;
-  bool listMethods = false;
-  bool everyFrame = false;  ///< every frame of the recording once, unpaced (--every-frame)
-  bool help = false;
+  int fps = 15;                             ///< frames a second asked of the camera
+  int resolution = 2;                       ///< resolution code asked of the camera
+  std::vector<CallSpec> calls;              ///< remote methods called once detection runs
+  bool everyFrame = false;                  ///< every frame of the recording once, unpaced
 };
 
-/// Run time when neither --seconds nor --frames is given.
-const double kDefaultSeconds = 5.0;
-
-/// @brief Reads the command line of `ekvision run` (without "run").
-/// @throws UsageError for unknown or malformed options
-RunOptions parseRunOptions(const std::vector<std::string>& args);
+/// Run time when neither a time nor a frame limit is given to a paced run.
+const double kDefaultRunSeconds = 5.0;
 
 /// @brief One argument of a call as a value: true/false as bool, a whole number as int, a
 /// decimal number as float, anything else as string.
@@ -48,13 +43,14 @@ EK::EKValue parseCallValue(const std::string& text);
 
 /// @brief The argument list of @p call for @p method, each argument read for the type of
 /// its parameter: a string parameter takes the text as it is.
-/// @throws UsageError for a wrong number of arguments, or an argument that the parameter's
+/// @throws HostError (EKCause::kInvalidArgument) for a wrong number of arguments, or an argument
+/// that the parameter's
 ///   type cannot take
 EK::EKValue callArguments(const CallSpec& call, const EK::EKMethodInfo& method);
 
 /// "name(arg, arg)" as the call was written, for messages.
 std::string describeCall(const CallSpec& call);
 
-}  // namespace ektool
+}  // namespace ekhost
 
 #endif  // EKVISION_TOOLS_RUNOPTIONS_H

@@ -17,13 +17,14 @@
 #include <limits>
 #include <ostream>
 
+#include "interrupt.h"
 #include "livecamera.h"
 #include "motiondetectormodule.h"
 #include "pacing.h"
 #include "recording.h"
-#include "runreport.h"
+#include "summary.h"
 
-namespace ektool {
+namespace ekhost {
 namespace {
 
 const char* const kSubscriber = "ekvision-run";
@@ -33,13 +34,12 @@ const int kSheetColumns = 4;
 // How often the detections are collected while the module runs.
 const auto kPollPeriod = std::chrono::milliseconds(50);
 
-// Shows the records of failures (level 2 and below) on standard error while a run lasts;
-// the tool otherwise keeps them for its error lines. A failure that repeats (every frame,
-// say) is shown once, and its count when the run ends. The recorder's records ("EKVideo")
-// go to the tool's own error line instead.
+// Hands the records of failures (level 2 and below) to the listener while a run lasts. A failure
+// that repeats (every frame, say) is shown once, and its count when the run ends. The recorder's
+// records ("EKVideo") go to the tool's own error line instead.
 class FailureLog {
  public:
-  explicit FailureLog(std::ostream& err) : state_(std::make_shared<State>(err)) {
+  explicit FailureLog(Listener& listener) : state_(std::make_shared<State>(listener)) {
     // The handler keeps the state alive: a thread may be inside it while it is replaced.
     std::shared_ptr<State> state = state_;
     state->previous = ru::log::setHandler(
@@ -57,8 +57,8 @@ class FailureLog {
     std::lock_guard<std::mutex> lock(state_->mutex);
     for (const Failure& failure : state_->failures) {
       if (failure.count > 1) {
-        state_->err << "ekvision run: " << failure.text << " (" << failure.count
-                    << " times in all)\n";
+        state_->listener.warn(failure.text + " (" + std::to_string(failure.count) +
+                              " times in all)");
       }
     }
   }
@@ -73,7 +73,7 @@ class FailureLog {
   };
 
   struct State {
-    explicit State(std::ostream& stream) : err(stream) {}
+    explicit State(Listener& to) : listener(to) {}
 
     void show(const std::string& category, const std::string& message) {
       std::string text = category + ": " + message;
@@ -90,10 +90,10 @@ class FailureLog {
         }
       }
       failures.push_back({key, text, 1});
-      err << "ekvision run: " << text << "\n";
+      listener.warn(text);
     }
 
-    std::ostream& err;
+    Listener& listener;
     std::mutex mutex;
     std::vector<Failure> failures;
     ru::log::Handler previous;
@@ -102,64 +102,42 @@ class FailureLog {
   std::shared_ptr<State> state_;
 };
 
-volatile std::sig_atomic_t interrupted = 0;
-
-// Ctrl-C (or SIGTERM) ends the run early but cleanly: the recording is closed, the summary
-// printed. A second one ends the process at once, as usual.
-class InterruptHandler {
- public:
-  InterruptHandler() {
-    interrupted = 0;
-    struct sigaction action {};
-    action.sa_handler = [](int) { interrupted = 1; };
-    action.sa_flags = static_cast<int>(SA_RESETHAND);
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &previousInt_);
-    sigaction(SIGTERM, &action, &previousTerm_);
-  }
-  ~InterruptHandler() {
-    sigaction(SIGINT, &previousInt_, nullptr);
-    sigaction(SIGTERM, &previousTerm_, nullptr);
-  }
-  InterruptHandler(const InterruptHandler&) = delete;
-  InterruptHandler& operator=(const InterruptHandler&) = delete;
-
- private:
-  struct sigaction previousInt_ {};
-  struct sigaction previousTerm_ {};
-};
-
 std::string valueText(const EK::EKValue& value) {
   return value.isValid() ? value.toString() : "done";
 }
 
 }  // namespace
 
-RunSession::RunSession(const RunOptions& options, Output& output)
-    : options_(options), output_(output) {}
+RunSession::RunSession(const RunOptions& options, Listener& listener)
+    : options_(options), listener_(listener) {}
 
 RunSession::~RunSession() {
   shutDown();
 }
 
-int RunSession::run() {
-  FailureLog failures(output_.progress);
-  InterruptHandler interrupts;
+ModuleMethods RunSession::methods() {
   buildCamera();
   buildModule();
-  if (options_.listMethods) {
-    output_.out << "methods of " << name_ << ":\n" << methodList(module_->getMethodInfos());
-    return 0;
-  }
+  return {name_, module_->getMethodInfos()};
+}
+
+RunReport RunSession::run() {
+  FailureLog failures(listener_);
+  InterruptScope interrupts;
+  buildCamera();
+  buildModule();
   const std::vector<EK::EKValue> arguments = checkCalls();
+  report_.module = name_;
+  report_.modulePath = options_.module.value_or("");
+  report_.requestedRate = module_->getFrameRate();
   if (options_.everyFrame) {
-    return runEveryFrame(arguments, interrupted);
+    runEveryFrame(arguments);
+    return report_;
   }
   attachObservers();
-  output_.out << cameraLine_ << "\n"
-              << "module: " << name_
-              << (options_.module ? " from " + *options_.module : std::string(" (built in)"))
-              << "\n";
+  report_.camera = cameraLine_;
+  listener_.note("camera: " + cameraLine_);
+  listener_.note(moduleLine());
   module_->subscribe(kSubscriber, std::max(1, 1000 / options_.fps), 0.0f);
   subscribed_ = true;
   const std::vector<FrameTiming> first = source_->timings();
@@ -169,12 +147,16 @@ int RunSession::run() {
   waitForTheEnd();
   report(firstFrameAfterCalls);
   if (source_->timings().empty()) {
-    throw ToolError("no frame reached the module " + name_);
+    report_.status =
+        EK::EKStatus(EK::EKCause::kUnavailable, "no frame reached the module " + name_);
   }
-  if (recorded_ && recorded_->writeFailed) {
-    throw ToolError(writeFailure(*options_.record, recorded_->writeError));
-  }
-  return 0;
+  finishFiles();
+  return report_;
+}
+
+std::string RunSession::moduleLine() const {
+  return "module: " + name_ +
+         (options_.module ? " from " + *options_.module : std::string(" (built in)"));
 }
 
 void RunSession::buildCamera() {
@@ -185,7 +167,7 @@ void RunSession::buildCamera() {
     EK::setSizeFromResolution(options_.resolution, width_, height_);
     const LiveCamera live =
         openLiveCamera(*options_.camera, width_, height_, options_.fps, /*loop=*/true);
-    cameraLine_ = "camera: " + live.description;
+    cameraLine_ = live.description;
     liveCamera_ = true;
     inner = live.source;
   } else if (options_.camera) {
@@ -193,18 +175,18 @@ void RunSession::buildCamera() {
       auto recording = std::make_shared<EK::EKArvSource>(*options_.camera);
       width_ = recording->width();
       height_ = recording->height();
-      cameraLine_ = "camera: playback of " + *options_.camera + " in a loop (" +
+      cameraLine_ = "playback of " + *options_.camera + " in a loop (" +
                     std::to_string(recording->frameCount()) + " frames, " + std::to_string(width_) +
                     "x" + std::to_string(height_) + ", its own size whatever --resolution says)";
       inner = recording;
     } catch (const EK::EKError& error) {
-      throw ToolError("cannot play " + *options_.camera + ": " + error.getDescription());
+      throw HostError(statusOf(error, EK::EKCause::kBadFormat, "cannot play " + *options_.camera));
     }
   } else {
     auto scene = std::make_shared<EK::EKSyntheticSource>();
     EK::setSizeFromResolution(options_.resolution, width_, height_);
-    cameraLine_ = "camera: synthetic scene " + std::to_string(width_) + "x" +
-                  std::to_string(height_) + " (epoch " + std::to_string(scene->getEpoch()) + " us)";
+    cameraLine_ = "synthetic scene " + std::to_string(width_) + "x" + std::to_string(height_) +
+                  " (epoch " + std::to_string(scene->getEpoch()) + " us)";
     inner = scene;
     scene_ = scene;
   }
@@ -212,11 +194,11 @@ void RunSession::buildCamera() {
   if (options_.record && options_.camera &&
       std::filesystem::equivalent(*options_.camera, recordingBaseName(*options_.record) + ".arv",
                                   error)) {
-    throw UsageError("--record would overwrite the recording that --camera plays");
+    fail(EK::EKCause::kInvalidArgument,
+         "--record would overwrite the recording that --camera plays");
   }
-  if (options_.record && EK::getResolutionFromSize(width_, height_) == EK::kResolution1280x960) {
-    throw UsageError(
-        "--record: 1280x960 recordings cannot be played back; use --resolution 0, 1 or 2");
+  if (options_.record) {
+    checkRecordable(width_, height_, "--record");
   }
   broker_.reset(new EK::EKBroker("ekvision"));
   source_ = std::make_shared<ObservedSource>(inner);
@@ -233,14 +215,16 @@ void RunSession::buildModule() {
     module_ = EK::createModule<ekmotion::MotionDetectorModule>(broker_, name_);
   }
   if (module_->hasExited()) {
-    throw ToolError("the module " + name_ + " exited while it was built");
+    fail(EK::EKCause::kUnavailable, "the module " + name_ + " exited while it was built");
   }
   proxy_ = broker_->getProxy(name_, 0);
   if (!bool(proxy_->call("setResolution", options_.resolution))) {
-    throw ToolError("the camera refused resolution " + std::to_string(options_.resolution));
+    fail(EK::EKCause::kUnsupported,
+         "the camera refused resolution " + std::to_string(options_.resolution));
   }
   if (!bool(proxy_->call("setFrameRate", options_.fps))) {
-    throw ToolError("the camera refused " + std::to_string(options_.fps) + " frames/s");
+    fail(EK::EKCause::kUnsupported,
+         "the camera refused " + std::to_string(options_.fps) + " frames/s");
   }
   hasDetections_ = module_->getMethod("getDetections") != nullptr;
 }
@@ -250,8 +234,9 @@ std::vector<EK::EKValue> RunSession::checkCalls() const {
   for (const CallSpec& call : options_.calls) {
     const boost::shared_ptr<const EK::EKMethodInfo> method = module_->getMethod(call.method);
     if (!method) {
-      throw ToolError("the module " + name_ + " has no remote method '" + call.method +
-                      "' (ekvision run --list-methods lists them)");
+      fail(EK::EKCause::kUnsupported, "the module " + name_ + " has no remote method '" +
+                                          call.method +
+                                          "' (ekvision run --list-methods lists them)");
     }
     arguments.push_back(callArguments(call, *method));
   }
@@ -261,15 +246,6 @@ std::vector<EK::EKValue> RunSession::checkCalls() const {
 void RunSession::openDetectionLog() {
   if (options_.detections) {
     detectionLog_ = std::make_unique<DetectionLog>(*options_.detections);
-  }
-}
-
-void RunSession::closeDetectionLog() {
-  if (detectionLog_) {
-    output_.out << "detection log: " << detectionLog_->lines() << " lines to "
-                << *options_.detections << "\n";
-    output_.out.flush();
-    detectionLog_->finish();
   }
 }
 
@@ -300,9 +276,10 @@ void RunSession::applyCalls(const std::vector<EK::EKValue>& arguments) {
     try {
       proxy_->execute(call.method, arguments[i], result);
     } catch (const EK::EKError& error) {
-      throw ToolError("call " + describeCall(call) + " failed: " + error.getDescription());
+      throw HostError(
+          statusOf(error, EK::EKCause::kUnavailable, "call " + describeCall(call) + " failed"));
     }
-    output_.out << "call " << describeCall(call) << " -> " << valueText(result) << "\n";
+    listener_.note("call " + describeCall(call) + " -> " + valueText(result));
   }
 }
 
@@ -317,18 +294,18 @@ void RunSession::waitForTheEnd() {
   for (;;) {
     const Clock::time_point wake = std::min(deadline, Clock::now() + kPollPeriod);
     const std::size_t fetched = source_->waitForFrames(target, wake);
-    printDetections();
+    collectDetections();
     if (fetched >= target || Clock::now() >= deadline || !module_->isProcessing() ||
-        interrupted != 0) {
+        InterruptScope::requested()) {
       break;
     }
   }
   module_->unsubscribe(kSubscriber);
   subscribed_ = false;
-  printDetections();
+  collectDetections();
 }
 
-void RunSession::printDetections() {
+void RunSession::collectDetections() {
   if (!hasDetections_) {
     return;
   }
@@ -337,7 +314,7 @@ void RunSession::printDetections() {
     EK::EKDetection detection;
     if (EK::EKDetection::fromEKValue(list[static_cast<int>(i)], detection)) {
       detections_.emplace(detection.timeStamp, detection);
-      output_.out << detectionLine(detection, firstStamp_) << "\n";
+      listener_.detected(detection, firstStamp_);
       if (detectionLog_) {
         detectionLog_->add(detection);
       }
@@ -346,7 +323,6 @@ void RunSession::printDetections() {
       }
     }
   }
-  output_.out.flush();
   if (detectionLog_) {
     detectionLog_->flush();
   }
@@ -356,28 +332,62 @@ void RunSession::report(std::size_t firstFrameAfterCalls) {
   const std::vector<FrameTiming> all = source_->timings();
   const std::vector<FrameTiming> measured(
       all.begin() + static_cast<long>(std::min(firstFrameAfterCalls, all.size())), all.end());
-  RunTotals totals;
-  totals.requestedRate = module_->getFrameRate();
-  totals.framesProcessed = module_->getMethod("getFrameCount") ? int(proxy_->call("getFrameCount"))
-                                                               : static_cast<long long>(all.size());
-  totals.detections = detections_.size();
-  totals.cameraOnModuleGrid = !liveCamera_;
-  output_.out << summaryLines(totals, measurePacing(measured, totals.requestedRate));
+  report_.framesProcessed = module_->getMethod("getFrameCount")
+                                ? int(proxy_->call("getFrameCount"))
+                                : static_cast<long long>(all.size());
+  report_.detections = detections_.size();
+  report_.cameraOnModuleGrid = !liveCamera_;
+  report_.pacing = measurePacing(measured, report_.requestedRate);
+  report_.seconds = report_.pacing->seconds;
+  report_.rate = report_.pacing->rate;
   if (sceneScore_) {
-    output_.out << sceneScoreLine(*sceneScore_);
+    report_.scene = SceneMatch{sceneScore_->count(), sceneScore_->mean(), sceneScore_->minimum()};
   }
+}
+
+void RunSession::finishFiles() {
   if (recorder_) {
-    recorded_ = recorder_->finish();
-    output_.out << recordingLine(recordingBaseName(*options_.record) + ".arv", *recorded_);
+    report_.recording = recorder_->finish();
+    report_.recordingPath = recordingBaseName(*options_.record) + ".arv";
+    if (report_.recording->writeFailed && report_.status.ok()) {
+      report_.status = writeFailure(report_.recordingPath, report_.recording->writeError);
+    }
   }
   if (sampler_) {
-    const std::vector<SampledFrame> picked =
-        pickForSheet(sampler_->frames(), detections_, kSheetFrames);
-    writeContactSheet(picked, detections_, firstStamp_, kSheetColumns, *options_.contactSheet);
-    output_.out << "contact sheet: " << picked.size() << " frames to " << *options_.contactSheet
-                << "\n";
+    try {
+      const std::vector<SampledFrame> picked =
+          pickForSheet(sampler_->frames(), detections_, kSheetFrames);
+      writeContactSheet(picked, detections_, firstStamp_, kSheetColumns, *options_.contactSheet);
+      report_.contactSheet = picked.size();
+    } catch (const HostError& error) {
+      if (report_.status.ok()) {
+        report_.status = error.status();
+      }
+    }
   }
-  closeDetectionLog();
+  // The summary records come last: they carry the status of everything before them.
+  if (detectionLog_) {
+    report_.detectionLog = detectionLog_->lines();
+    try {
+      detectionLog_->addSummary(runSummaryJson(report_));
+      detectionLog_->finish();
+    } catch (const HostError& error) {
+      report_.detectionLog.reset();
+      if (report_.status.ok()) {
+        report_.status = error.status();
+      }
+    }
+  }
+  if (options_.summaryJson) {
+    try {
+      writeTextFile(*options_.summaryJson, runSummaryJson(report_) + "\n");
+      report_.summaryWritten = true;
+    } catch (const HostError& error) {
+      if (report_.status.ok()) {
+        report_.status = error.status();
+      }
+    }
+  }
 }
 
 void RunSession::shutDown() {
@@ -385,7 +395,7 @@ void RunSession::shutDown() {
     try {
       module_->unsubscribe(kSubscriber);
     } catch (const std::exception& error) {
-      output_.progress << "ekvision run: stopping the module failed: " << error.what() << "\n";
+      listener_.warn(std::string("stopping the module failed: ") + error.what());
     }
     subscribed_ = false;
   }
@@ -405,4 +415,19 @@ void RunSession::shutDown() {
   plugin_.reset();
 }
 
-}  // namespace ektool
+}  // namespace ekhost
+
+namespace ekhost {
+
+RunReport runModule(const RunOptions& options, Listener& listener) {
+  RunSession session(options, listener);
+  return session.run();
+}
+
+ModuleMethods moduleMethods(const RunOptions& options) {
+  Listener quiet;
+  RunSession session(options, quiet);
+  return session.methods();
+}
+
+}  // namespace ekhost

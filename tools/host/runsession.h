@@ -1,8 +1,7 @@
 // One run of a vision module: the broker, the camera, the module, and what the run saw.
+// Internal to the host: runModule() and moduleMethods() (run.h) are its entry points.
 #ifndef EKVISION_TOOLS_RUNSESSION_H
 #define EKVISION_TOOLS_RUNSESSION_H
-
-#include <csignal>
 
 #include <ekcommon/ekbroker.h>
 #include <ekcommon/ekproxy.h>
@@ -17,49 +16,55 @@
 #include "contactsheet.h"
 #include "detectionlog.h"
 #include "framerecorder.h"
+#include "host.h"
 #include "observedsource.h"
 #include "plugin.h"
+#include "run.h"
 #include "runoptions.h"
 #include "scenescore.h"
-#include "tool.h"
 
-namespace ektool {
+namespace ekhost {
 
 /// @brief Builds the framework of one process (broker, camera, vision module), runs the
-/// module as its options say and reports on @p output.
+/// module as its options say and reports to @p listener and in its RunReport.
 ///
 /// The module runs on its own task thread; this thread subscribes, applies the calls,
-/// prints the detections as the module hands them out (remote method "getDetections"),
+/// collects the detections as the module hands them out (remote method "getDetections"),
 /// unsubscribes and shuts everything down, also when a step fails.
 class RunSession {
  public:
-  RunSession(const RunOptions& options, Output& output);
+  RunSession(const RunOptions& options, Listener& listener);
   ~RunSession();
   RunSession(const RunSession&) = delete;
   RunSession& operator=(const RunSession&) = delete;
 
-  /// @brief Does the whole run. @return the exit code
-  /// @throws ToolError, UsageError or EKError for what went wrong, after a clean shutdown
-  int run();
+  /// @brief Does the whole run.
+  /// @throws HostError or EKError for what kept it from starting, after a clean shutdown
+  RunReport run();
+  /// @brief Builds the camera and the module, and lists the module's methods.
+  ModuleMethods methods();
 
  private:
-  int runEveryFrame(const std::vector<EK::EKValue>& arguments,
-                    const volatile std::sig_atomic_t& interrupted);
+  void runEveryFrame(const std::vector<EK::EKValue>& arguments);
   void buildCamera();
+  std::string moduleLine() const;
   void buildModule();
   std::vector<EK::EKValue> checkCalls() const;
   void attachObservers();
   // --detections: the log opens before the first frame and closes after the summary.
   void openDetectionLog();
-  void closeDetectionLog();
   void applyCalls(const std::vector<EK::EKValue>& arguments);
   void waitForTheEnd();
-  void printDetections();
+  void collectDetections();
   void report(std::size_t firstFrameAfterCalls);
+  // The files that end the run: the recording, the contact sheet, the detection log with
+  // its summary record and the JSON summary. A failure goes into the report's status.
+  void finishFiles();
   void shutDown();
 
   const RunOptions& options_;
-  Output& output_;
+  Listener& listener_;
+  RunReport report_;
   std::string name_;
   int width_ = 0;
   int height_ = 0;
@@ -82,9 +87,8 @@ class RunSession {
   bool hasDetections_ = false;
   long long firstStamp_ = 0;
   DetectionsByStamp detections_;
-  std::optional<RecorderReport> recorded_;
 };
 
-}  // namespace ektool
+}  // namespace ekhost
 
 #endif  // EKVISION_TOOLS_RUNSESSION_H

@@ -4,9 +4,10 @@
 #include <cstdio>
 
 #include "everyframe.h"
+#include "interrupt.h"
 #include "runsession.h"
 
-namespace ektool {
+namespace ekhost {
 namespace {
 
 // Detections are collected this often, well before a module's list of pending ones fills.
@@ -14,15 +15,14 @@ const long long kCollectEvery = 64;
 
 }  // namespace
 
-int RunSession::runEveryFrame(const std::vector<EK::EKValue>& arguments,
-                              const volatile std::sig_atomic_t& interrupted) {
+void RunSession::runEveryFrame(const std::vector<EK::EKValue>& arguments) {
   EveryFrameReader reader(*options_.camera, module_->getColorSpace());
-  output_.out << "camera: every frame of " << *options_.camera << " once, in order, unpaced ("
-              << reader.frameCount() << " frames, " << reader.width() << "x" << reader.height()
-              << ")\n"
-              << "module: " << name_
-              << (options_.module ? " from " + *options_.module : std::string(" (built in)"))
-              << "\n";
+  report_.everyFrame = true;
+  report_.camera = "every frame of " + *options_.camera + " once, in order, unpaced (" +
+                   std::to_string(reader.frameCount()) + " frames, " +
+                   std::to_string(reader.width()) + "x" + std::to_string(reader.height()) + ")";
+  listener_.note("camera: " + report_.camera);
+  listener_.note(moduleLine());
   applyCalls(arguments);
   openDetectionLog();
   using Clock = std::chrono::steady_clock;
@@ -36,14 +36,14 @@ int RunSession::runEveryFrame(const std::vector<EK::EKValue>& arguments,
   long long done = 0;
   module_->onStartDetection();
   try {
-    for (; done < limit && interrupted == 0 && Clock::now() < deadline; ++done) {
+    for (; done < limit && !InterruptScope::requested() && Clock::now() < deadline; ++done) {
       EK::EKImage& image = reader.read(static_cast<unsigned int>(done));
       if (done == 0) {
         firstStamp_ = image.timeStamp;
       }
       module_->processImage(&image);
       if ((done + 1) % kCollectEvery == 0) {
-        printDetections();
+        collectDetections();
       }
     }
   } catch (...) {
@@ -52,19 +52,15 @@ int RunSession::runEveryFrame(const std::vector<EK::EKValue>& arguments,
   }
   module_->onStopDetection();
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  printDetections();
-  char summary[160];
-  std::snprintf(summary, sizeof summary,
-                "frames:      %lld processed, every frame once; %.2f frames/s over %.3f s "
-                "(unpaced)\ndetections:  %zu\n",
-                done, seconds > 0 ? static_cast<double>(done) / seconds : 0.0, seconds,
-                detections_.size());
-  output_.out << summary;
-  closeDetectionLog();
+  collectDetections();
+  report_.framesProcessed = done;
+  report_.seconds = seconds;
+  report_.rate = seconds > 0 ? static_cast<double>(done) / seconds : 0.0;
+  report_.detections = detections_.size();
   if (done == 0) {
-    throw ToolError("no frame reached the module");
+    report_.status = EK::EKStatus(EK::EKCause::kUnavailable, "no frame reached the module");
   }
-  return 0;
+  finishFiles();
 }
 
-}  // namespace ektool
+}  // namespace ekhost

@@ -5,7 +5,7 @@
 
 #include "observedsource.h"
 
-namespace ektool {
+namespace ekhost {
 namespace {
 
 // Frame sizes remembered: far more frames than arrive between two collections of detections.
@@ -88,4 +88,4 @@ std::string sceneScoreLine(const SceneScore& score) {
   return text;
 }
 
-}  // namespace ektool
+}  // namespace ekhost

@@ -13,7 +13,7 @@
 #include <string>
 #include <utility>
 
-namespace ektool {
+namespace ekhost {
 
 /// Intersection over union of two rectangles: 0 when they do not overlap or one is empty.
 double intersectionOverUnion(const EK::EKPixelRect& a, const EK::EKPixelRect& b);
@@ -52,6 +52,6 @@ class SceneScore {
 /// "scene IoU:   mean M, min N over K detections\n", or a line saying there were none.
 std::string sceneScoreLine(const SceneScore& score);
 
-}  // namespace ektool
+}  // namespace ekhost
 
 #endif  // EKVISION_TOOLS_SCENESCORE_H

@@ -11,9 +11,9 @@ extern "C" {
 #include <optional>
 #include <vector>
 
-#include "tool.h"
+#include "host.h"
 
-namespace ektool {
+namespace ekhost {
 namespace {
 
 std::string errorText(int code) {
@@ -150,7 +150,7 @@ bool VideoDecoder::receive(cv::Mat& bgr, long long& stamp) {
                                   AV_PIX_FMT_BGR24, SWS_BILINEAR, nullptr, nullptr, nullptr);
   if (h.scaler == nullptr) {
     av_frame_unref(h.frame);
-    throw ToolError("cannot convert the pixels of " + path_ + " to BGR");
+    fail(EK::EKCause::kBadFormat, "cannot convert the pixels of " + path_ + " to BGR");
   }
   bgr.create(height, width, CV_8UC3);
   std::uint8_t* planes[1] = {bgr.data};
@@ -176,7 +176,7 @@ bool VideoDecoder::read(cv::Mat& bgr, long long& stamp) {
       continue;
     }
     if (status < 0) {
-      throw ToolError("cannot read " + path_ + ": " + errorText(status));
+      fail(EK::EKCause::kBadFormat, "cannot read " + path_ + ": " + errorText(status));
     }
     if (h.packet->stream_index == h.input.stream && avcodec_send_packet(h.codec, h.packet) < 0) {
       ++undecodable_;
@@ -185,4 +185,4 @@ bool VideoDecoder::read(cv::Mat& bgr, long long& stamp) {
   }
 }
 
-}  // namespace ektool
+}  // namespace ekhost

@@ -11,7 +11,7 @@
 
 #include "videotimestamps.h"
 
-namespace ektool {
+namespace ekhost {
 
 /// @brief Decodes the best video stream of a file and stamps its frames (VideoStamper).
 ///
@@ -31,7 +31,7 @@ class VideoDecoder {
 
   /// @brief The next frame in display order, as 8-bit BGR of its own size, and its stamp.
   /// @return false at the end of the video
-  /// @throws ToolError when the file cannot be read on (not for a frame that fails to
+  /// @throws HostError when the file cannot be read on (not for a frame that fails to
   ///   decode: it is skipped and counted)
   bool read(cv::Mat& bgr, long long& stamp);
 
@@ -62,6 +62,6 @@ class VideoDecoder {
   bool draining_ = false;
 };
 
-}  // namespace ektool
+}  // namespace ekhost
 
 #endif  // EKVISION_TOOLS_VIDEODECODER_H

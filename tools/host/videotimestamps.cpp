@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "tool.h"
+#include "host.h"
 
-namespace ektool {
+namespace ekhost {
 namespace {
 
 long double periodMicroseconds(Ratio rate) {
@@ -100,10 +100,11 @@ long long VideoStamper::next(std::optional<std::int64_t> time) {
 }
 
 long long parseStartTime(const std::string& text) {
-  const UsageError refused(
+  const HostError refused(
+      EK::EKCause::kInvalidArgument,
       "--start takes seconds (\"90\", \"1733446800.25\") or [H:]MM:SS[.ffffff], "
       "not '" +
-      text + "'");
+          text + "'");
   std::vector<std::string> parts;
   std::size_t begin = 0;
   for (;;) {
@@ -144,4 +145,4 @@ long long parseStartTime(const std::string& text) {
   return seconds * 1000000 + std::stoll((fraction + "000000").substr(0, 6));
 }
 
-}  // namespace ektool
+}  // namespace ekhost

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace ektool {
+namespace ekhost {
 
 /// A rational number num/den, as containers give time bases and frame rates.
 struct Ratio {
@@ -67,9 +67,9 @@ class VideoStamper {
 /// @brief The microseconds of `--start TIME`: seconds with up to six decimals ("90",
 /// "1733446800.25"), or hours, minutes and seconds separated by colons ("1:02:03.5",
 /// "02:03"); at most 10^11 seconds.
-/// @throws UsageError naming the option for anything else
+/// @throws HostError (EKCause::kInvalidArgument) naming the option for anything else
 long long parseStartTime(const std::string& text);
 
-}  // namespace ektool
+}  // namespace ekhost
 
 #endif  // EKVISION_TOOLS_VIDEOTIMESTAMPS_H
