@@ -5,18 +5,13 @@
 #include <vector>
 
 #include <ekerror/ekerror.h>
+#include <ekvision/ekimagevalue.h>
 #include <ekvision/ekvideoinspection.h>
 #include <ekvision/ekvisiondefinitions.h>
 
 #include "cameradetail.h"
 
 namespace EK {
-namespace {
-
-// Positions of the four angles in the image array.
-const int kLeftAngleElement = 8;
-
-}  // namespace
 
 EKArvSource::EKArvSource(const std::string& path) : frame_(kResolution160x120, 0) {
   // The inspection names the cause of an unreadable file and counts the frames that lie
@@ -92,12 +87,8 @@ EKValue EKArvSource::grab(const EKFrameRequest& request) {
       }
     }
   }
-  EKValue value = makeImageValue(width_, height_, request.colorSpace, request.timeStamp,
-                                 request.cameraId, std::move(pixels));
-  for (int i = 0; i < 4; ++i) {
-    value[kLeftAngleElement + i] = angles[i];
-  }
-  return value;
+  return makeImageArray(width_, height_, request.colorSpace, request.timeStamp, request.cameraId,
+                        angles[0], angles[1], angles[2], angles[3], std::move(pixels));
 }
 
 }  // namespace EK
