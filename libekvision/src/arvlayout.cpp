@@ -1,4 +1,5 @@
-// The `.arv` layout: decoding and encoding the header, record lengths, playable streams.
+// The `.arv` layout: decoding and encoding the header and the record headers, record
+// lengths, playable streams.
 #include "arvlayout.h"
 
 #include <limits>
@@ -108,4 +109,26 @@ ArvFrameSpan framesInFile(std::uint64_t fileSize, std::uint64_t headerSize,
 }
 
 }  // namespace detail
+
+void encodeRecordHeader(const EKRecordHeader& header, unsigned char* bytes) {
+  detail::storeLittleEndian(header.timeStamp, bytes + kVideoRecordTimeStampOffset);
+  bytes[kVideoRecordCameraOffset] = static_cast<unsigned char>(header.cameraId);
+  const float angles[4] = {header.leftAngle, header.topAngle, header.rightAngle,
+                           header.bottomAngle};
+  for (int i = 0; i < 4; ++i) {
+    detail::storeLittleEndian(angles[i], bytes + kVideoRecordAnglesOffset + 4 * i);
+  }
+}
+
+EKRecordHeader decodeRecordHeader(const unsigned char* bytes) {
+  EKRecordHeader header;
+  header.timeStamp = detail::loadLittleEndian<long long>(bytes + kVideoRecordTimeStampOffset);
+  header.cameraId = static_cast<char>(bytes[kVideoRecordCameraOffset]);
+  float* angles[4] = {&header.leftAngle, &header.topAngle, &header.rightAngle, &header.bottomAngle};
+  for (int i = 0; i < 4; ++i) {
+    *angles[i] = detail::loadLittleEndian<float>(bytes + kVideoRecordAnglesOffset + 4 * i);
+  }
+  return header;
+}
+
 }  // namespace EK

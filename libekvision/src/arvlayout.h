@@ -9,6 +9,7 @@
 
 #include <ekvision/ekvideo.h>
 #include <ekvision/ekvideoinspection.h>
+#include <ekvision/ekvideorecord.h>
 
 namespace EK {
 namespace detail {
@@ -20,7 +21,7 @@ const std::uint32_t kArvOpenFrameCount = kVideoOpenFrameCount;
 const int kArvFixedHeaderSize = 16;
 const int kArvStreamHeaderSize = 16;
 const int kArvFrameCountOffset = 8;
-// Time stamp (8), camera id (1) and four angles (4 each).
+// Its fields: ekvision/ekvideorecord.h.
 const int kArvRecordHeaderSize = kVideoRecordHeaderSize;
 
 // Messages of a file that is not a readable recording, shared by the player and the

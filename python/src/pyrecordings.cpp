@@ -3,6 +3,7 @@
 #include <ekvision/ekimage.h>
 #include <ekvision/ekvideo.h>
 #include <ekvision/ekvideoinspection.h>
+#include <ekvision/ekvideorecord.h>
 #include <ekvision/ekvisiondefinitions.h>
 
 #include <fcntl.h>
@@ -257,9 +258,14 @@ class Reader {
     if (!video_.getFrame(image, 0, stream, false)) {
       raiseFormatError("cannot read frame 0", path_);
     }
-    const float angles[4] = {image.leftAngle, image.topAngle, image.rightAngle, image.bottomAngle};
     for (unsigned long long f = 0; f < frames_; ++f) {
-      std::memcpy(rows + f * kRecordHeaderBytes + 9, angles, sizeof angles);
+      unsigned char* row = rows + f * kRecordHeaderBytes;
+      EK::EKRecordHeader header = EK::decodeRecordHeader(row);
+      header.leftAngle = image.leftAngle;
+      header.topAngle = image.topAngle;
+      header.rightAngle = image.rightAngle;
+      header.bottomAngle = image.bottomAngle;
+      EK::encodeRecordHeader(header, row);
     }
   }
 
@@ -486,6 +492,11 @@ void bindRecordings(py::module_& module) {
       .def_property_readonly("path", &Writer::path)
       .def("__len__", &Writer::length);
   module.def("_recover", &recover, py::arg("path"), py::arg("extend"), py::arg("dry_run"));
+  // Where the fields of a record header lie, for the numpy view of the metadata rows.
+  module.attr("RECORD_HEADER_SIZE") = EK::kVideoRecordHeaderSize;
+  module.attr("RECORD_TIME_STAMP_OFFSET") = EK::kVideoRecordTimeStampOffset;
+  module.attr("RECORD_CAMERA_OFFSET") = EK::kVideoRecordCameraOffset;
+  module.attr("RECORD_ANGLES_OFFSET") = EK::kVideoRecordAnglesOffset;
 }
 
 }  // namespace ekpy
