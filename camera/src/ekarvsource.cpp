@@ -7,6 +7,7 @@
 #include <ekerror/ekerror.h>
 #include <ekvision/ekimagevalue.h>
 #include <ekvision/ekvideoinspection.h>
+#include <ekvision/ekvideoplayback.h>
 #include <ekvision/ekvisiondefinitions.h>
 
 #include "cameradetail.h"
@@ -19,10 +20,11 @@ EKArvSource::EKArvSource(const std::string& path) : frame_(kResolution160x120, 0
   const EKVideoInspection file = inspectVideo(path);
   video_.readVideo(path);
   const streamProperties& stream = video_.streams[0];
-  if (stream.depth != 8) {
-    throw EKERROR("EKArvSource", "EKArvSource",
-                  path + ": stream 0 has " + std::to_string(stream.depth) +
-                      "-bit samples; only 8-bit streams can be played");
+  // readVideo() refused what it cannot play; frames are also pictures here.
+  if (const char* reason = unplayableReason(file.streams[0].header, EKStreamUse::kPictures)) {
+    throw EKERROR(
+        "EKArvSource", "EKArvSource",
+        path + ": stream 0 has " + std::to_string(stream.depth) + "-bit samples; " + reason);
   }
   frameCount_ = static_cast<unsigned int>(file.playableFrames);
   if (frameCount_ == 0) {

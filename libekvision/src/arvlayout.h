@@ -9,6 +9,7 @@
 
 #include <ekvision/ekvideo.h>
 #include <ekvision/ekvideoinspection.h>
+#include <ekvision/ekvideoplayback.h>
 #include <ekvision/ekvideorecord.h>
 
 namespace EK {
@@ -72,8 +73,11 @@ std::uint32_t layersOfColorSpace(std::uint32_t colorSpace);
 // its color space is unknown.
 std::uint32_t recordLength(const streamHeader& stream);
 
-// Why readers cannot play @p stream ("Unsupported resolution", "invalid color space"), or
-// null; @p resolution gets the code of its size when it has one, else -1.
+// The resolution code of the stream's size, -1 when it has none.
+int resolutionOf(const streamHeader& stream);
+
+// Why EKVideo cannot play @p stream (EK::unplayableReason for its records), or null;
+// @p resolution gets resolutionOf(@p stream).
 const char* unplayableStream(const streamHeader& stream, int& resolution);
 
 // What a reader keeps of a playable stream.

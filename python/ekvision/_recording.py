@@ -134,7 +134,9 @@ class Recording:
         self._streams = []
         for width, height, color_space in stream_list:
             layers = _ekvision._layers(color_space)
-            self._streams.append(Stream(width, height, color_space, layers, 8, width * height * layers))
+            depth = _ekvision.PICTURE_SAMPLE_DEPTH
+            self._streams.append(Stream(width, height, color_space, layers, depth,
+                                        width * height * layers * depth // 8))
         return self
 
     # -- both directions ------------------------------------------------------------------
