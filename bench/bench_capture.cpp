@@ -23,6 +23,7 @@
 #include <ekvideodevice/ekcapturesource.h>
 #include <ekvideodevice/ekvideodevice.h>
 #include <ekvision/ekimage.h>
+#include <ekvision/ekimagevalue.h>
 #include <ekvision/ekvisionextractor.h>
 
 namespace {
@@ -152,7 +153,7 @@ double captureSourceCpu(int frames, bool subscribed) {
       seen = source->waitForFrame(seen, std::chrono::seconds(5));
       if (subscribed) {
         EK::EKValue image = proxy.getImageRemote(id);
-        benchmark::DoNotOptimize(image[6].GetBinary());
+        benchmark::DoNotOptimize(image[EK::kImageArrayPixels].GetBinary());
         proxy.releaseImage(id);
       }
     }

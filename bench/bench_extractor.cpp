@@ -22,6 +22,7 @@
 #include <ekvideodevice/eksyntheticsource.h>
 #include <ekvideodevice/ekvideodevice.h>
 #include <ekvision/ekimage.h>
+#include <ekvision/ekimagevalue.h>
 #include <ekvision/ekvisionextractor.h>
 #include <ru/log.h>
 
@@ -134,7 +135,7 @@ void BM_CameraFetch_Frame(benchmark::State& state) {
   const std::string id = proxy.subscribe("bench", kVga, kYuv422, 120);
   for (auto _ : state) {
     EK::EKValue image = proxy.getImageRemote(id);
-    benchmark::DoNotOptimize(image[6].GetBinary());
+    benchmark::DoNotOptimize(image[EK::kImageArrayPixels].GetBinary());
     proxy.releaseImage(id);
   }
   state.SetBytesProcessed(state.iterations() * kFrameBytes);

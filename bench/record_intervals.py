@@ -1,32 +1,20 @@
 #!/usr/bin/python3
-"""Frame count and interval figures of a one-stream .arv recording (8-bit streams).
+"""Frame count and interval figures of a .arv recording's stream 0.
 
-usage: record_intervals.py FILE.arv [PERIOD_MS]
+usage: PYTHONPATH=BUILD/python record_intervals.py FILE.arv [PERIOD_MS]
 
 Prints the frames, the mean interval between stamps, and the 50th, 99th percentile and
 largest |interval - PERIOD_MS| (default 33.333 ms, 30 frames a second).
 """
-import struct
 import sys
 
-LAYERS = {9: 2, 0: 1}
+import ekvision
 
 
 def stamps(path):
-    with open(path, "rb") as recording:
-        _magic, extra, count, streams = struct.unpack("<4I", recording.read(16))
-        width, height, color_space, depth = struct.unpack("<4i", recording.read(16))
-        if streams > 1 or depth != 8 or color_space not in LAYERS:
-            sys.exit("record_intervals.py: only one-stream YUV422 or one-layer recordings")
-        record = width * height * LAYERS[color_space]
-        recording.seek(16 + 16 * max(streams, 1) + extra)
-        result = []
-        while len(result) < count:
-            head = recording.read(record)
-            if len(head) < record:
-                break
-            result.append(struct.unpack("<q", head[:8])[0])
-        return result
+    # The library reads the record headers: their layout is its own, not this script's.
+    with ekvision.Recording(path) as recording:
+        return [int(stamp) for stamp in recording.metadata["time_stamp"]]
 
 
 def percentile(values, fraction):

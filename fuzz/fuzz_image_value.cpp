@@ -7,6 +7,7 @@
 
 #include <ekerror/ekerror.h>
 #include <ekvision/ekimage.h>
+#include <ekvision/ekimagevalue.h>
 #include <ru/log.h>
 
 #include "fuzzcheck.h"
@@ -19,13 +20,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   EK::EKValue value;
   // Mostly image-shaped arrays, so that the checks past the shape test are reached.
   if (reader.byte() % 4 != 0) {
-    value.arraySetSize(12 + reader.byte() % 3);
+    value.arraySetSize(EK::kImageArraySize + reader.byte() % 3);
     for (int i = 0; i < static_cast<int>(value.getSize()); ++i) {
       value[i] = reader.value(1);
     }
-    value[0] = reader.integer() % 64;
-    value[1] = reader.integer() % 64;
-    value[3] = reader.integer() % 21;
+    value[EK::kImageArrayWidth] = reader.integer() % 64;
+    value[EK::kImageArrayHeight] = reader.integer() % 64;
+    value[EK::kImageArrayColorSpace] = reader.integer() % 21;
   } else {
     value = reader.value();
   }

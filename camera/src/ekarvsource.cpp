@@ -5,18 +5,14 @@
 #include <vector>
 
 #include <ekerror/ekerror.h>
+#include <ekvision/ekimagevalue.h>
 #include <ekvision/ekvideoinspection.h>
+#include <ekvision/ekvideoplayback.h>
 #include <ekvision/ekvisiondefinitions.h>
 
 #include "cameradetail.h"
 
 namespace EK {
-namespace {
-
-// Positions of the four angles in the image array.
-const int kLeftAngleElement = 8;
-
-}  // namespace
 
 EKArvSource::EKArvSource(const std::string& path) : frame_(kResolution160x120, 0) {
   // The inspection names the cause of an unreadable file and counts the frames that lie
@@ -24,10 +20,11 @@ EKArvSource::EKArvSource(const std::string& path) : frame_(kResolution160x120, 0
   const EKVideoInspection file = inspectVideo(path);
   video_.readVideo(path);
   const streamProperties& stream = video_.streams[0];
-  if (stream.depth != 8) {
-    throw EKERROR("EKArvSource", "EKArvSource",
-                  path + ": stream 0 has " + std::to_string(stream.depth) +
-                      "-bit samples; only 8-bit streams can be played");
+  // readVideo() refused what it cannot play; frames are also pictures here.
+  if (const char* reason = unplayableReason(file.streams[0].header, EKStreamUse::kPictures)) {
+    throw EKERROR(
+        "EKArvSource", "EKArvSource",
+        path + ": stream 0 has " + std::to_string(stream.depth) + "-bit samples; " + reason);
   }
   frameCount_ = static_cast<unsigned int>(file.playableFrames);
   if (frameCount_ == 0) {
@@ -92,12 +89,8 @@ EKValue EKArvSource::grab(const EKFrameRequest& request) {
       }
     }
   }
-  EKValue value = makeImageValue(width_, height_, request.colorSpace, request.timeStamp,
-                                 request.cameraId, std::move(pixels));
-  for (int i = 0; i < 4; ++i) {
-    value[kLeftAngleElement + i] = angles[i];
-  }
-  return value;
+  return makeImageArray(width_, height_, request.colorSpace, request.timeStamp, request.cameraId,
+                        angles[0], angles[1], angles[2], angles[3], std::move(pixels));
 }
 
 }  // namespace EK

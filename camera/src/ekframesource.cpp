@@ -1,12 +1,9 @@
 #include <ekvideodevice/ekframesource.h>
 
-#include <ekvision/ekimage.h>
+#include <ekvision/ekimagevalue.h>
 
 namespace EK {
 namespace {
-
-// Position of the pixel block in the image array.
-const int kPixelElement = 6;
 
 // Field of view of the stand-in camera, in radians: positive to the left and top.
 const float kLeftAngle = 0.41692221f;
@@ -38,14 +35,8 @@ void EKFrameSource::checkCall(EKCameraCall /*call*/) {}
 
 EKValue makeImageValue(int width, int height, int colorSpace, long long timeStamp, int cameraId,
                        std::vector<unsigned char>&& pixels) {
-  // An image without buffer gives the header elements and an empty block; the block is then
-  // replaced by the pixels, moved rather than copied.
-  EKImage header(width, height, colorSpace, true, kLeftAngle, kTopAngle, -kLeftAngle, -kTopAngle);
-  header.timeStamp = timeStamp;
-  header.cameraId = static_cast<char>(cameraId);
-  EKValue value = header.toEKValue();
-  value[kPixelElement].SetBinary(std::move(pixels));
-  return value;
+  return makeImageArray(width, height, colorSpace, timeStamp, cameraId, kLeftAngle, kTopAngle,
+                        -kLeftAngle, -kTopAngle, std::move(pixels));
 }
 
 }  // namespace EK

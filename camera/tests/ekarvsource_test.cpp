@@ -13,6 +13,7 @@
 #include <vector>
 
 #include <ekvision/ekimage.h>
+#include <ekvision/ekimagevalue.h>
 
 #include "videotestsupport.h"
 
@@ -30,7 +31,7 @@ EKFrameRequest request(long long frameIndex, int colorSpace = kYuv422) {
 }
 
 const unsigned char* pixelsOf(const EKValue& value) {
-  return static_cast<const unsigned char*>(value[6].GetBinary());
+  return static_cast<const unsigned char*>(value[EK::kImageArrayPixels].GetBinary());
 }
 
 class EKArvSourceTest : public testing::Test {
@@ -57,9 +58,10 @@ TEST_F(EKArvSourceTest, PlaysTheRecordingInALoopWithTheRequestsStampAndTheRecord
     std::unique_ptr<EK::EKImage> image(EK::EKImage::fromEKValue(value));
     ASSERT_TRUE(image);
     // The recording's own size, the request's stamp and camera, the recorded angles.
-    EXPECT_EQ(std::make_tuple(image->width, image->height, image->colorSpace, image->timeStamp,
-                              int(value[7]), image->leftAngle, image->bottomAngle),
-              std::make_tuple(160, 120, kYuv422, 5000000 + index, 1, 0.1f, -0.2f));
+    EXPECT_EQ(
+        std::make_tuple(image->width, image->height, image->colorSpace, image->timeStamp,
+                        int(value[EK::kImageArrayCamera]), image->leftAngle, image->bottomAngle),
+        std::make_tuple(160, 120, kYuv422, 5000000 + index, 1, 0.1f, -0.2f));
     const std::vector<char> pattern = ektest::recordPattern(size, index % 3, 0);
     std::vector<unsigned char> expected(pattern.begin(), pattern.end());
     for (std::size_t i = 0; i < 28; ++i) {
@@ -72,10 +74,11 @@ TEST_F(EKArvSourceTest, PlaysTheRecordingInALoopWithTheRequestsStampAndTheRecord
 TEST_F(EKArvSourceTest, MakesOtherColorSpacesFromTheLuma) {
   const std::size_t pixels = 160 * 120;
   const EKValue three = EKArvSource(record(kYuv422)).grab(request(1, 13));
-  ASSERT_EQ(std::make_tuple(three[6].getBinarySize(), int(three[3])),
+  ASSERT_EQ(std::make_tuple(three[EK::kImageArrayPixels].getBinarySize(),
+                            int(three[EK::kImageArrayColorSpace])),
             std::make_tuple(static_cast<int>(pixels * 3), 13));
   const EKValue yuv = EKArvSource(record(0)).grab(request(2));
-  ASSERT_EQ(yuv[6].getBinarySize(), static_cast<int>(pixels * 2));
+  ASSERT_EQ(yuv[EK::kImageArrayPixels].getBinarySize(), static_cast<int>(pixels * 2));
   for (std::size_t i = 25; i < pixels; ++i) {
     ASSERT_EQ(pixelsOf(three)[3 * i + i % 3], recorded(pixels * 2, 1, 2 * i)) << i;
     ASSERT_EQ(pixelsOf(yuv)[2 * i], recorded(pixels, 2, i)) << i;
@@ -120,7 +123,7 @@ TEST_F(EKArvSourceTest, ThreadsGrabConcurrentlyAndEachGetsItsFrame) {
         const EKValue value = source.grab(request(index, t % 2 == 0 ? kYuv422 : 0));
         const auto frame = static_cast<unsigned>(index % 5);
         mismatches[t] += pixelsOf(value)[1000] != recorded(38400, frame, t % 2 ? 2000 : 1000) ||
-                         int(value[5]) != (5000000 + index) % 1000000;
+                         int(value[EK::kImageArrayMicroseconds]) != (5000000 + index) % 1000000;
       }
     });
   }

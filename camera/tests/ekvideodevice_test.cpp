@@ -10,6 +10,7 @@
 #include <ekvideodevice/ekscriptedsource.h>
 #include <ekvideodevice/eksyntheticsource.h>
 #include <ekvision/ekimage.h>
+#include <ekvision/ekimagevalue.h>
 
 namespace {
 
@@ -46,10 +47,13 @@ TEST_F(CameraTest, ImagesHonourEachSubscribersSettingsAndBadValuesAreRefused) {
   const std::string small = camera.subscribe("small", 0, 9, 30);
   const std::string grey = camera.subscribe("grey", 2, 0, 30);
   EKValue value = camera.getImageRemote(small);
-  EXPECT_EQ(std::make_tuple(int(value[0]), int(value[1]), int(value[2]), value[6].getBinarySize()),
+  EXPECT_EQ(std::make_tuple(int(value[EK::kImageArrayWidth]), int(value[EK::kImageArrayHeight]),
+                            int(value[EK::kImageArrayLayers]),
+                            value[EK::kImageArrayPixels].getBinarySize()),
             std::make_tuple(160, 120, 2, 160 * 120 * 2));
   value = camera.getImageRemote(grey);
-  EXPECT_EQ(std::make_tuple(int(value[0]), int(value[3]), value[6].getBinarySize()),
+  EXPECT_EQ(std::make_tuple(int(value[EK::kImageArrayWidth]), int(value[EK::kImageArrayColorSpace]),
+                            value[EK::kImageArrayPixels].getBinarySize()),
             std::make_tuple(640, 0, 640 * 480));
   EXPECT_FALSE(camera.setResolution(small, 4));
   EXPECT_FALSE(camera.setColorSpace(small, -1));
@@ -62,7 +66,8 @@ TEST_F(CameraTest, ImagesHonourEachSubscribersSettingsAndBadValuesAreRefused) {
   EXPECT_TRUE(camera.setColorSpace(small, 13));
   EXPECT_TRUE(camera.setActiveCamera(small, 1));
   value = camera.getImageRemote(small);
-  EXPECT_EQ(std::make_tuple(int(value[0]), int(value[7]), value[6].getBinarySize()),
+  EXPECT_EQ(std::make_tuple(int(value[EK::kImageArrayWidth]), int(value[EK::kImageArrayCamera]),
+                            value[EK::kImageArrayPixels].getBinarySize()),
             std::make_tuple(1280, 1, 1280 * 960 * 3));
   EXPECT_THROW(camera.setResolution("nobody", 1), EKError);
   EXPECT_THROW(camera.getImageRemote("nobody"), EKError);
@@ -91,7 +96,7 @@ TEST_F(CameraTest, ScriptedSourceFailsCountsAndNumbersOnDemand) {
   EXPECT_FALSE(camera.getImageRemote(id).isArray());
   const EKValue image = camera.getImageRemote(id);
   EXPECT_EQ(EK::EKScriptedSource::readSequenceNumber(
-                static_cast<const unsigned char*>(image[6].GetBinary())),
+                static_cast<const unsigned char*>(image[EK::kImageArrayPixels].GetBinary())),
             1u);
   EXPECT_EQ(std::make_tuple(source->getCallCount(EKCameraCall::kGetImage), source->getImageCount()),
             std::make_tuple(4, 1));
@@ -108,8 +113,9 @@ TEST(SyntheticScene, RectangleIsWhereTheGroundTruthSays) {
     for (const int colorSpace : {9, 0, 13}) {
       const int layers = EK::getNumLayersInColorSpace(colorSpace);
       const EKValue value = scene.grab({"s", 320, 240, colorSpace, 0, 0, time});
-      ASSERT_EQ(value[6].getBinarySize(), 320 * 240 * layers);
-      const auto* pixels = static_cast<const unsigned char*>(value[6].GetBinary());
+      ASSERT_EQ(value[EK::kImageArrayPixels].getBinarySize(), 320 * 240 * layers);
+      const auto* pixels =
+          static_cast<const unsigned char*>(value[EK::kImageArrayPixels].GetBinary());
       const EK::EKPixelRect rect = EK::EKSyntheticSource::toPixels(scene.objectAt(time), 320, 240);
       const unsigned char* centre =
           pixels + ((rect.y + rect.h / 2) * 320 + rect.x + rect.w / 2) * layers;

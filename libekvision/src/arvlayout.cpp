@@ -1,4 +1,5 @@
-// The `.arv` layout: decoding and encoding the header, record lengths, playable streams.
+// The `.arv` layout: decoding and encoding the header and the record headers, record
+// lengths, playable streams.
 #include "arvlayout.h"
 
 #include <limits>
@@ -12,14 +13,6 @@ const char kArvUnknownVersion[] = "This arv file version isn't supported";
 const char kArvTruncatedHeader[] = "This arv file is shorter than its header";
 const char kArvHeaderTooLarge[] = "This arv file header is too large";
 const char kArvFramesTooLarge[] = "This arv file's frames are too large";
-
-namespace {
-
-// The reader accepts the three smallest resolution codes only, and color spaces 0 to 16.
-const int kLargestPlayableResolution = kResolution640x480;
-const std::uint32_t kLargestPlayableColorSpace = 16;
-
-}  // namespace
 
 ArvFixedHeader decodeFixedHeader(const unsigned char* bytes) {
   ArvFixedHeader fixed;
@@ -71,22 +64,18 @@ std::uint32_t recordLength(const streamHeader& stream) {
   return (height * width * layers * depth) >> 3;
 }
 
+int resolutionOf(const streamHeader& stream) {
+  return stream.width < 0 || stream.height < 0 ? -1
+                                               : getResolutionFromSize(stream.width, stream.height);
+}
+
 const char* unplayableStream(const streamHeader& stream, int& resolution) {
-  resolution = stream.width < 0 || stream.height < 0
-                   ? -1
-                   : getResolutionFromSize(stream.width, stream.height);
-  if (resolution < 0 || resolution > kLargestPlayableResolution) {
-    return "Unsupported resolution";
-  }
-  if (static_cast<std::uint32_t>(stream.colorSpace) > kLargestPlayableColorSpace) {
-    return "invalid color space";
-  }
-  return nullptr;
+  resolution = resolutionOf(stream);
+  return unplayableReason(stream, EKStreamUse::kRecords);
 }
 
 streamProperties playableProperties(const streamHeader& stream) {
-  int resolution = -1;
-  unplayableStream(stream, resolution);
+  const int resolution = resolutionOf(stream);
   streamProperties properties{};
   properties.width = static_cast<std::uint32_t>(stream.width);
   properties.height = static_cast<std::uint32_t>(stream.height);
@@ -108,4 +97,40 @@ ArvFrameSpan framesInFile(std::uint64_t fileSize, std::uint64_t headerSize,
 }
 
 }  // namespace detail
+
+const char* unplayableReason(const streamHeader& stream, EKStreamUse use) {
+  const int resolution = detail::resolutionOf(stream);
+  if (resolution < 0 || resolution > kLargestPlayableResolution) {
+    return "Unsupported resolution";
+  }
+  if (stream.colorSpace < 0 || stream.colorSpace > kLargestPlayableColorSpace) {
+    return "invalid color space";
+  }
+  if (use == EKStreamUse::kPictures && stream.depth != kPictureSampleDepth) {
+    return "only 8-bit streams can be played";
+  }
+  return nullptr;
+}
+
+void encodeRecordHeader(const EKRecordHeader& header, unsigned char* bytes) {
+  detail::storeLittleEndian(header.timeStamp, bytes + kVideoRecordTimeStampOffset);
+  bytes[kVideoRecordCameraOffset] = static_cast<unsigned char>(header.cameraId);
+  const float angles[4] = {header.leftAngle, header.topAngle, header.rightAngle,
+                           header.bottomAngle};
+  for (int i = 0; i < 4; ++i) {
+    detail::storeLittleEndian(angles[i], bytes + kVideoRecordAnglesOffset + 4 * i);
+  }
+}
+
+EKRecordHeader decodeRecordHeader(const unsigned char* bytes) {
+  EKRecordHeader header;
+  header.timeStamp = detail::loadLittleEndian<long long>(bytes + kVideoRecordTimeStampOffset);
+  header.cameraId = static_cast<char>(bytes[kVideoRecordCameraOffset]);
+  float* angles[4] = {&header.leftAngle, &header.topAngle, &header.rightAngle, &header.bottomAngle};
+  for (int i = 0; i < 4; ++i) {
+    *angles[i] = detail::loadLittleEndian<float>(bytes + kVideoRecordAnglesOffset + 4 * i);
+  }
+  return header;
+}
+
 }  // namespace EK

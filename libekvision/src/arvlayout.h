@@ -9,6 +9,8 @@
 
 #include <ekvision/ekvideo.h>
 #include <ekvision/ekvideoinspection.h>
+#include <ekvision/ekvideoplayback.h>
+#include <ekvision/ekvideorecord.h>
 
 namespace EK {
 namespace detail {
@@ -20,7 +22,7 @@ const std::uint32_t kArvOpenFrameCount = kVideoOpenFrameCount;
 const int kArvFixedHeaderSize = 16;
 const int kArvStreamHeaderSize = 16;
 const int kArvFrameCountOffset = 8;
-// Time stamp (8), camera id (1) and four angles (4 each).
+// Its fields: ekvision/ekvideorecord.h.
 const int kArvRecordHeaderSize = kVideoRecordHeaderSize;
 
 // Messages of a file that is not a readable recording, shared by the player and the
@@ -71,8 +73,11 @@ std::uint32_t layersOfColorSpace(std::uint32_t colorSpace);
 // its color space is unknown.
 std::uint32_t recordLength(const streamHeader& stream);
 
-// Why readers cannot play @p stream ("Unsupported resolution", "invalid color space"), or
-// null; @p resolution gets the code of its size when it has one, else -1.
+// The resolution code of the stream's size, -1 when it has none.
+int resolutionOf(const streamHeader& stream);
+
+// Why EKVideo cannot play @p stream (EK::unplayableReason for its records), or null;
+// @p resolution gets resolutionOf(@p stream).
 const char* unplayableStream(const streamHeader& stream, int& resolution);
 
 // What a reader keeps of a playable stream.

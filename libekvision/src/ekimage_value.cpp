@@ -1,10 +1,12 @@
 // The image as a dynamic value: the twelve-element image array in which images cross
 // module boundaries.
 #include <ekvision/ekimage.h>
+#include <ekvision/ekimagevalue.h>
 
 #include <algorithm>
 #include <memory>
 #include <stdexcept>
+#include <utility>
 
 #include "imagesize.h"
 #include "logrecord.h"
@@ -12,23 +14,6 @@
 
 namespace EK {
 namespace {
-
-// Positions in the image array.
-enum ImageArrayIndex {
-  kWidth = 0,
-  kHeight = 1,
-  kLayers = 2,
-  kColorSpace = 3,
-  kSeconds = 4,
-  kMicroseconds = 5,
-  kPixels = 6,
-  kCameraId = 7,
-  kLeftAngle = 8,
-  kTopAngle = 9,
-  kRightAngle = 10,
-  kBottomAngle = 11,
-  kImageArraySize = 12,
-};
 
 void refuse(const char* reason) {
   detail::logRecord(2, "EKImage", "fromEKValue", reason);
@@ -39,40 +24,41 @@ void refuse(const char* reason) {
 EKValue EKImage::toEKValue() {
   EKValue value;
   value.arraySetSize(kImageArraySize);
-  value[kWidth] = width;
-  value[kHeight] = height;
-  value[kLayers] = nbLayers;
-  value[kColorSpace] = colorSpace;
+  value[kImageArrayWidth] = width;
+  value[kImageArrayHeight] = height;
+  value[kImageArrayLayers] = nbLayers;
+  value[kImageArrayColorSpace] = colorSpace;
   // Truncating division keeps the sign on both parts: -1 travels as 0 and -1.
-  value[kSeconds] = static_cast<int>(timeStamp / detail::kMicrosecondsPerSecond);
-  value[kMicroseconds] = static_cast<int>(timeStamp % detail::kMicrosecondsPerSecond);
+  value[kImageArraySeconds] = static_cast<int>(timeStamp / detail::kMicrosecondsPerSecond);
+  value[kImageArrayMicroseconds] = static_cast<int>(timeStamp % detail::kMicrosecondsPerSecond);
   int bytes = 0;
   if (frame == nullptr || !detail::pictureByteCount(width, height, nbLayers, bytes)) {
     bytes = 0;
   }
   // Never read past the buffer, even when the header claims more than it holds.
   bytes = std::min(bytes, std::max(allocatedSize, 0));
-  value[kPixels].SetBinary(frame, bytes);
-  value[kCameraId] = static_cast<int>(cameraId);
-  value[kLeftAngle] = leftAngle;
-  value[kTopAngle] = topAngle;
-  value[kRightAngle] = rightAngle;
-  value[kBottomAngle] = bottomAngle;
+  value[kImageArrayPixels].SetBinary(frame, bytes);
+  value[kImageArrayCamera] = static_cast<int>(cameraId);
+  value[kImageArrayLeftAngle] = leftAngle;
+  value[kImageArrayTopAngle] = topAngle;
+  value[kImageArrayRightAngle] = rightAngle;
+  value[kImageArrayBottomAngle] = bottomAngle;
   return value;
 }
 
 EKImage* EKImage::fromEKValue(const EKValue& value) {
-  if (!value.isValid() || !value.isArray() || value.getSize() < kImageArraySize) {
+  if (!value.isValid() || !value.isArray() ||
+      value.getSize() < static_cast<unsigned int>(kImageArraySize)) {
     refuse("EKValue is not an image, cannot convert\n");
     return nullptr;
   }
-  const int valueWidth = value[kWidth];
-  const int valueHeight = value[kHeight];
-  const int valueColorSpace = value[kColorSpace];
-  const float left = value[kLeftAngle];
-  const float top = value[kTopAngle];
-  const float right = value[kRightAngle];
-  const float bottom = value[kBottomAngle];
+  const int valueWidth = value[kImageArrayWidth];
+  const int valueHeight = value[kImageArrayHeight];
+  const int valueColorSpace = value[kImageArrayColorSpace];
+  const float left = value[kImageArrayLeftAngle];
+  const float top = value[kImageArrayTopAngle];
+  const float right = value[kImageArrayRightAngle];
+  const float bottom = value[kImageArrayBottomAngle];
   if (!isColorSpaceValid(valueColorSpace)) {
     throw std::invalid_argument("EKImage: invalid colorspace");
   }
@@ -82,7 +68,7 @@ EKImage* EKImage::fromEKValue(const EKValue& value) {
     refuse("EKValue image has an invalid size, cannot convert\n");
     return nullptr;
   }
-  const EKValue& pixels = value[kPixels];
+  const EKValue& pixels = value[kImageArrayPixels];
   if (!pixels.isBinary() || pixels.getBinarySize() < bytes) {
     refuse("EKValue image data is shorter than its size, cannot convert\n");
     return nullptr;
@@ -91,11 +77,30 @@ EKImage* EKImage::fromEKValue(const EKValue& value) {
                                          right, bottom);
   // The value outlives the image: the image only points into its byte block.
   image->frame = static_cast<unsigned char*>(const_cast<void*>(pixels.GetBinary()));
-  const int seconds = value[kSeconds];
-  const int microseconds = value[kMicroseconds];
-  image->timeStamp =
-      static_cast<long long>(seconds) * detail::kMicrosecondsPerSecond + microseconds;
+  image->timeStamp = imageArrayTimeStamp(value);
   return image.release();
+}
+
+EKValue makeImageArray(int width, int height, int colorSpace, long long timeStamp, int cameraId,
+                       float leftAngle, float topAngle, float rightAngle, float bottomAngle,
+                       std::vector<unsigned char>&& pixels) {
+  // An image without buffer checks the header and writes its elements with an empty block;
+  // the block then takes over the pixels, moved rather than copied.
+  EKImage header(width, height, colorSpace, true, leftAngle, topAngle, rightAngle, bottomAngle);
+  header.timeStamp = timeStamp;
+  header.cameraId = static_cast<char>(cameraId);
+  EKValue value = header.toEKValue();
+  value[kImageArrayPixels].SetBinary(std::move(pixels));
+  return value;
+}
+
+long long imageArrayTimeStamp(const EKValue& image) {
+  if (!image.isArray() || image.getSize() <= static_cast<unsigned int>(kImageArrayMicroseconds)) {
+    return -1;
+  }
+  const int seconds = image[kImageArraySeconds];
+  const int microseconds = image[kImageArrayMicroseconds];
+  return static_cast<long long>(seconds) * detail::kMicrosecondsPerSecond + microseconds;
 }
 
 }  // namespace EK

@@ -55,9 +55,10 @@ long long EKVideo::findFrame(long long timeStamp, unsigned int streamIndex) {
   const std::uint64_t frames = std::min<std::uint64_t>(frameCount, completeFrames(*this));
   bool readFailed = false;
   const auto stampOf = [&](std::uint64_t frame) {
-    unsigned char bytes[8] = {};
+    unsigned char bytes[sizeof(long long)] = {};
     const std::uint64_t offset =
-        detail::recordOffset(*this, static_cast<unsigned int>(frame), stream);
+        detail::recordOffset(*this, static_cast<unsigned int>(frame), stream) +
+        kVideoRecordTimeStampOffset;
     readFailed = readFailed || !detail::readAt(inputFile, offset, bytes, sizeof bytes);
     return detail::loadLittleEndian<long long>(bytes);
   };

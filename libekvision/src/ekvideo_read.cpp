@@ -61,19 +61,19 @@ bool deliverRecord(EKVideo& video, EKImage& image, bool adapt, std::uint64_t off
   if (!detail::readAt(video.inputFile, offset, image.frame, stream.dataSize, position)) {
     return false;
   }
-  const unsigned char* header = image.frame;
-  image.timeStamp = detail::loadLittleEndian<long long>(header);
-  image.cameraId = static_cast<char>(header[8]);
+  const EKRecordHeader header = decodeRecordHeader(image.frame);
+  image.timeStamp = header.timeStamp;
+  image.cameraId = header.cameraId;
   if (video.version == detail::kArvVersion0) {
     image.leftAngle = detail::defaultLeftAngle();
     image.topAngle = detail::defaultTopAngle();
     image.rightAngle = detail::defaultRightAngle();
     image.bottomAngle = detail::defaultBottomAngle();
   } else {
-    image.leftAngle = detail::loadLittleEndian<float>(header + 9);
-    image.topAngle = detail::loadLittleEndian<float>(header + 13);
-    image.rightAngle = detail::loadLittleEndian<float>(header + 17);
-    image.bottomAngle = detail::loadLittleEndian<float>(header + 21);
+    image.leftAngle = header.leftAngle;
+    image.topAngle = header.topAngle;
+    image.rightAngle = header.rightAngle;
+    image.bottomAngle = header.bottomAngle;
   }
   return true;
 }

@@ -8,7 +8,6 @@
 #include <cstdint>
 
 #include "arvlayout.h"
-#include "bytes.h"
 #include "imagesize.h"
 
 namespace EK {
@@ -24,12 +23,7 @@ bool appendRecord(EKVideo& video, const unsigned char* pixels, std::size_t pixel
     return false;
   }
   unsigned char header[detail::kArvRecordHeaderSize];
-  detail::storeLittleEndian(timeStamp, header);
-  header[8] = static_cast<unsigned char>(cameraId);
-  detail::storeLittleEndian(leftAngle, header + 9);
-  detail::storeLittleEndian(topAngle, header + 13);
-  detail::storeLittleEndian(rightAngle, header + 17);
-  detail::storeLittleEndian(bottomAngle, header + 21);
+  encodeRecordHeader({timeStamp, cameraId, leftAngle, topAngle, rightAngle, bottomAngle}, header);
   video.outputFile.write(reinterpret_cast<const char*>(header), sizeof header);
   video.outputFile.write(reinterpret_cast<const char*>(pixels),
                          static_cast<std::streamsize>(pixelBytes));

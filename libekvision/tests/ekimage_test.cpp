@@ -1,5 +1,6 @@
 // The picture: its buffer, its fields as text and as the framework's image array.
 #include <ekvision/ekimage.h>
+#include <ekvision/ekimagevalue.h>
 
 #include <gtest/gtest.h>
 
@@ -123,40 +124,49 @@ TEST(EKImageDump, LabelledLinesAndNoReadPastTheBuffer) {
 
 using EK::EKValue;
 
-EKValue imageArray(int width, int height, int colorSpace, int blockSize, int elements = 12) {
-  EKValue value = EKImage(1, 1, 0).toEKValue();
-  value[0] = width;
-  value[1] = height;
-  value[2] = EK::getNumLayersInColorSpace(colorSpace);
-  value[3] = colorSpace;
-  value[6].SetBinary(std::vector<unsigned char>(static_cast<std::size_t>(blockSize), 0x5a));
+EKValue imageArray(int width, int height, int colorSpace, int blockSize,
+                   int elements = EK::kImageArraySize) {
+  EKValue value =
+      EK::makeImageArray(1, 1, 0, -1, 0, 0.0f, 0.0f, 0.0f, 0.0f,
+                         std::vector<unsigned char>(static_cast<std::size_t>(blockSize), 0x5a));
+  value[EK::kImageArrayWidth] = width;
+  value[EK::kImageArrayHeight] = height;
+  value[EK::kImageArrayLayers] = EK::getNumLayersInColorSpace(colorSpace);
+  value[EK::kImageArrayColorSpace] = colorSpace;
   value.arraySetSize(elements);
   return value;
 }
 
-TEST(ImageValue, RoundTripKeepsHeaderAndPixelsWithoutCopying) {
-  EKImage source(320, 240, 9, false, 0.1f, 0.2f, -0.1f, -0.2f);
+// The helpers for parties without an EKImage write what toEKValue writes and read the time
+// stamp as fromEKValue does.
+TEST(ImageValue, HelpersAgreeWithTheImageConversions) {
+  EKImage source(160, 120, 13, false, 0.3f, 0.2f, -0.3f, -0.2f);
   for (int i = 0; i < source.allocatedSize; ++i) {
-    source.frame[i] = static_cast<unsigned char>(i * 7);
+    source.frame[i] = static_cast<unsigned char>(i * 5);
   }
-  source.cameraId = 3;
-  for (long long stamp : {1234567890123456LL, -1500000LL}) {
+  source.cameraId = -2;
+  for (long long stamp : {-1LL, 0LL, 1500000LL, -1500000LL, 1234567890123456LL}) {
+    SCOPED_TRACE(stamp);
     source.timeStamp = stamp;
-    const EKValue value = source.toEKValue();
-    ASSERT_EQ(value.getSize(), 12u);
-    EXPECT_EQ(std::make_tuple(int(value[2]), int(value[4]), int(value[5]), int(value[7])),
-              std::make_tuple(2, int(stamp / 1000000), int(stamp % 1000000), 3));
-    std::unique_ptr<EKImage> back(EKImage::fromEKValue(value));
+    std::vector<unsigned char> pixels(source.frame, source.frame + source.allocatedSize);
+    const unsigned char* block = pixels.data();
+    const EKValue built =
+        EK::makeImageArray(160, 120, 13, stamp, -2, 0.3f, 0.2f, -0.3f, -0.2f, std::move(pixels));
+    EXPECT_EQ(built, source.toEKValue());
+    EXPECT_EQ(built[EK::kImageArrayPixels].GetBinary(), block) << "the pixels were copied";
+    std::unique_ptr<EKImage> back(EKImage::fromEKValue(built));
     ASSERT_NE(back, nullptr);
-    // The camera index does not come back.
-    EXPECT_EQ(std::make_tuple(back->width, back->height, back->colorSpace, back->nbLayers,
-                              back->timeStamp, back->externalBuffer, back->cameraId,
-                              back->leftAngle, back->bottomAngle),
-              std::make_tuple(320, 240, 9, 2, stamp, true, 0, 0.1f, -0.2f));
-    EXPECT_EQ(static_cast<const void*>(back->frame), value[6].GetBinary());
-    EXPECT_EQ(std::memcmp(back->frame, source.frame, 320 * 240 * 2), 0);
+    EXPECT_EQ(std::make_tuple(EK::imageArrayTimeStamp(built), back->timeStamp),
+              std::make_tuple(stamp, stamp));
   }
-  EXPECT_EQ(EKImage(640, 480, 9, true).toEKValue()[6].getBinarySize(), 0) << "no buffer, no bytes";
+  EXPECT_EQ(invalidArgumentMessage([] { EK::makeImageArray(160, 120, 19, 0, 0, 0, 0, 0, 0, {}); }),
+            "EKImage: invalid colorspace");
+  // Values that do not reach the microseconds carry no time stamp.
+  EKValue shortArray = source.toEKValue();
+  shortArray.arraySetSize(EK::kImageArrayMicroseconds);
+  for (const EKValue& value : {EKValue(), EKValue(5), shortArray}) {
+    EXPECT_EQ(EK::imageArrayTimeStamp(value), -1) << value.toString();
+  }
 }
 
 TEST(ImageValue, WhatIsNotAnImageGivesNullAndOneRecordNamingTheCause) {
@@ -181,15 +191,15 @@ TEST(ImageValue, WhatIsNotAnImageGivesNullAndOneRecordNamingTheCause) {
   }
   // Layers follow the color space, and a longer array is accepted.
   EKValue value = imageArray(100, 100, 9, 100 * 100 * 2, 13);
-  value[2] = 3;
+  value[EK::kImageArrayLayers] = 3;
   std::unique_ptr<EKImage> image(EKImage::fromEKValue(value));
   ASSERT_NE(image, nullptr);
   EXPECT_EQ(std::make_tuple(image->nbLayers, image->allocatedResolution), std::make_tuple(2, -1));
-  value[3] = 19;
+  value[EK::kImageArrayColorSpace] = 19;
   EXPECT_EQ(invalidArgumentMessage([&] { delete EKImage::fromEKValue(value); }),
             "EKImage: invalid colorspace");
-  value[3] = 9;
-  value[0] = "wide";
+  value[EK::kImageArrayColorSpace] = 9;
+  value[EK::kImageArrayWidth] = "wide";
   EXPECT_THROW(delete EKImage::fromEKValue(value), EK::EKError);
 }
 

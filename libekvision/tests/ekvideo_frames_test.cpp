@@ -1,5 +1,6 @@
 // Appending frame records and reading them back by index, forwards and backwards.
 #include <ekvision/ekvideo.h>
+#include <ekvision/ekvideorecord.h>
 
 #include <gtest/gtest.h>
 #include <opencv2/core/types_c.h>
@@ -59,6 +60,29 @@ TEST_F(EKVideoFrames, WritesOfEveryKindRoundTripEveryField) {
   EXPECT_EQ(std::make_tuple(image.timeStamp, image.cameraId, angles(image)),
             std::make_tuple(20LL, 2, std::make_tuple(0.3f, 0.4f, -0.3f, -0.4f)));
   EXPECT_TRUE(std::equal(converted.frame + 25, converted.frame + 153600, image.frame + 25));
+}
+
+// The published codec reads and writes record headers exactly as the recorder lays them
+// out, for readers that take records from the file themselves.
+TEST_F(EKVideoFrames, RecordHeaderCodecMatchesTheBytesTheRecorderWrites) {
+  std::vector<char> buffer = recordPattern(38400, 0, 0);
+  ASSERT_TRUE(video.recordVideo(dir.path("codec"), 0, {grey160}));
+  ASSERT_TRUE(video.write(buffer.data(), 38400, -123456789012LL, -3, 0.1f, 0.2f, -0.1f, -0.2f));
+  closeVideo(video);
+  const std::vector<unsigned char> file = readBytes(dir.path("codec.arv"));
+  const std::size_t firstRecord = 32;
+  ASSERT_GE(file.size(), firstRecord + kVideoRecordHeaderSize);
+  const std::vector<unsigned char> stored(file.begin() + firstRecord,
+                                          file.begin() + firstRecord + kVideoRecordHeaderSize);
+  EXPECT_EQ(stored, Bytes().recordHeader(-123456789012LL, 0xFD, 0.1f, 0.2f, -0.1f, -0.2f).get());
+  const EKRecordHeader header = decodeRecordHeader(stored.data());
+  EXPECT_EQ(std::make_tuple(header.timeStamp, header.cameraId, header.leftAngle, header.topAngle,
+                            header.rightAngle, header.bottomAngle),
+            std::make_tuple(-123456789012LL, -3, 0.1f, 0.2f, -0.1f, -0.2f));
+  std::vector<unsigned char> encoded(kVideoRecordHeaderSize + 1, 0xEE);
+  encodeRecordHeader(header, encoded.data());
+  EXPECT_EQ(std::vector<unsigned char>(encoded.begin(), encoded.end() - 1), stored);
+  EXPECT_EQ(encoded.back(), 0xEE) << "wrote past the header";
 }
 
 TEST_F(EKVideoFrames, WritesThatCannotMakeARecordAppendNothing) {

@@ -1,5 +1,6 @@
 // Opening, checking and closing `.arv` files.
 #include <ekvision/ekvideo.h>
+#include <ekvision/ekvideoplayback.h>
 
 #include <gtest/gtest.h>
 
@@ -102,6 +103,48 @@ TEST_F(EKVideoOpen, BadHeadersAreRefusedWithTheFileClosed) {
   }
   // Nothing stayed open: the same object reads a good file afterwards.
   EXPECT_TRUE(video.readVideo(writeEmptyClip("good.arv")));
+}
+
+// The published rule is the one the player refuses by; readers of pictures add the depth.
+TEST_F(EKVideoOpen, PlaybackRuleAtItsLimitsIsThePlayers) {
+  int largeWidth = 0;
+  int largeHeight = 0;
+  EK::setSizeFromResolution(EK::kLargestPlayableResolution, largeWidth, largeHeight);
+  int tooWide = 0;
+  int tooHigh = 0;
+  EK::setSizeFromResolution(EK::kLargestPlayableResolution + 1, tooWide, tooHigh);
+  const int lastSpace = EK::kLargestPlayableColorSpace;
+  const int depth = EK::kPictureSampleDepth;
+  const std::string resolution = "Unsupported resolution";
+  const std::string colorSpace = "invalid color space";
+  const std::string deep = "only 8-bit streams can be played";
+  // header; reason for records; reason for pictures ("" when playable)
+  const std::tuple<EK::streamHeader, std::string, std::string> cases[] = {
+      {{largeWidth, largeHeight, lastSpace, depth}, "", ""},
+      {{160, 120, 0, depth}, "", ""},
+      {{160, 120, 0, 2 * depth}, "", deep},
+      {{tooWide, tooHigh, 0, depth}, resolution, resolution},
+      {{largeWidth, largeHeight / 2, 0, depth}, resolution, resolution},
+      {{-160, 120, 0, depth}, resolution, resolution},
+      {{160, 120, lastSpace + 1, depth}, colorSpace, colorSpace},
+      {{160, 120, -1, depth}, colorSpace, colorSpace},
+      {{tooWide, tooHigh, lastSpace + 1, 2 * depth}, resolution, resolution},
+  };
+  const auto text = [](const char* reason) { return std::string(reason ? reason : ""); };
+  for (const auto& [header, records, pictures] : cases) {
+    SCOPED_TRACE(std::to_string(header.width) + "x" + std::to_string(header.height) + " " +
+                 std::to_string(header.colorSpace) + " " + std::to_string(header.depth));
+    EXPECT_EQ(text(EK::unplayableReason(header)), records);
+    EXPECT_EQ(text(EK::unplayableReason(header, EK::EKStreamUse::kPictures)), pictures);
+    const auto field = [](int value) { return static_cast<std::uint32_t>(value); };
+    writeBytes(dir.path("rule.arv"), arvHeader(kArvVersion1, 0, 0, 1,
+                                               {{field(header.width), field(header.height),
+                                                 field(header.colorSpace), field(header.depth)}})
+                                         .get());
+    const auto error = errorFrom([&] { video.readVideo(dir.path("rule.arv")); });
+    EXPECT_EQ(error ? error->getDescription() : "", records);
+    video.closeVideo();
+  }
 }
 
 TEST_F(EKVideoOpen, RecordingRefusesWhatItCannotWriteAndKeepsAnOpenRecording) {

@@ -13,11 +13,14 @@ METADATA_DTYPE = numpy.dtype([
     ("time_stamp", "<i8"), ("camera", "i1"),
     ("left_angle", "<f4"), ("top_angle", "<f4"), ("right_angle", "<f4"), ("bottom_angle", "<f4"),
 ])
-# The same fields as they lie in the file: packed, 25 bytes.
+# The same fields as they lie in the file, packed, at the offsets the library publishes.
+_ANGLE_SIZE = METADATA_DTYPE["left_angle"].itemsize
 _RECORD_HEADER_DTYPE = numpy.dtype({
     "names": METADATA_DTYPE.names,
-    "formats": ["<i8", "i1", "<f4", "<f4", "<f4", "<f4"],
-    "offsets": [0, 8, 9, 13, 17, 21], "itemsize": 25,
+    "formats": [METADATA_DTYPE[name] for name in METADATA_DTYPE.names],
+    "offsets": [_ekvision.RECORD_TIME_STAMP_OFFSET, _ekvision.RECORD_CAMERA_OFFSET]
+    + [_ekvision.RECORD_ANGLES_OFFSET + i * _ANGLE_SIZE for i in range(4)],
+    "itemsize": _ekvision.RECORD_HEADER_SIZE,
 })
 
 
@@ -131,7 +134,9 @@ class Recording:
         self._streams = []
         for width, height, color_space in stream_list:
             layers = _ekvision._layers(color_space)
-            self._streams.append(Stream(width, height, color_space, layers, 8, width * height * layers))
+            depth = _ekvision.PICTURE_SAMPLE_DEPTH
+            self._streams.append(Stream(width, height, color_space, layers, depth,
+                                        width * height * layers * depth // 8))
         return self
 
     # -- both directions ------------------------------------------------------------------

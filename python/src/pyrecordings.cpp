@@ -3,6 +3,8 @@
 #include <ekvision/ekimage.h>
 #include <ekvision/ekvideo.h>
 #include <ekvision/ekvideoinspection.h>
+#include <ekvision/ekvideoplayback.h>
+#include <ekvision/ekvideorecord.h>
 #include <ekvision/ekvisiondefinitions.h>
 
 #include <fcntl.h>
@@ -237,10 +239,13 @@ class Reader {
     requireOpen();
     requireStream(stream);
     const EK::streamProperties& properties = video_.streams[stream];
-    if (properties.depth != 8) {
+    const EK::streamHeader header{
+        static_cast<int>(properties.width), static_cast<int>(properties.height),
+        static_cast<int>(properties.colorSpace), static_cast<int>(properties.depth)};
+    // The player refused what it cannot play when it opened the file; this adds the depth.
+    if (const char* reason = EK::unplayableReason(header, EK::EKStreamUse::kPictures)) {
       throw py::value_error("stream " + std::to_string(stream) + " has " +
-                            std::to_string(properties.depth) +
-                            "-bit samples; only 8-bit streams are read as pixels");
+                            std::to_string(properties.depth) + "-bit samples; " + reason);
     }
     return properties;
   }
@@ -257,9 +262,14 @@ class Reader {
     if (!video_.getFrame(image, 0, stream, false)) {
       raiseFormatError("cannot read frame 0", path_);
     }
-    const float angles[4] = {image.leftAngle, image.topAngle, image.rightAngle, image.bottomAngle};
     for (unsigned long long f = 0; f < frames_; ++f) {
-      std::memcpy(rows + f * kRecordHeaderBytes + 9, angles, sizeof angles);
+      unsigned char* row = rows + f * kRecordHeaderBytes;
+      EK::EKRecordHeader header = EK::decodeRecordHeader(row);
+      header.leftAngle = image.leftAngle;
+      header.topAngle = image.topAngle;
+      header.rightAngle = image.rightAngle;
+      header.bottomAngle = image.bottomAngle;
+      EK::encodeRecordHeader(header, row);
     }
   }
 
@@ -279,17 +289,13 @@ class Writer {
     }
     std::vector<EK::streamHeader> headers;
     for (const auto& [width, height, colorSpace] : streams) {
-      const int resolution = EK::getResolutionFromSize(width, height);
-      if (resolution < EK::kResolution160x120 || resolution > EK::kResolution640x480) {
-        throw py::value_error("stream size " + std::to_string(width) + "x" +
-                              std::to_string(height) +
-                              " cannot be played back: use 640x480, 320x240 or 160x120");
+      const EK::streamHeader header{width, height, colorSpace, EK::kPictureSampleDepth};
+      if (const char* reason = EK::unplayableReason(header, EK::EKStreamUse::kPictures)) {
+        throw py::value_error("stream " + std::to_string(width) + "x" + std::to_string(height) +
+                              " in color space " + std::to_string(colorSpace) +
+                              " cannot be played back: " + reason);
       }
-      if (colorSpace < 0 || colorSpace > 16) {
-        throw py::value_error("stream color space " + std::to_string(colorSpace) +
-                              " cannot be played back: use 0 to 16");
-      }
-      headers.push_back({width, height, colorSpace, 8});
+      headers.push_back(header);
       shapes_.push_back({height, width, EK::getNumLayersInColorSpace(colorSpace)});
       colorSpaces_.push_back(colorSpace);
     }
@@ -486,6 +492,13 @@ void bindRecordings(py::module_& module) {
       .def_property_readonly("path", &Writer::path)
       .def("__len__", &Writer::length);
   module.def("_recover", &recover, py::arg("path"), py::arg("extend"), py::arg("dry_run"));
+  // Where the fields of a record header lie, for the numpy view of the metadata rows.
+  module.attr("RECORD_HEADER_SIZE") = EK::kVideoRecordHeaderSize;
+  module.attr("RECORD_TIME_STAMP_OFFSET") = EK::kVideoRecordTimeStampOffset;
+  module.attr("RECORD_CAMERA_OFFSET") = EK::kVideoRecordCameraOffset;
+  module.attr("RECORD_ANGLES_OFFSET") = EK::kVideoRecordAnglesOffset;
+  // The sample depth of the streams the writer makes.
+  module.attr("PICTURE_SAMPLE_DEPTH") = EK::kPictureSampleDepth;
 }
 
 }  // namespace ekpy

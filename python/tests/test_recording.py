@@ -6,6 +6,8 @@ import numpy
 import pytest
 
 import ekvision
+from ekvision import _ekvision
+from ekvision._recording import _RECORD_HEADER_DTYPE
 from conftest import cpp_frames, oracle, record_moving_square
 
 STREAMS = [(320, 240, 9), (160, 120, 0), (160, 120, 10)]
@@ -47,6 +49,10 @@ def test_reads_equal_the_libraries_byte_for_byte_and_writes_read_back_in_cpp(wri
                 assert frame.pixels.tobytes() == record == block[i].tobytes()
                 assert (frame.time_stamp, frame.camera, frame.angles) == (stamp, camera, angles)
                 assert tuple(metadata[i]) == (stamp, camera) + angles
+                # The record header dtype, built from the offsets the binding publishes,
+                # reads the leading bytes of a frame as the player does.
+                leading = frame.pixels.reshape(-1)[:_ekvision.RECORD_HEADER_SIZE]
+                assert tuple(leading.view(_RECORD_HEADER_DTYPE)[0]) == (stamp, camera) + angles
                 # What Python wrote is what C++ reads: the fields, and every pixel after the
                 # 25 bytes the record header takes.
                 assert (stamp, camera) == (fields["time_stamp"], fields["camera"])

@@ -49,8 +49,8 @@ class ImportCommand : public Command {
     app.description(kImportDescription);
     app.add_option("VIDEO", options_.input, "the video file")->required();
     app.add_option("OUT", options_.output, "the recording to write")->required();
-    addResolutionOption(app, options_.resolution,
-                        "the size of the recorded frames (default 2; 3 cannot be played back)");
+    addResolutionOption(app, options_.resolution, "the size of the recorded frames (default 2)",
+                        true);
     addFpsOption(app, fps_, "keep at most N frames a second of video, dropping the others");
     app.add_option("--start", start_,
                    "stamp of the first frame: seconds (\"90\", \"1733446800.25\") or "

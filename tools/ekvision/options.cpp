@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include <ekvision/ekvideoplayback.h>
 #include <ekvision/ekvisiondefinitions.h>
 
 #include <charconv>
@@ -78,8 +79,14 @@ CLI::Option* addFpsOption(CLI::App& app, std::optional<int>& fps, const std::str
       ->check(wholeNumber(kMinFps, kMaxFps));
 }
 
-CLI::Option* addResolutionOption(CLI::App& app, int& resolution, const std::string& description) {
-  return app.add_option("--resolution", resolution, description + " (" + resolutionList() + ")")
+CLI::Option* addResolutionOption(CLI::App& app, int& resolution, const std::string& description,
+                                 bool records) {
+  const std::string playable =
+      records ? "; recordings play back up to " + std::to_string(EK::kLargestPlayableResolution)
+              : "";
+  return app
+      .add_option("--resolution", resolution,
+                  description + " (" + resolutionList() + playable + ")")
       ->type_name("R")
       ->check(wholeNumber(EK::kResolution160x120, EK::kResolution1280x960));
 }

@@ -26,8 +26,10 @@ CLI::Option* addFramesOption(CLI::App& app, std::optional<long long>& frames,
                              const std::string& description);
 /// `--fps N`: a whole number from kMinFps to kMaxFps.
 CLI::Option* addFpsOption(CLI::App& app, std::optional<int>& fps, const std::string& description);
-/// `--resolution R`: a resolution code, 0 to 3; the sizes are listed in the description.
-CLI::Option* addResolutionOption(CLI::App& app, int& resolution, const std::string& description);
+/// `--resolution R`: a resolution code, 0 to 3; the sizes are listed in the description,
+/// and for a command that @p records, the largest that recordings are played back at.
+CLI::Option* addResolutionOption(CLI::App& app, int& resolution, const std::string& description,
+                                 bool records = false);
 /// The camera SPEC: `--camera SPEC` when @p optionName is given, else the positional SPEC.
 CLI::Option* addCameraOption(CLI::App& app, std::optional<std::string>& spec,
                              const std::string& optionName, const std::string& description);

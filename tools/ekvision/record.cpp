@@ -45,7 +45,8 @@ class RecordCommand : public Command {
     addFramesOption(app, options_.frames, "record N frames")->excludes(seconds);
     addResolutionOption(app, options_.resolution,
                         "the size asked of the camera, frames scaled when it cannot give it "
-                        "(default 2; 3 cannot be played back)");
+                        "(default 2)",
+                        true);
     addFpsOption(app, options_.fps,
                  "ask the camera for N frames a second and keep at most N a second (default: "
                  "ask for 30, keep every frame)");

@@ -1,5 +1,6 @@
 // Export: frames of a recording as PNG or PPM pictures.
 #include <ekvision/ekvideo.h>
+#include <ekvision/ekvideoplayback.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -41,10 +42,13 @@ ExportReport exportFrames(const ExportOptions& options, Listener& listener) {
              ", which has no known pixel layout: only YUV422 (9) and one-layer color "
              "spaces can be exported");
   }
-  if (properties.depth != 8) {
+  const EK::streamHeader header{
+      static_cast<int>(properties.width), static_cast<int>(properties.height),
+      static_cast<int>(properties.colorSpace), static_cast<int>(properties.depth)};
+  if (const char* reason = EK::unplayableReason(header, EK::EKStreamUse::kPictures)) {
     fail(EK::EKCause::kUnsupported, "stream " + std::to_string(stream) + " has " +
                                         std::to_string(properties.depth) +
-                                        "-bit samples: only 8-bit streams can be exported");
+                                        "-bit samples: " + reason);
   }
   if (file.playableFrames == 0) {
     fail(EK::EKCause::kUnavailable, path + " holds no complete frame");

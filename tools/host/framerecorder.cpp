@@ -2,17 +2,13 @@
 
 #include <cerrno>
 
+#include <ekvision/ekimagevalue.h>
+
 #include "host.h"
 #include "observedsource.h"
 #include "recording.h"
 
 namespace ekhost {
-namespace {
-
-// Elements of the image array.
-enum Element { kWidth, kHeight, kLayers, kColorSpace, kPixels = 6, kCamera, kLeft };
-
-}  // namespace
 
 FrameRecorder::FrameRecorder(const std::string& path, int width, int height, int colorSpace,
                              std::size_t queueCapacity)
@@ -26,8 +22,8 @@ FrameRecorder::~FrameRecorder() {
 }
 
 void FrameRecorder::offer(const EK::EKValue& image) {
-  if (int(image[kWidth]) != width_ || int(image[kHeight]) != height_ ||
-      int(image[kColorSpace]) != colorSpace_) {
+  if (int(image[EK::kImageArrayWidth]) != width_ || int(image[EK::kImageArrayHeight]) != height_ ||
+      int(image[EK::kImageArrayColorSpace]) != colorSpace_) {
     std::lock_guard<std::mutex> lock(mutex_);
     ++report_.otherSize;
     return;
@@ -41,13 +37,13 @@ void FrameRecorder::offer(const EK::EKValue& image) {
   }
   // The copy is made outside the lock, so that the writer is never kept waiting for it.
   Frame frame;
-  const EK::EKValue& pixels = image[kPixels];
+  const EK::EKValue& pixels = image[EK::kImageArrayPixels];
   const char* bytes = static_cast<const char*>(pixels.GetBinary());
   frame.pixels.assign(bytes, bytes + pixels.getBinarySize());
   frame.timeStamp = imageTimeStamp(image);
-  frame.cameraId = static_cast<char>(int(image[kCamera]));
+  frame.cameraId = static_cast<char>(int(image[EK::kImageArrayCamera]));
   for (int i = 0; i < 4; ++i) {
-    frame.angles[i] = float(image[kLeft + i]);
+    frame.angles[i] = float(image[EK::kImageArrayLeftAngle + i]);
   }
   {
     std::lock_guard<std::mutex> lock(mutex_);

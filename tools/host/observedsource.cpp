@@ -2,11 +2,12 @@
 
 #include <utility>
 
+#include <ekvision/ekimagevalue.h>
+
 namespace ekhost {
 
 long long imageTimeStamp(const EK::EKValue& image) {
-  // Elements 4 and 5: whole seconds and the remaining microseconds.
-  return static_cast<long long>(int(image[4])) * 1000000 + int(image[5]);
+  return EK::imageArrayTimeStamp(image);
 }
 
 ObservedSource::ObservedSource(std::shared_ptr<EK::EKFrameSource> inner)
@@ -29,7 +30,8 @@ EK::EKValue ObservedSource::grab(const EK::EKFrameRequest& request) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     // A live camera stamps its frames itself; the request's stamp is the camera module's.
-    const bool stamped = image.isArray() && image.getSize() > 5;
+    const bool stamped =
+        image.isArray() && image.getSize() > static_cast<unsigned int>(EK::kImageArrayMicroseconds);
     timings_.push_back({fetched, stamped ? imageTimeStamp(image) : request.timeStamp});
   }
   fetched_.notify_all();

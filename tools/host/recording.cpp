@@ -1,5 +1,6 @@
 #include "recording.h"
 
+#include <ekvision/ekvideoplayback.h>
 #include <ekvision/ekvisiondefinitions.h>
 
 #include <cerrno>
@@ -105,10 +106,12 @@ std::optional<long long> timeStampOf(EK::EKVideo& video, std::uint32_t frame,
 }
 
 void checkRecordable(int width, int height, const std::string& what) {
-  if (EK::getResolutionFromSize(width, height) == EK::kResolution1280x960) {
+  const EK::streamHeader stream{width, height, EK::kColorSpaceYUV422, EK::kPictureSampleDepth};
+  if (const char* reason = EK::unplayableReason(stream)) {
     fail(EK::EKCause::kInvalidArgument,
          what + ": " + std::to_string(width) + "x" + std::to_string(height) +
-             " recordings cannot be played back; use --resolution 0, 1 or 2");
+             " recordings cannot be played back (" + reason + "); use --resolution " +
+             std::to_string(EK::kLargestPlayableResolution) + " or below");
   }
 }
 

@@ -1,5 +1,7 @@
 #include "scenescore.h"
 
+#include <ekvision/ekimagevalue.h>
+
 #include <algorithm>
 #include <cstdio>
 
@@ -35,7 +37,7 @@ SceneScore::SceneScore(std::shared_ptr<const EK::EKSyntheticSource> scene)
 void SceneScore::noteFrame(const EK::EKValue& image) {
   const long long stamp = imageTimeStamp(image);
   std::lock_guard<std::mutex> lock(mutex_);
-  sizes_[stamp] = {int(image[0]), int(image[1])};
+  sizes_[stamp] = {int(image[EK::kImageArrayWidth]), int(image[EK::kImageArrayHeight])};
   // Detections are collected within moments of their frames: old sizes can go.
   while (sizes_.size() > kFramesKept) {
     sizes_.erase(sizes_.begin());

@@ -10,6 +10,7 @@
 
 #include <ekerror/ekerror.h>
 #include <ekvision/ekimage.h>
+#include <ekvision/ekimagevalue.h>
 #include <ekvision/ekvisiondefinitions.h>
 
 #include "capturedevice.h"
@@ -33,7 +34,6 @@ using SteadyClock = std::chrono::steady_clock;
 
 const char* const kDevice = "EKVideoDevice";
 const char* const kGetImage = "getImageRemote";
-const int kLeftAngleElement = 8;
 // How long the destructor waits for the capture thread to end.
 const std::chrono::seconds kStopTimeout(2);
 
@@ -181,14 +181,9 @@ class EKCaptureSource::Impl : public std::enable_shared_from_this<EKCaptureSourc
                     static_cast<std::size_t>(layers));
       }
     }
-    EKValue value = makeImageValue(request.width, request.height, request.colorSpace, frame.stamp,
-                                   settings_.cameraId, std::move(pixels));
-    const float angles[4] = {settings_.leftAngle, settings_.topAngle, settings_.rightAngle,
-                             settings_.bottomAngle};
-    for (int i = 0; i < 4; ++i) {
-      value[kLeftAngleElement + i] = angles[i];
-    }
-    return value;
+    return makeImageArray(request.width, request.height, request.colorSpace, frame.stamp,
+                          settings_.cameraId, settings_.leftAngle, settings_.topAngle,
+                          settings_.rightAngle, settings_.bottomAngle, std::move(pixels));
   }
 
   // A running source that brought no frame for the stall timeout has failed. Called with

@@ -19,6 +19,7 @@
 #include <ekproxies/ekvideodeviceproxy.h>
 #include <ekvideodevice/ekvideodevice.h>
 #include <ekvision/ekimage.h>
+#include <ekvision/ekimagevalue.h>
 
 namespace {
 
@@ -33,10 +34,6 @@ std::string redPipeline(int width, int height, int rate, const std::string& extr
   return "gst:videotestsrc is-live=true pattern=red " + extra +
          " ! video/x-raw,format=YUY2,width=" + std::to_string(width) +
          ",height=" + std::to_string(height) + ",framerate=" + std::to_string(rate) + "/1";
-}
-
-long long stampOf(const EKValue& image) {
-  return static_cast<long long>(int(image[4])) * 1000000 + int(image[5]);
 }
 
 long long wallNow() {
@@ -82,19 +79,19 @@ TEST(CaptureLive, Yuy2ArrivesUnconvertedAtRateAndASlowModuleGetsTheLatestFrame) 
   while (std::chrono::steady_clock::now() - start < milliseconds(1000)) {
     const EKValue image = camera.nextImage(seen);
     const long long fetched = wallNow();
-    ASSERT_EQ(image[6].getBinarySize(), 320 * 240 * 2);
-    const auto* bytes = static_cast<const unsigned char*>(image[6].GetBinary());
+    ASSERT_EQ(image[EK::kImageArrayPixels].getBinarySize(), 320 * 240 * 2);
+    const auto* bytes = static_cast<const unsigned char*>(image[EK::kImageArrayPixels].GetBinary());
     const unsigned char red[4] = {81, 90, 81, 240};
     for (int i = 0; i < 320 * 240 * 2; ++i) {
       ASSERT_EQ(bytes[i], red[i % 4]) << "byte " << i;
     }
-    const long long stamp = stampOf(image);
+    const long long stamp = EK::imageArrayTimeStamp(image);
     EXPECT_GT(stamp, previous) << "stamps strictly increase";
     EXPECT_LE(stamp, fetched) << "a frame is stamped before it is fetched";
     EXPECT_GT(stamp, fetched - 500000) << "stamped when captured, not long before";
     previous = stamp;
-    EXPECT_EQ(int(image[7]), 1) << "camera index from the settings";
-    EXPECT_FLOAT_EQ(float(image[11]), -EK::kWebcamTopAngle);
+    EXPECT_EQ(int(image[EK::kImageArrayCamera]), 1) << "camera index from the settings";
+    EXPECT_FLOAT_EQ(float(image[EK::kImageArrayBottomAngle]), -EK::kWebcamTopAngle);
     camera.proxy.releaseImage(camera.id);
   }
   const long long captured = camera.source->status().framesCaptured - first;
@@ -108,7 +105,7 @@ TEST(CaptureLive, Yuy2ArrivesUnconvertedAtRateAndASlowModuleGetsTheLatestFrame) 
     while (seen < target) {
       seen = camera.source->waitForFrame(seen, milliseconds(3000));
     }
-    const long long stamp = stampOf(camera.proxy.getImageRemote(camera.id));
+    const long long stamp = EK::imageArrayTimeStamp(camera.proxy.getImageRemote(camera.id));
     EXPECT_GE(stamp, camera.source->status().lastStamp - 40000) << "at most a frame behind";
     EXPECT_GE(stamp - previous, 5 * 33333 - 10000) << "no backlog of old frames";
     previous = stamp;
@@ -131,7 +128,7 @@ void fetchFor(Camera& camera, milliseconds duration, std::vector<long long>& sta
   while (std::chrono::steady_clock::now() < deadline && !(done && done())) {
     seen = camera.source->waitForFrame(seen, milliseconds(200));
     try {
-      stamps.push_back(stampOf(camera.proxy.getImageRemote(camera.id)));
+      stamps.push_back(EK::imageArrayTimeStamp(camera.proxy.getImageRemote(camera.id)));
     } catch (const EKError& error) {
       errors.push_back(error.getDescription());
     }
@@ -208,7 +205,7 @@ TEST(CaptureLive, StalledStreamIsReportedOnceAndFramesResumeWhenItMovesAgain) {
     ASSERT_GT(latest, seen) << "the three frames written";
     seen = latest;
   }
-  const long long before = stampOf(proxy.getImageRemote(id));
+  const long long before = EK::imageArrayTimeStamp(proxy.getImageRemote(id));
   // Nothing more comes: after 300 ms the source has stalled.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
   while (!source->status().failing && std::chrono::steady_clock::now() < deadline) {
@@ -222,14 +219,16 @@ TEST(CaptureLive, StalledStreamIsReportedOnceAndFramesResumeWhenItMovesAgain) {
         << error.getDescription();
     EXPECT_EQ(error.getMethodName(), "getImageRemote");
   }
-  EXPECT_EQ(stampOf(proxy.getImageRemote(id)), before) << "then the last frame again";
-  EXPECT_EQ(stampOf(proxy.getImageRemote(id)), before) << "and no second error";
+  EXPECT_EQ(EK::imageArrayTimeStamp(proxy.getImageRemote(id)), before)
+      << "then the last frame again";
+  EXPECT_EQ(EK::imageArrayTimeStamp(proxy.getImageRemote(id)), before) << "and no second error";
   pipe.write(2, 140);
   const long long latest = source->waitForFrame(seen, milliseconds(3000));
   ASSERT_GT(latest, seen) << "frames resume once the stream moves";
   const EKValue image = proxy.getImageRemote(id);
-  EXPECT_GT(stampOf(image), before);
-  EXPECT_NEAR(static_cast<const unsigned char*>(image[6].GetBinary())[100], 140, 3);
+  EXPECT_GT(EK::imageArrayTimeStamp(image), before);
+  EXPECT_NEAR(static_cast<const unsigned char*>(image[EK::kImageArrayPixels].GetBinary())[100], 140,
+              3);
   EXPECT_EQ(source->status().failures, 1);
   EXPECT_FALSE(source->status().failing);
   pipe.closeWriteEnd();  // the stream ends: the capture thread need not be left behind
