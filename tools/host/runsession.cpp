@@ -129,7 +129,6 @@ RunReport RunSession::run() {
   const std::vector<EK::EKValue> arguments = checkCalls();
   report_.module = name_;
   report_.modulePath = options_.module.value_or("");
-  report_.requestedRate = module_->getFrameRate();
   if (options_.everyFrame) {
     runEveryFrame(arguments);
     return report_;
@@ -336,6 +335,7 @@ void RunSession::report(std::size_t firstFrameAfterCalls) {
                                 ? int(proxy_->call("getFrameCount"))
                                 : static_cast<long long>(all.size());
   report_.detections = detections_.size();
+  report_.requestedRate = module_->getFrameRate();
   report_.cameraOnModuleGrid = !liveCamera_;
   report_.pacing = measurePacing(measured, report_.requestedRate);
   report_.seconds = report_.pacing->seconds;

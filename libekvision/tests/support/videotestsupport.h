@@ -44,6 +44,12 @@ inline std::vector<unsigned char> readBytes(const std::string& path) {
   return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
 }
 
+/// The whole file at @p path as text; empty when it cannot be read.
+inline std::string fileText(const std::string& path) {
+  const std::vector<unsigned char> bytes = readBytes(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
 inline void writeBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
   std::ofstream(path, std::ios::binary | std::ios::trunc)
       .write(reinterpret_cast<const char*>(bytes.data()),

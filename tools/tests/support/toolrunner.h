@@ -33,11 +33,6 @@ inline std::string shellQuoted(const std::string& text) {
   return quoted + "'";
 }
 
-inline std::string fileText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 /// Runs the tool with @p args, standard output and error redirected to files in @p dir (so
 /// neither is a terminal), after the shell commands @p prefix (such as "trap '' XFSZ;") and
 /// through the program @p wrapper (such as setpriv) when given.
@@ -52,14 +47,6 @@ inline ToolRun runTool(const TempDir& dir, const std::vector<std::string>& args,
   command = "( " + command + " ) >" + shellQuoted(out) + " 2>" + shellQuoted(err) + " </dev/null";
   const int status = std::system(command.c_str());
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, fileText(out), fileText(err)};
-}
-
-/// Makes @p path with ffmpeg from a lavfi test source: `-f lavfi -i <source> <options>`.
-inline void makeClip(const std::string& path, const std::string& source,
-                     const std::string& options) {
-  const std::string command =
-      "ffmpeg -nostdin -y -v error -f lavfi -i " + source + " " + options + " " + shellQuoted(path);
-  ASSERT_EQ(std::system(command.c_str()), 0) << "ffmpeg failed: " << command;
 }
 
 /// One detection line of `ekvision run`, as far as the tests read it.
