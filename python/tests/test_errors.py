@@ -70,8 +70,8 @@ def files(tmp_path):
 
 OPENERS = [ekvision.Recording, ekvision.read_picture]
 FILE_FAULTS = [
-    ("missing.arv", FileNotFoundError, errno.ENOENT, "No such file"),
-    ("dir.arv", IsADirectoryError, errno.EISDIR, "Is a directory"),
+    ("missing.arv", FileNotFoundError, errno.ENOENT, "no such file"),
+    ("dir.arv", IsADirectoryError, errno.EISDIR, "is a directory"),
 ]
 FORMAT_FAULTS = [
     (ekvision.Recording, "header.arv", "shorter than its header"),
