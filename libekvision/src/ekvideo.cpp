@@ -357,6 +357,8 @@ void EKVideo::closeVideo() {
                              "); its frame count is not stored",
                          error);
       std::cerr << "EKVideo: " << status_.message() << std::endl;
+    } else {
+      status_ = EKStatus();
     }
   }
   if (isReading) {

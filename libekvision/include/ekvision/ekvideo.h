@@ -276,8 +276,9 @@ class EKVISION_API EKVideo {
 /// failed: a cause with the system error behind it (kNoSpace and EFBIG for a file size
 /// limit, kBusy when another writer holds the recording...) and a message.
 ///
-/// Success after a recordVideo() or readVideo() that succeeded; a failure stays until the
-/// next of them, as a failed recording takes no more records. Callers read it instead of
+/// Success after a recordVideo(), readVideo() or closeVideo() of a recording that
+/// succeeded; a failure stays until the next of them, as a failed recording takes no more
+/// records. Callers read it instead of
 /// `errno`, which the library does not promise to leave meaningful.
 EKVISION_API const EKStatus& lastVideoStatus(const EKVideo& video);
 
