@@ -42,43 +42,39 @@ void FileDescriptor::reset(int fd) {
   fd_ = fd;
 }
 
-std::string errorCause(int error) {
-  return systemErrorText(error);
-}
-
-std::string fileTypeProblem(mode_t mode, bool devicesAllowed) {
+EKStatus fileTypeStatus(mode_t mode, bool devicesAllowed) {
   if (S_ISREG(mode)) {
-    return "";
+    return EKStatus();
   }
   if (S_ISDIR(mode)) {
-    return "is a directory";
+    return EKStatus::fromSystemError(EISDIR);
   }
   if (S_ISFIFO(mode)) {
-    return "not seekable (a FIFO)";
+    return EKStatus(EKCause::kNotRegularFile, "not seekable (a FIFO)");
   }
   if ((S_ISCHR(mode) || S_ISBLK(mode)) && devicesAllowed) {
-    return "";
+    return EKStatus();
   }
   if (S_ISSOCK(mode)) {
-    return "not a regular file (a socket)";
+    return EKStatus(EKCause::kNotRegularFile, "not a regular file (a socket)");
   }
-  return "not a regular file (a device)";
+  return EKStatus(EKCause::kNotRegularFile, "not a regular file (a device)");
 }
 
-std::string openFailure(const std::string& path, int error, bool devicesAllowed) {
+EKStatus openFailure(const std::string& path, int error, bool devicesAllowed) {
   // A socket cannot be opened at all (ENXIO): what it is says more than the error.
   struct stat status {};
   if (::stat(path.c_str(), &status) == 0) {
-    const std::string problem = fileTypeProblem(status.st_mode, devicesAllowed);
-    if (!problem.empty()) {
+    EKStatus problem = fileTypeStatus(status.st_mode, devicesAllowed);
+    if (!problem.ok()) {
       return problem;
     }
   }
-  return errorCause(error);
+  return EKStatus::fromSystemError(error);
 }
 
 FileDescriptor openRegularForReading(const std::string& path, struct stat& status,
-                                     std::string& problem) {
+                                     EKStatus& problem) {
   // Without O_NONBLOCK, opening a FIFO waits for a writer.
   FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (!fd.valid()) {
@@ -86,12 +82,12 @@ FileDescriptor openRegularForReading(const std::string& path, struct stat& statu
     return fd;
   }
   if (::fstat(fd.get(), &status) != 0) {
-    problem = errorCause(errno);
+    problem = EKStatus::fromSystemError(errno);
     fd.reset();
     return fd;
   }
-  problem = fileTypeProblem(status.st_mode, false);
-  if (!problem.empty()) {
+  problem = fileTypeStatus(status.st_mode, false);
+  if (!problem.ok()) {
     fd.reset();
   }
   return fd;

@@ -1,5 +1,5 @@
-// Internal: the recording as a file of the system: opening it with the cause of a failure
-// in words, the one-writer lock, the lock table, and the frame-count write.
+// Internal: the recording as a file of the system: opening it with the cause of a failure,
+// the one-writer lock, the lock table, and the frame-count write.
 #ifndef EKVISION_SRC_ARVFILE_H
 #define EKVISION_SRC_ARVFILE_H
 
@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <string>
+
+#include <ekvision/ekstatus.h>
 
 namespace EK {
 namespace detail {
@@ -31,22 +33,19 @@ class FileDescriptor {
   int fd_ = -1;
 };
 
-// The cause of a failed system call in a few words ("permission denied").
-std::string errorCause(int error);
-
 // Why a file of this type cannot hold a recording ("is a directory", "not seekable (a
-// FIFO)", "not a regular file"), or empty. Character and block devices are accepted when
+// FIFO)", "not a regular file"), or success. Character and block devices are accepted when
 // @p devicesAllowed, so that a recording can be written to a device such as /dev/full.
-std::string fileTypeProblem(mode_t mode, bool devicesAllowed);
+EKStatus fileTypeStatus(mode_t mode, bool devicesAllowed);
 
 // The cause of a failed open of @p path: the file's type when it cannot hold a recording
-// (a socket cannot be opened at all), else the error.
-std::string openFailure(const std::string& path, int error, bool devicesAllowed);
+// (a socket cannot be opened at all), else the system error @p error.
+EKStatus openFailure(const std::string& path, int error, bool devicesAllowed);
 
 // Opens @p path read-only without blocking on a FIFO, and checks that it is a regular
 // file. On failure the descriptor is invalid and @p problem says why.
 FileDescriptor openRegularForReading(const std::string& path, struct stat& status,
-                                     std::string& problem);
+                                     EKStatus& problem);
 
 // Takes the exclusive writer lock of the open file @p fd without waiting.
 enum class LockResult { kTaken, kHeld, kUnsupported };

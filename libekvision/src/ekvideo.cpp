@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <iostream>
 #include <limits>
+#include <utility>
 
 #include "arvfile.h"
 #include "arvlayout.h"
@@ -24,8 +25,13 @@ const std::uint32_t kMaxExtraHeaderSize = 1u << 20;
 
 const char kCantOpenForRecording[] = "Can't open file. Check its path and presence";
 
-[[noreturn]] void fail(const char* method, const std::string& message, int line) {
-  throw EKError(kModule, method, message, kSourceFile, line);
+[[noreturn]] void fail(const char* method, EKStatus status, int line) {
+  throw EKFailure(kModule, method, std::move(status), kSourceFile, line);
+}
+
+[[noreturn]] void failWith(const char* method, EKCause cause, const std::string& message,
+                           int line) {
+  fail(method, EKStatus(cause, message), line);
 }
 
 std::string cantOpenForReading(const std::string& path) {
@@ -41,25 +47,35 @@ std::uint64_t fileSize(std::ifstream& in) {
   return end > 0 ? static_cast<std::uint64_t>(end) : 0;
 }
 
-// Whether a recording can be read from @p path: not a directory, FIFO or socket, which
+// Why a recording cannot be read from @p path by its type: a directory, FIFO or socket
 // cannot be read by position (and opening a FIFO would wait for a writer).
-bool readableByPosition(const std::string& path) {
+EKStatus readableByPosition(const std::string& path) {
   struct stat status {};
-  return ::stat(path.c_str(), &status) != 0 ||
-         detail::fileTypeProblem(status.st_mode, true).empty();
+  return ::stat(path.c_str(), &status) != 0 ? EKStatus()
+                                            : detail::fileTypeStatus(status.st_mode, true);
 }
 
 // Opens @p path to record into it and takes its writer lock, truncating nothing yet. A
-// descriptor of -1 means it cannot be opened; @p heldBy is set when another writer holds
-// it (its process id, or -1 when unknown), and the file is then left untouched.
-detail::FileDescriptor openForRecording(const std::string& path, bool& held, long long& heldBy) {
+// descriptor of -1 means it cannot be opened, and @p problem says why; @p held is set
+// when another writer holds it, @p heldBy to its process id (or -1 when unknown), and the
+// file is then left untouched.
+detail::FileDescriptor openForRecording(const std::string& path, bool& held, long long& heldBy,
+                                        EKStatus& problem) {
   held = false;
   // O_NONBLOCK: opening a FIFO without reader fails at once instead of waiting for one.
   detail::FileDescriptor fd(
       ::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666));
+  if (!fd.valid()) {
+    problem = detail::openFailure(path, errno, true);
+    return fd;
+  }
   struct stat status {};
-  if (!fd.valid() || ::fstat(fd.get(), &status) != 0 ||
-      !detail::fileTypeProblem(status.st_mode, true).empty()) {
+  if (::fstat(fd.get(), &status) != 0) {
+    problem = EKStatus::fromSystemError(errno);
+    return detail::FileDescriptor();
+  }
+  problem = detail::fileTypeStatus(status.st_mode, true);
+  if (!problem.ok()) {
     return detail::FileDescriptor();
   }
   if (detail::lockForWriting(fd.get()) == detail::LockResult::kHeld) {
@@ -80,23 +96,30 @@ bool sameFile(const std::string& path, int fd) {
 
 const char kReadVideo[] = "readVideo";
 
-// Opens @p path into @p in to read it by position, or refuses it.
+// Opens @p path into @p in to read it by position, or refuses it with the cause.
 void openForReading(std::ifstream& in, const std::string& path) {
-  if (readableByPosition(path)) {
+  EKStatus problem = readableByPosition(path);
+  if (problem.ok()) {
+    errno = 0;
     in.open(path, std::ios::in | std::ios::binary);
+    if (!in.is_open()) {
+      problem = detail::openFailure(path, errno != 0 ? errno : EIO, true);
+    }
   }
-  if (!in.is_open()) {
+  if (!problem.ok()) {
     in.clear();
-    fail(kReadVideo, cantOpenForReading(path), __LINE__);
+    fail(kReadVideo, EKStatus(problem.cause(), cantOpenForReading(path), problem.systemError()),
+         __LINE__);
   }
 }
 
 // Refuses the file being read. It is closed first, so that no file stays open while not
 // reading.
-[[noreturn]] void refuseReading(std::ifstream& in, const std::string& message, int line) {
+[[noreturn]] void refuseReading(std::ifstream& in, EKCause cause, const std::string& message,
+                                int line) {
   in.close();
   in.clear();
-  fail(kReadVideo, message, line);
+  failWith(kReadVideo, cause, message, line);
 }
 
 // Reads the fixed header into @p video and checks it against the @p size of the file; returns
@@ -111,11 +134,11 @@ std::uint64_t readFixedHeader(EKVideo& video, std::uint64_t size) {
   if (got >= 4) {
     video.version = fixed.version;
     if (!detail::isArvVersion(video.version)) {
-      refuseReading(in, detail::kArvUnknownVersion, __LINE__);
+      refuseReading(in, EKCause::kBadFormat, detail::kArvUnknownVersion, __LINE__);
     }
   }
   if (got < static_cast<std::streamsize>(sizeof bytes)) {
-    refuseReading(in, detail::kArvTruncatedHeader, __LINE__);
+    refuseReading(in, EKCause::kBadFormat, detail::kArvTruncatedHeader, __LINE__);
   }
   video.extraHeaderSize = fixed.extraHeaderSize;
   video.frameCount = fixed.frameCount;
@@ -123,11 +146,11 @@ std::uint64_t readFixedHeader(EKVideo& video, std::uint64_t size) {
   // The file size bounds the stream count before anything is allocated for it.
   const std::uint64_t wholeHeader = detail::headerBytes(video.streamCount, video.extraHeaderSize);
   if (wholeHeader > size) {
-    refuseReading(in, detail::kArvTruncatedHeader, __LINE__);
+    refuseReading(in, EKCause::kBadFormat, detail::kArvTruncatedHeader, __LINE__);
   }
   if (wholeHeader > std::numeric_limits<std::uint32_t>::max() ||
       video.streamCount > detail::kArvMaxStreams) {
-    refuseReading(in, detail::kArvHeaderTooLarge, __LINE__);
+    refuseReading(in, EKCause::kBadFormat, detail::kArvHeaderTooLarge, __LINE__);
   }
   return wholeHeader;
 }
@@ -140,7 +163,7 @@ void readStreamTable(EKVideo& video) {
                                    detail::kArvStreamHeaderSize);
   in.read(reinterpret_cast<char*>(table.data()), static_cast<std::streamsize>(table.size()));
   if (in.gcount() != static_cast<std::streamsize>(table.size())) {
-    refuseReading(in, detail::kArvTruncatedHeader, __LINE__);
+    refuseReading(in, EKCause::kBadFormat, detail::kArvTruncatedHeader, __LINE__);
   }
   video.streams.assign(video.streamCount, streamProperties{});
   video.frameSize = 0;
@@ -157,14 +180,14 @@ void readStreamTable(EKVideo& video) {
       stream.colorSpace = static_cast<std::uint32_t>(stored.colorSpace);
       stream.depth = static_cast<std::uint32_t>(stored.depth);
       stream.resolution = static_cast<std::uint32_t>(resolution);
-      refuseReading(in, reason, __LINE__);
+      refuseReading(in, EKCause::kUnsupported, reason, __LINE__);
     }
     stream = detail::playableProperties(stored);
     wholeFrame += stream.dataSize;
     video.frameSize += stream.dataSize;
   }
   if (wholeFrame > std::numeric_limits<std::uint32_t>::max()) {
-    refuseReading(in, detail::kArvFramesTooLarge, __LINE__);
+    refuseReading(in, EKCause::kUnsupported, detail::kArvFramesTooLarge, __LINE__);
   }
 }
 
@@ -198,35 +221,47 @@ void EKVideo::releaseWriterLock() {
 bool EKVideo::recordVideo(std::string fileName, unsigned int extraSize,
                           const std::vector<streamHeader>& headers) {
   const char* method = "recordVideo";
+  // Every refusal is kept for lastVideoStatus() as well as thrown.
+  const auto refuse = [&](EKStatus status, int line) {
+    status_ = status;
+    fail(method, std::move(status), line);
+  };
   // A recording in progress is never disturbed: its records and its count stay its own.
   if (isRecording || outputFile.is_open()) {
-    fail(method, kCantOpenForRecording, __LINE__);
+    refuse(EKStatus(EKCause::kInvalidArgument, kCantOpenForRecording), __LINE__);
   }
   if (extraSize > kMaxExtraHeaderSize) {
-    fail(method, "Extra header too large", __LINE__);
+    refuse(EKStatus(EKCause::kInvalidArgument, "Extra header too large"), __LINE__);
   }
 
   filePath = fileName + ".arv";
   bool held = false;
   long long heldBy = -1;
-  detail::FileDescriptor lock = openForRecording(filePath, held, heldBy);
+  EKStatus problem;
+  detail::FileDescriptor lock = openForRecording(filePath, held, heldBy, problem);
   if (held) {
     // Like every other reason not to record, a refusal is an EKError; the file is left as
-    // its writer has it.
-    fail(method,
-         filePath + " is being written by " +
-             (heldBy > 0 ? "process " + std::to_string(heldBy) : "another process") +
-             "; a recording takes one writer at a time",
-         __LINE__);
+    // its writer has it. The lock said EWOULDBLOCK.
+    refuse(EKStatus(EKCause::kBusy,
+                    filePath + " is being written by " +
+                        (heldBy > 0 ? "process " + std::to_string(heldBy) : "another process") +
+                        "; a recording takes one writer at a time",
+                    EWOULDBLOCK),
+           __LINE__);
   }
   if (!lock.valid()) {
-    fail(method, kCantOpenForRecording, __LINE__);
+    refuse(EKStatus(problem.cause(), kCantOpenForRecording, problem.systemError()), __LINE__);
   }
+  errno = 0;
   outputFile.open(filePath, std::ios::out | std::ios::trunc | std::ios::binary);
   if (!outputFile.is_open() || !sameFile(filePath, lock.get())) {
+    // Another file took the name between the two opens: nothing of the system failed.
+    const int error = outputFile.is_open() ? 0 : errno != 0 ? errno : EIO;
     outputFile.close();
     outputFile.clear();
-    fail(method, kCantOpenForRecording, __LINE__);
+    refuse(EKStatus(error != 0 ? causeOfSystemError(error) : EKCause::kUnavailable,
+                    kCantOpenForRecording, error),
+           __LINE__);
   }
   const std::uint32_t count = static_cast<std::uint32_t>(headers.size());
   // Header, stream table and the zeroed extra header go out in one write, at once: a
@@ -235,13 +270,15 @@ bool EKVideo::recordVideo(std::string fileName, unsigned int extraSize,
                                    0);
   detail::encodeHeader({detail::kArvVersion1, extraSize, detail::kArvOpenFrameCount, count},
                        headers, bytes.data());
+  errno = 0;
   outputFile.write(reinterpret_cast<const char*>(bytes.data()),
                    static_cast<std::streamsize>(bytes.size()));
   outputFile.flush();
   if (!outputFile) {
+    const int error = errno != 0 ? errno : EIO;
     outputFile.close();
     outputFile.clear();
-    fail(method, "Can't write the file header", __LINE__);
+    refuse(EKStatus(causeOfSystemError(error), "Can't write the file header", error), __LINE__);
   }
   writerLock_ = lock.release();
   version = detail::kArvVersion1;
@@ -250,22 +287,27 @@ bool EKVideo::recordVideo(std::string fileName, unsigned int extraSize,
   streamCount = count;
   headerSize = static_cast<unsigned int>(bytes.size());
   isRecording = true;
+  status_ = EKStatus();
   return true;
 }
 
 bool EKVideo::readVideo(std::string fileName) {
   // The file being read stays open and its position and indexes untouched.
   if (isReading || inputFile.is_open()) {
-    fail(kReadVideo, cantOpenForReading(fileName), __LINE__);
+    status_ = EKStatus(EKCause::kInvalidArgument, cantOpenForReading(fileName));
+    fail(kReadVideo, status_, __LINE__);
   }
   filePath = fileName;
-  openForReading(inputFile, filePath);
   try {
+    openForReading(inputFile, filePath);
     const std::uint64_t wholeHeader = readFixedHeader(*this, fileSize(inputFile));
     readStreamTable(*this);
     headerSize = static_cast<unsigned int>(wholeHeader);
     // The input stands at the first record, past any extra header bytes.
     inputFile.seekg(static_cast<std::streamoff>(headerSize), std::ios::beg);
+  } catch (const EKFailure& failure) {
+    status_ = failure.status();
+    throw;
   } catch (const EKError&) {
     throw;
   } catch (...) {
@@ -276,6 +318,7 @@ bool EKVideo::readVideo(std::string fileName) {
   currentStream = 0;
   currentFrame = 0;
   isReading = true;
+  status_ = EKStatus();
   return true;
 }
 
@@ -289,20 +332,33 @@ void EKVideo::closeVideo() {
     // The count is written only after every record reached the file: a full disk or an
     // I/O error may have cost records that write() had accepted into the stream's buffer,
     // and a count that says more than the file holds would hide that.
+    // A stream that failed before keeps the system error of that write.
+    int error = outputFile ? 0 : status_.systemError() != 0 ? status_.systemError() : EIO;
+    errno = 0;
     outputFile.flush();
-    bool failed = !outputFile;
+    if (error == 0 && !outputFile) {
+      error = errno != 0 ? errno : EIO;
+    }
+    errno = 0;
     outputFile.close();
-    failed = failed || outputFile.fail();
+    if (error == 0 && outputFile.fail()) {
+      error = errno != 0 ? errno : EIO;
+    }
     outputFile.clear();
-    if (!failed && writerLock_ >= 0) {
-      failed = detail::storeFrameCount(writerLock_, frames) != 0;
+    if (error == 0 && writerLock_ >= 0) {
+      error = detail::storeFrameCount(writerLock_, frames);
     }
     releaseWriterLock();
     // closeVideo() has no result, so a failure is said on stderr.
     std::cout << "stop recording " << filePath << " file (" << frames << " frames)" << std::endl;
-    if (failed) {
-      std::cerr << "EKVideo: " << filePath
-                << " could not be written completely; its frame count is not stored" << std::endl;
+    if (error != 0) {
+      status_ = EKStatus(causeOfSystemError(error),
+                         filePath + " could not be written completely (" + systemErrorText(error) +
+                             "); its frame count is not stored",
+                         error);
+      std::cerr << "EKVideo: " << status_.message() << std::endl;
+    } else {
+      status_ = EKStatus();
     }
   }
   if (isReading) {
@@ -314,6 +370,10 @@ void EKVideo::closeVideo() {
   streamCount = 0;
   currentFrame = 0;
   currentStream = 0;
+}
+
+const EKStatus& lastVideoStatus(const EKVideo& video) {
+  return video.status_;
 }
 
 }  // namespace EK

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <limits>
+#include <utility>
 
 #include "arvfile.h"
 #include "arvlayout.h"
@@ -18,8 +19,12 @@ namespace {
 const char kInspectionModule[] = "EKVideo";
 const char kInspectionSource[] = "libekvision/src/ekvideoinspection";
 
-[[noreturn]] void refuseFile(const char* method, const std::string& message, int line) {
-  throw EKError(kInspectionModule, method, message, kInspectionSource, line);
+[[noreturn]] void refuseFile(const char* method, EKStatus status, int line) {
+  throw EKFailure(kInspectionModule, method, std::move(status), kInspectionSource, line);
+}
+
+[[noreturn]] void refuseFormat(const char* method, const char* message, int line) {
+  refuseFile(method, EKStatus(EKCause::kBadFormat, message), line);
 }
 
 // Reads @p size bytes at @p offset; the count read (short at the end of the file).
@@ -73,10 +78,10 @@ EKVideoInspection inspectOpenFile(int fd, const struct stat& status, const std::
   const std::size_t got = readFileAt(fd, 0, fixedBytes, sizeof fixedBytes);
   const detail::ArvFixedHeader fixed = detail::decodeFixedHeader(fixedBytes);
   if (got >= 4 && !detail::isArvVersion(fixed.version)) {
-    refuseFile(method, detail::kArvUnknownVersion, __LINE__);
+    refuseFormat(method, detail::kArvUnknownVersion, __LINE__);
   }
   if (got < sizeof fixedBytes) {
-    refuseFile(method, detail::kArvTruncatedHeader, __LINE__);
+    refuseFormat(method, detail::kArvTruncatedHeader, __LINE__);
   }
   file.version = fixed.version;
   file.extraHeaderSize = fixed.extraHeaderSize;
@@ -85,16 +90,16 @@ EKVideoInspection inspectOpenFile(int fd, const struct stat& status, const std::
   file.headerSize = detail::headerBytes(file.streamCount, file.extraHeaderSize);
   // The file size bounds the stream count before anything is allocated for it.
   if (file.headerSize > file.fileSize) {
-    refuseFile(method, detail::kArvTruncatedHeader, __LINE__);
+    refuseFormat(method, detail::kArvTruncatedHeader, __LINE__);
   }
   if (file.headerSize > std::numeric_limits<std::uint32_t>::max() ||
       file.streamCount > detail::kArvMaxStreams) {
-    refuseFile(method, detail::kArvHeaderTooLarge, __LINE__);
+    refuseFormat(method, detail::kArvHeaderTooLarge, __LINE__);
   }
   std::vector<unsigned char> table(static_cast<std::size_t>(file.streamCount) *
                                    detail::kArvStreamHeaderSize);
   if (readFileAt(fd, detail::kArvFixedHeaderSize, table.data(), table.size()) != table.size()) {
-    refuseFile(method, detail::kArvTruncatedHeader, __LINE__);
+    refuseFormat(method, detail::kArvTruncatedHeader, __LINE__);
   }
   bool sizesKnown = true;
   file.streams.reserve(file.streamCount);
@@ -124,9 +129,12 @@ EKVideoInspection inspectOpenFile(int fd, const struct stat& status, const std::
   return file;
 }
 
-std::string beingWritten(long long process) {
-  return process > 0 ? "being written by process " + std::to_string(process)
-                     : "being written by another process";
+// The refusal of a recording that a live writer holds: the lock said EWOULDBLOCK.
+EKStatus beingWritten(long long process) {
+  return EKStatus(EKCause::kBusy,
+                  process > 0 ? "being written by process " + std::to_string(process)
+                              : "being written by another process",
+                  EWOULDBLOCK);
 }
 
 // Whether frames can be counted; the reason why not, or empty.
@@ -145,10 +153,10 @@ std::string uncountable(const EKVideoInspection& file) {
 EKVideoInspection inspectVideo(const std::string& path) {
   const char* method = "inspectVideo";
   struct stat status {};
-  std::string problem;
+  EKStatus problem;
   const detail::FileDescriptor fd = detail::openRegularForReading(path, status, problem);
   if (!fd.valid()) {
-    refuseFile(method, problem, __LINE__);
+    refuseFile(method, std::move(problem), __LINE__);
   }
   EKVideoInspection file = inspectOpenFile(fd.get(), status, path, method);
   file.beingWritten = detail::writerHolds(status, fd.get(), file.writerProcess);
@@ -164,11 +172,11 @@ EKVideoRecovery recoverVideo(const std::string& path, const EKRecoveryOptions& o
   }
   struct stat status {};
   if (::fstat(fd.get(), &status) != 0) {
-    refuseFile(method, detail::errorCause(errno), __LINE__);
+    refuseFile(method, EKStatus::fromSystemError(errno), __LINE__);
   }
-  const std::string typeProblem = detail::fileTypeProblem(status.st_mode, false);
-  if (!typeProblem.empty()) {
-    refuseFile(method, typeProblem, __LINE__);
+  EKStatus typeProblem = detail::fileTypeStatus(status.st_mode, false);
+  if (!typeProblem.ok()) {
+    refuseFile(method, std::move(typeProblem), __LINE__);
   }
   // Holding the writer's lock keeps a new recording from starting meanwhile. Where the
   // file system has no locks, nothing can be known of other writers.
@@ -195,10 +203,13 @@ EKVideoRecovery recoverVideo(const std::string& path, const EKRecoveryOptions& o
   }
   const std::string why = uncountable(file);
   if (!why.empty()) {
-    refuseFile(method, why, __LINE__);
+    refuseFile(method, EKStatus(EKCause::kUnsupported, why), __LINE__);
   }
   if (file.completeFrames >= detail::kArvOpenFrameCount) {
-    refuseFile(method, "it holds more complete frames than a frame count can say", __LINE__);
+    refuseFile(
+        method,
+        EKStatus(EKCause::kUnsupported, "it holds more complete frames than a frame count can say"),
+        __LINE__);
   }
   recovery.frameCount = static_cast<std::uint32_t>(file.completeFrames);
   recovery.changed = recovery.frameCount != file.storedFrameCount;
@@ -210,7 +221,7 @@ EKVideoRecovery recoverVideo(const std::string& path, const EKRecoveryOptions& o
     error = errno;
   }
   if (error != 0) {
-    refuseFile(method, "cannot write the frame count: " + detail::errorCause(error), __LINE__);
+    refuseFile(method, EKStatus::fromSystemError(error, "cannot write the frame count"), __LINE__);
   }
   return recovery;
 }
@@ -224,25 +235,24 @@ std::uint64_t videoRecordOffset(const EKVideo& video, std::uint64_t frame, unsig
          detail::streamOffsetInFrame(video.streams, stream);
 }
 
-std::string videoFileProblem(const std::string& path, bool forWriting) {
+EKStatus videoFileStatus(const std::string& path, bool forWriting) {
+  struct stat status {};
   if (!forWriting) {
-    struct stat status {};
-    std::string problem;
+    EKStatus problem;
     detail::openRegularForReading(path, status, problem);
     return problem;
   }
-  struct stat status {};
   if (::stat(path.c_str(), &status) == 0) {
-    const std::string problem = detail::fileTypeProblem(status.st_mode, true);
-    if (!problem.empty()) {
+    EKStatus problem = detail::fileTypeStatus(status.st_mode, true);
+    if (!problem.ok()) {
       return problem;
     }
     // Opening an existing file for writing, without creating or truncating, changes nothing.
     const detail::FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
-    return fd.valid() ? "" : detail::openFailure(path, errno, true);
+    return fd.valid() ? EKStatus() : detail::openFailure(path, errno, true);
   }
   if (errno != ENOENT) {
-    return detail::errorCause(errno);
+    return EKStatus::fromSystemError(errno);
   }
   std::filesystem::path parent = std::filesystem::path(path).parent_path();
   if (parent.empty()) {
@@ -250,12 +260,19 @@ std::string videoFileProblem(const std::string& path, bool forWriting) {
   }
   struct stat directory {};
   if (::stat(parent.c_str(), &directory) != 0) {
-    return errno == ENOENT ? "no such directory: " + parent.string() : detail::errorCause(errno);
+    const int error = errno;
+    return error == ENOENT
+               ? EKStatus(EKCause::kNotFound, "no such directory: " + parent.string(), ENOENT)
+               : EKStatus::fromSystemError(error);
   }
   if (!S_ISDIR(directory.st_mode)) {
-    return "not a directory: " + parent.string();
+    return EKStatus(EKCause::kNotFound, "not a directory: " + parent.string(), ENOTDIR);
   }
-  return ::access(parent.c_str(), W_OK | X_OK) == 0 ? "" : detail::errorCause(errno);
+  return ::access(parent.c_str(), W_OK | X_OK) == 0 ? EKStatus() : EKStatus::fromSystemError(errno);
+}
+
+std::string videoFileProblem(const std::string& path, bool forWriting) {
+  return videoFileStatus(path, forWriting).message();
 }
 
 }  // namespace EK

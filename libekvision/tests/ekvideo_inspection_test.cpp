@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <errno.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "videotestsupport.h"
@@ -27,9 +29,21 @@ const streamHeader kGrey{160, 120, 0, 8};                 // 19200-byte records
 const std::uint64_t kFrame = 38400 + 19200;
 const std::uint64_t kHeader = 16 + 2 * 16;
 
-std::string descriptionOf(const std::function<void()>& action) {
-  const std::optional<EKError> error = errorFrom(action);
-  return error ? error->getDescription() : "(no error)";
+// What @p action threw: the description, the cause's name and the system error.
+using Failure = std::tuple<std::string, std::string, int>;
+Failure failureOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const EKFailure& failure) {
+    return {failure.getDescription(), causeName(failure.cause()), failure.systemError()};
+  } catch (const EKError& error) {
+    return {error.getDescription(), "(no cause)", 0};
+  }
+  return {"(no error)", "", 0};
+}
+
+Failure failureOf(const EKStatus& status) {
+  return {status.message(), causeName(status.cause()), status.systemError()};
 }
 
 class EKVideoInspectionTest : public testing::Test {
@@ -73,27 +87,45 @@ TEST_F(EKVideoInspectionTest, EveryStateOfARecordingIsSeenAndRecoveredAsAsked) {
   }
 }
 
-// The ekvision tool's tests refuse directories, FIFOs, absent files and missing directories.
+// The ekvision tool's tests refuse FIFOs and missing directories by their words; here the
+// causes that callers test come out of every function that meets the file.
 TEST_F(EKVideoInspectionTest, WhatIsNotARecordingIsRefusedWithItsCause) {
   // A stream count that the file cannot hold is refused before anything is allocated.
   writeBytes(dir.path("streams.arv"), arvHeader(kArvVersion1, 0, 0, 0xFFFFFFF0u, {}).get());
   std::vector<unsigned char> many = arvHeader(kArvVersion1, 0, 0, 70000, {}).get();
   many.resize(16 + 70000 * 16, 0);
   writeBytes(dir.path("many.arv"), many);
+  std::filesystem::create_directory(dir.path("folder.arv"));
   const struct {
-    std::string path, cause;
-    bool system;  // videoFileProblem() names it too; otherwise a dry run refuses it as well
+    std::string path, words, cause;
+    int systemError;
+    bool system;  // videoFileStatus() finds it too; otherwise the header does
   } cases[] = {
-      {"/dev/zero", "not a regular file (a device)", true},
-      {dir.path("streams.arv"), "This arv file is shorter than its header", false},
-      {dir.path("many.arv"), "This arv file header is too large", false},
+      {dir.path("missing.arv"), "no such file", "not-found", ENOENT, true},
+      {dir.path("folder.arv"), "is a directory", "is-directory", EISDIR, true},
+      {"/dev/zero", "not a regular file (a device)", "not-regular-file", 0, true},
+      {dir.path("streams.arv"), "This arv file is shorter than its header", "bad-format", 0, false},
+      {dir.path("many.arv"), "This arv file header is too large", "bad-format", 0, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
-    EXPECT_EQ(descriptionOf([&] { inspectVideo(c.path); }), c.cause);
-    EXPECT_EQ(descriptionOf([&] { recoverVideo(c.path, {false, true}); }), c.cause);
-    EXPECT_EQ(videoFileProblem(c.path, false), c.system ? c.cause : "");
+    const Failure expected{c.words, c.cause, c.systemError};
+    EXPECT_EQ(failureOf([&] { inspectVideo(c.path); }), expected);
+    EXPECT_EQ(failureOf([&] { recoverVideo(c.path, {false, true}); }), expected);
+    EXPECT_EQ(failureOf(videoFileStatus(c.path, false)),
+              (c.system ? expected : Failure{"", "ok", 0}));
+    EXPECT_EQ(videoFileProblem(c.path, false), c.system ? c.words : "");
+    if (c.systemError != 0) {
+      // The player's refusal keeps its words; its status says why.
+      EKVideo video;
+      const Failure refusal{"Can't open file " + c.path + ". Check its path and presence", c.cause,
+                            c.systemError};
+      EXPECT_EQ(failureOf([&] { video.readVideo(c.path); }), refusal);
+      EXPECT_EQ(failureOf(lastVideoStatus(video)), refusal);
+    }
   }
+  EXPECT_EQ(failureOf(videoFileStatus(dir.path("no/new.arv"), true)),
+            (Failure{"no such directory: " + dir.path("no"), "not-found", ENOENT}));
   EXPECT_EQ(videoFileProblem("/dev/zero", true), "") << "a device takes writes";
   // Color space 40 has no layer count: the record length, and so the frames, are unknown.
   writeBytes(dir.path("unknown.arv"),
@@ -101,11 +133,12 @@ TEST_F(EKVideoInspectionTest, WhatIsNotARecordingIsRefusedWithItsCause) {
   const EKVideoInspection unknown = inspectVideo(dir.path("unknown.arv"));
   EXPECT_EQ(std::make_tuple(unknown.frameSize, unknown.completeFrames, unknown.unplayableReason),
             std::make_tuple(0u, 0u, std::string("invalid color space")));
-  EXPECT_EQ(descriptionOf([&] { recoverVideo(dir.path("unknown.arv")); }),
-            "the length of stream 0's records is unknown: color space 40");
+  EXPECT_EQ(
+      failureOf([&] { recoverVideo(dir.path("unknown.arv")); }),
+      (Failure{"the length of stream 0's records is unknown: color space 40", "unsupported", 0}));
   writeBytes(dir.path("empty.arv"),
              arvHeader(kArvVersion1, 0, 0xFFFFFFFFu, 1, {{0, 0, 0, 8}}).get());
-  EXPECT_EQ(descriptionOf([&] { recoverVideo(dir.path("empty.arv")); }),
+  EXPECT_EQ(std::get<0>(failureOf([&] { recoverVideo(dir.path("empty.arv")); })),
             "its frames hold no bytes");
   EXPECT_EQ(videoFileProblem(dir.path("new.arv"), true), "");
   EXPECT_FALSE(std::filesystem::exists(dir.path("new.arv"))) << "nothing is created";
@@ -118,9 +151,14 @@ TEST_F(EKVideoInspectionTest, ASecondWriterIsRefusedAndTheFirstKeepsItsRecording
   std::vector<char> record = recordPattern(19200, 0, 0);
   ASSERT_TRUE(first.write(record.data(), 19200, 0, 0, 0.1f, 0.2f, -0.1f, -0.2f));
   first.outputFile.flush();
-  EXPECT_EQ(descriptionOf([&] { second.recordVideo(dir.path("shared"), 0, {kYuv}); }),
-            path + " is being written by process " + std::to_string(getpid()) +
-                "; a recording takes one writer at a time");
+  const std::string pid = std::to_string(getpid());
+  EXPECT_EQ(failureOf([&] { second.recordVideo(dir.path("shared"), 0, {kYuv}); }),
+            (Failure{path + " is being written by process " + pid +
+                         "; a recording takes one writer at a time",
+                     "busy", EWOULDBLOCK}));
+  EXPECT_EQ(std::get<1>(failureOf(lastVideoStatus(second))), "busy");
+  EXPECT_EQ(failureOf([&] { recoverVideo(path); }),
+            (Failure{"being written by process " + pid, "busy", EWOULDBLOCK}));
   EXPECT_FALSE(second.outputFile.is_open());
   const EKVideoInspection live = inspectVideo(path);
   EXPECT_EQ(std::make_tuple(live.beingWritten, live.writerProcess, live.completeFrames),
@@ -162,15 +200,18 @@ TEST(EKVideoFullDisk, AFailedRecordingIsReportedAtCloseAndItsCompleteFramesRecov
       record = recordPattern(2400, ++accepted, 0);
     }
     ASSERT_LT(accepted, 100u) << "the limit never showed";
+    EXPECT_EQ(failureOf(lastVideoStatus(video)),
+              (Failure{"cannot append the record: file too large", "no-space", EFBIG}));
     EXPECT_FALSE(video.write(record.data(), 2400, 9, 0, 0, 0, 0, 0))
         << "a failed recording takes no more records";
     EXPECT_EQ(video.frameCount, accepted);
     testing::internal::CaptureStderr();
     EXPECT_EQ(closeVideo(video),
               "stop recording " + path + " file (" + std::to_string(accepted) + " frames)\n");
-    EXPECT_EQ(
-        testing::internal::GetCapturedStderr(),
-        "EKVideo: " + path + " could not be written completely; its frame count is not stored\n");
+    const std::string failed =
+        path + " could not be written completely (file too large); its frame count is not stored";
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "EKVideo: " + failed + "\n");
+    EXPECT_EQ(failureOf(lastVideoStatus(video)), (Failure{failed, "no-space", EFBIG}));
   }
   EXPECT_EQ(std::filesystem::file_size(path), size);
   const EKVideoRecovery recovery = recoverVideo(path);

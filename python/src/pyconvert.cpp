@@ -85,13 +85,13 @@ py::array unpack(const py::handle& yuvObject, const py::object& out, Unpacked la
                     EK::kColorSpaceYUV422, true);
   image.frame = bytesOf(yuv.array);
   bool done = false;
-  forgetLibraryMessage();
   {
     py::gil_scoped_release release;
     done = (image.*unpacker)(bytesOf(output));
   }
   if (!done) {
-    throw py::value_error(libraryMessage("the conversion failed"));
+    // The arrays were checked above: a refusal here is the library's, logged by it.
+    throw py::value_error("the conversion failed");
   }
   return output;
 }
@@ -135,7 +135,6 @@ void bindConversions(py::module_& module) {
                           EK::kColorSpaceYUV422, true);
         image.frame = bytesOf(output);
         bool done = false;
-        forgetLibraryMessage();
         {
           py::gil_scoped_release release;
           done = image.computeYUV422imageFromBGR(static_cast<int>(shape.height),
@@ -143,7 +142,8 @@ void bindConversions(py::module_& module) {
                                                  reinterpret_cast<char*>(bytesOf(bgr)));
         }
         if (!done) {
-          throw py::value_error(libraryMessage("the conversion failed"));
+          // The arrays were checked above: a refusal here is the library's, logged by it.
+          throw py::value_error("the conversion failed");
         }
         return output;
       },

@@ -2,49 +2,111 @@
 
 #include <ru/log.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <errno.h>
 
-#include <cerrno>
-#include <cstring>
+#include <memory>
+#include <utility>
 
 namespace py = pybind11;
 
 namespace ekpy {
 namespace {
 
-thread_local std::string lastMessage;
-
 // A reference that lives as long as the process: the module object owns the class too.
 PyObject* formatErrorType = nullptr;
 
+// The errno that a cause stands for when its status carries none: Python picks the
+// OSError subclass from it.
+int defaultErrno(EK::EKCause cause) {
+  switch (cause) {
+    case EK::EKCause::kNotFound:
+      return ENOENT;
+    case EK::EKCause::kPermissionDenied:
+      return EACCES;
+    case EK::EKCause::kIsDirectory:
+      return EISDIR;
+    case EK::EKCause::kNoSpace:
+      return ENOSPC;
+    case EK::EKCause::kBusy:
+      return EAGAIN;
+    case EK::EKCause::kUnavailable:
+    case EK::EKCause::kSystem:
+      return EIO;
+    default:
+      return 0;
+  }
+}
+
+// The Python callable that receives the library's records. The reference is dropped with
+// the GIL held, also when the last copy of the handler goes on a thread without it.
+struct LogRoute {
+  py::object callable;
+  ~LogRoute() {
+    if (Py_IsInitialized()) {
+      py::gil_scoped_acquire gil;
+      callable = py::object();
+    } else {
+      callable.release();
+    }
+  }
+};
+
+// The handler that routing replaced, given back when routing stops; the GIL guards it.
+ru::log::Handler& handlerBeforeRouting() {
+  static ru::log::Handler handler;
+  return handler;
+}
+bool routing = false;
+
+void routeLog(const py::object& callable) {
+  if (callable.is_none()) {
+    if (routing) {
+      routing = false;
+      ru::log::setHandler(std::exchange(handlerBeforeRouting(), ru::log::Handler()));
+    }
+    return;
+  }
+  auto route = std::make_shared<LogRoute>();
+  route->callable = callable;
+  ru::log::Handler previous = ru::log::setHandler(
+      [route](int level, const std::string& category, const std::string& message,
+              const std::string&, const std::string& function, int) {
+        if (!Py_IsInitialized()) {
+          return;
+        }
+        std::string text = message;
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+          text.pop_back();
+        }
+        py::gil_scoped_acquire gil;
+        try {
+          route->callable(level, category, text, function);
+        } catch (py::error_already_set& error) {
+          // A logging failure must not become the library's failure.
+          error.discard_as_unraisable("ekvision log routing");
+        }
+      });
+  // Routing again replaces the callable, not the handler to give back.
+  if (!routing) {
+    handlerBeforeRouting() = std::move(previous);
+    routing = true;
+  }
+}
+
 }  // namespace
 
-void captureLibraryLog() {
-  ru::log::setHandler([](int level, const std::string&, const std::string& message,
-                         const std::string&, const std::string&, int) {
-    if (level <= 2) {
-      lastMessage = message;
-      while (!lastMessage.empty() && lastMessage.back() == '\n') {
-        lastMessage.pop_back();
-      }
-    }
-  });
-}
-
-void forgetLibraryMessage() {
-  lastMessage.clear();
-}
-
-std::string libraryMessage(const std::string& fallback) {
-  return lastMessage.empty() ? fallback : lastMessage;
-}
-
-void raiseOSError(int error, const std::string& message, const std::string& path) {
-  py::object exception = py::reinterpret_borrow<py::object>(PyExc_OSError)(error, message, path);
-  PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exception.ptr())), exception.ptr());
-  throw py::error_already_set();
+void raiseStatus(const EK::EKStatus& status, const std::string& path) {
+  const int error = status.systemError() != 0 ? status.systemError() : defaultErrno(status.cause());
+  if (error != 0) {
+    py::object exception =
+        py::reinterpret_borrow<py::object>(PyExc_OSError)(error, status.message(), path);
+    PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exception.ptr())), exception.ptr());
+    throw py::error_already_set();
+  }
+  if (status.cause() == EK::EKCause::kInvalidArgument) {
+    throw py::value_error(status.message());
+  }
+  raiseFormatError(status.message(), path);
 }
 
 void raiseFormatError(const std::string& message, const std::string& path) {
@@ -53,28 +115,23 @@ void raiseFormatError(const std::string& message, const std::string& path) {
   throw py::error_already_set();
 }
 
-void requireReadableFile(const std::string& path) {
-  struct stat status {};
-  if (::stat(path.c_str(), &status) != 0) {
-    const int error = errno;
-    raiseOSError(error, std::strerror(error), path);
-  }
-  if (S_ISDIR(status.st_mode)) {
-    raiseOSError(EISDIR, std::strerror(EISDIR), path);
-  }
-  if (!S_ISREG(status.st_mode)) {
-    raiseFormatError("not a regular file", path);
-  }
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    const int error = errno;
-    raiseOSError(error, std::strerror(error), path);
-  }
-  ::close(fd);
-}
-
 void setFormatErrorType(py::object type) {
   formatErrorType = type.release().ptr();
+}
+
+void bindLog(py::module_& module) {
+  module.def("_route_log", &routeLog, py::arg("callable"),
+             "Sends the library's log records to callable(level, category, message, "
+             "function); None gives them back to the handler that was there before.");
+  module.def(
+      "_log_record",
+      [](int level, const std::string& category, const std::string& message) {
+        // Released as around every library call: records come from threads without it.
+        py::gil_scoped_release release;
+        ru::log::LogStream(level, category, "", "", 0) << message;
+      },
+      py::arg("level"), py::arg("category"), py::arg("message"),
+      "Writes one record to the library's log, as the library's own code does.");
 }
 
 }  // namespace ekpy

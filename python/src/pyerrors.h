@@ -1,4 +1,4 @@
-// How library failures become Python exceptions, and what the library last logged.
+// How library failures become Python exceptions, and where the library's log goes.
 #ifndef EKVISION_PYTHON_PYERRORS_H
 #define EKVISION_PYTHON_PYERRORS_H
 
@@ -6,35 +6,28 @@
 
 #include <string>
 
+#include <ekvision/ekstatus.h>
+
 namespace ekpy {
 
-/// @brief Sends the library's log records to a per-thread slot instead of standard error.
-///
-/// Every failure of the library that has a message logs it; the binding turns it into the
-/// text of the exception it raises, so the record itself is not printed.
-void captureLibraryLog();
-
-/// @brief Clears the calling thread's slot; call before a library operation.
-void forgetLibraryMessage();
-
-/// @brief What the library last logged on this thread since forgetLibraryMessage(), without
-/// its final newline; @p fallback when nothing was logged.
-std::string libraryMessage(const std::string& fallback);
-
-/// @brief Raises OSError(errno, message, path); Python picks the subclass of the errno
-/// (FileNotFoundError for ENOENT, PermissionError for EACCES...).
-[[noreturn]] void raiseOSError(int error, const std::string& message, const std::string& path);
+/// @brief Raises the Python exception of @p status, the one place where causes become
+/// exception classes: OSError(errno, message, path) for a system cause, whose subclass
+/// Python picks from the errno (FileNotFoundError, PermissionError, IsADirectoryError,
+/// BlockingIOError for a busy recording...); ekvision.FormatError for a file that is not
+/// what it should be; ValueError for an argument the library refused.
+[[noreturn]] void raiseStatus(const EK::EKStatus& status, const std::string& path);
 
 /// @brief Raises ekvision.FormatError (an OSError without errno): the file is there and
 /// readable, but not what it should be.
 [[noreturn]] void raiseFormatError(const std::string& message, const std::string& path);
 
-/// @brief Checks that @p path names a readable regular file; raises the OSError of the
-/// reason otherwise (no such file, is a directory, permission denied, not a regular file).
-void requireReadableFile(const std::string& path);
-
 /// The Python class of ekvision.FormatError, made when the module is built.
 void setFormatErrorType(pybind11::object type);
+
+/// @brief Binds `_route_log(callable or None)`, which sends the library's log records to a
+/// Python callable or gives them back to the handler that was there before, and
+/// `_log_record(level, category, message)`, which writes one record as the library does.
+void bindLog(pybind11::module_& module);
 
 }  // namespace ekpy
 

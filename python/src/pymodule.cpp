@@ -21,10 +21,10 @@ PYBIND11_MODULE(_ekvision, module) {
   }
   module.attr("FormatError") = formatError;
   ekpy::setFormatErrorType(formatError);
-  ekpy::captureLibraryLog();
   module.def("_layers", &EK::getNumLayersInColorSpace, py::arg("color_space"),
              "Bytes a pixel of a color-space code; -1 for an invalid code.");
   ekpy::bindConversions(module);
   ekpy::bindPictures(module);
   ekpy::bindRecordings(module);
+  ekpy::bindLog(module);
 }

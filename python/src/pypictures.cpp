@@ -3,7 +3,6 @@
 #include <ekvision/ekvisiondefinitions.h>
 
 #include <array>
-#include <cerrno>
 #include <cstring>
 
 #include <pybind11/stl.h>
@@ -59,28 +58,20 @@ void setCapture(EK::EKImage& image, long long timeStamp, int camera, const Angle
   image.bottomAngle = angles[3];
 }
 
-int savedErrno(int fallback) {
-  return errno != 0 ? errno : fallback;
-}
-
 }  // namespace
 
 void bindPictures(py::module_& module) {
   module.def(
       "_read_picture",
       [](const std::string& path) {
-        requireReadableFile(path);
         EK::EKImage image(0, 0, 0);
-        forgetLibraryMessage();
-        bool read = false;
+        EK::EKStatus status;
         {
           py::gil_scoped_release release;
-          read = image.readFile(path.c_str());
+          status = EK::readImageFile(image, path);
         }
-        if (!read) {
-          raiseFormatError(libraryMessage("not a whole .ari picture (it ends inside its header "
-                                          "or its pixels)"),
-                           path);
+        if (!status.ok()) {
+          raiseStatus(status, path);
         }
         const PictureShape shape{image.height, image.width, image.nbLayers};
         py::array_t<unsigned char> pixels = newPicture(shape, false);
@@ -96,17 +87,13 @@ void bindPictures(py::module_& module) {
          int camera, const Angles& angles) {
         WrappedPicture picture(pixels, colorSpace);
         setCapture(picture.image, timeStamp, camera, angles);
-        bool written = false;
-        int error = 0;
+        EK::EKStatus status;
         {
           py::gil_scoped_release release;
-          errno = 0;
-          written = picture.image.writeFile(path.c_str());
-          error = savedErrno(EIO);
+          status = EK::writeImageFile(picture.image, path);
         }
-        if (!written) {
-          raiseOSError(error, std::string("cannot write the picture: ") + std::strerror(error),
-                       path);
+        if (!status.ok()) {
+          raiseStatus(status, path);
         }
       },
       py::arg("path"), py::arg("pixels"), py::arg("color_space"), py::arg("time_stamp"),
@@ -115,19 +102,13 @@ void bindPictures(py::module_& module) {
       "_save_ppm",
       [](const std::string& path, const py::object& pixels, int colorSpace) {
         WrappedPicture picture(pixels, colorSpace);
-        int result = 0;
-        int error = 0;
+        EK::EKStatus status;
         {
           py::gil_scoped_release release;
-          errno = 0;
-          result = picture.image.savePPM(path.c_str());
-          error = savedErrno(EIO);
+          status = EK::saveImagePPM(picture.image, path);
         }
-        if (result != 1) {
-          raiseOSError(error,
-                       "cannot write the PPM picture (code " + std::to_string(result) +
-                           "): " + std::strerror(error),
-                       path);
+        if (!status.ok()) {
+          raiseStatus(status, path);
         }
       },
       py::arg("path"), py::arg("pixels"), py::arg("color_space"));

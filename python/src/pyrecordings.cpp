@@ -7,15 +7,10 @@
 #include <ekvision/ekvideorecord.h>
 #include <ekvision/ekvisiondefinitions.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstring>
-#include <memory>
+#include <fstream>
 #include <mutex>
 #include <vector>
 
@@ -30,39 +25,11 @@ namespace py = pybind11;
 namespace ekpy {
 namespace {
 
-// Whether a live writer holds the recording at @p path, which is why recording it failed.
-bool heldByAnotherWriter(const std::string& path) {
-  try {
-    return EK::inspectVideo(path).beingWritten;
-  } catch (const EK::EKError&) {
-    return false;
-  }
-}
-
 using Angles = std::array<float, 4>;
 
 // Time stamp, camera and four angles lead every record, in place of its first pixel bytes.
 const std::size_t kRecordHeaderBytes = EK::kVideoRecordHeaderSize;
 const unsigned int kVersion0 = EK::kVideoFormatVersion0;
-
-// Closes a file descriptor when it goes.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() { reset(); }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-  void reset() {
-    if (fd_ >= 0) {
-      ::close(fd_);
-    }
-    fd_ = -1;
-  }
-
- private:
-  int fd_;
-};
 
 PictureShape shapeOf(const EK::streamProperties& stream) {
   return {stream.height, stream.width, stream.nbLayers};
@@ -73,35 +40,33 @@ PictureShape shapeOf(const EK::streamProperties& stream) {
 class Reader {
  public:
   explicit Reader(const std::string& path) : path_(path) {
-    requireReadableFile(path);
+    // The player's refusal to open says no more than "Can't open file": the status says why.
+    const EK::EKStatus problem = EK::videoFileStatus(path, false);
+    if (!problem.ok()) {
+      raiseStatus(problem, path);
+    }
     try {
       video_.readVideo(path);
-    } catch (const EK::EKError& error) {
-      raiseFormatError(error.getDescription(), path);
-    }
-    descriptor_ = std::make_unique<FileDescriptor>(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (descriptor_->get() < 0) {
-      const int error = errno;
-      video_.closeVideo();
-      raiseOSError(error, std::strerror(error), path);
+    } catch (const EK::EKFailure& failure) {
+      raiseStatus(failure.status(), path);
     }
     // Only frames that lie whole in the file count: a recording that was never closed says
     // 0xFFFFFFFF, and a file cut short ends inside a frame.
     try {
       frames_ = EK::inspectVideo(path).playableFrames;
-    } catch (const EK::EKError& error) {
+    } catch (const EK::EKFailure& failure) {
       video_.closeVideo();
-      raiseFormatError(error.getDescription(), path);
+      raiseStatus(failure.status(), path);
     }
   }
 
   void close() {
     std::lock_guard<std::mutex> lock(mutex_);
     video_.closeVideo();
-    descriptor_.reset();
+    closed_ = true;
   }
 
-  bool closed() const { return descriptor_ == nullptr; }
+  bool closed() const { return closed_; }
 
   unsigned long long length() const { return frames_; }
 
@@ -177,26 +142,27 @@ class Reader {
           path_);
     }
     long long failed = -1;
-    int error = 0;
     {
       py::gil_scoped_release release;
       std::lock_guard<std::mutex> lock(mutex_);
-      // Another thread may have closed the recording since the check above.
-      const int fd = descriptor_ ? descriptor_->get() : -1;
+      // The player's own input reads the headers: every read of it selects its record by
+      // offset, so moving it here disturbs none. Another thread may have closed the
+      // recording since the check above.
+      std::ifstream& in = video_.inputFile;
       for (unsigned long long f = 0; f < frames_ && failed < 0; ++f) {
-        const off_t at = static_cast<off_t>(EK::videoRecordOffset(video_, f, stream));
-        const ssize_t got = ::pread(fd, data + f * kRecordHeaderBytes, kRecordHeaderBytes, at);
-        if (got != static_cast<ssize_t>(kRecordHeaderBytes)) {
+        in.seekg(static_cast<std::streamoff>(EK::videoRecordOffset(video_, f, stream)));
+        in.read(reinterpret_cast<char*>(data + f * kRecordHeaderBytes),
+                static_cast<std::streamsize>(kRecordHeaderBytes));
+        if (!video_.isReading || in.gcount() != static_cast<std::streamsize>(kRecordHeaderBytes)) {
           failed = static_cast<long long>(f);
-          error = got < 0 ? errno : 0;
+          in.clear();
         }
       }
     }
     if (failed >= 0) {
-      if (error != 0) {
-        raiseOSError(error, std::strerror(error), path_);
-      }
-      raiseFormatError("the file ends before frame " + std::to_string(failed), path_);
+      raiseFormatError(
+          "cannot read the header of frame " + std::to_string(failed) + " (the file changed?)",
+          path_);
     }
     if (video_.version == kVersion0 && frames_ > 0) {
       giveDefaultAngles(data, stream);
@@ -276,7 +242,7 @@ class Reader {
   std::mutex mutex_;
   EK::EKVideo video_;
   std::string path_;
-  std::unique_ptr<FileDescriptor> descriptor_;
+  bool closed_ = false;
   unsigned long long frames_ = 0;
 };
 
@@ -299,15 +265,16 @@ class Writer {
       shapes_.push_back({height, width, EK::getNumLayersInColorSpace(colorSpace)});
       colorSpaces_.push_back(colorSpace);
     }
-    errno = 0;
+    const std::string path = baseName + ".arv";
+    // The recorder's refusal to open says no more than "Can't open file": the status says why.
+    const EK::EKStatus problem = EK::videoFileStatus(path, true);
+    if (!problem.ok()) {
+      raiseStatus(problem, path);
+    }
     try {
       video_.recordVideo(baseName, 0, headers);
-    } catch (const EK::EKError& error) {
-      const int code = errno != 0 ? errno : EIO;
-      if (heldByAnotherWriter(baseName + ".arv")) {
-        raiseOSError(EAGAIN, error.getDescription(), baseName + ".arv");
-      }
-      raiseOSError(code, error.getDescription() + ": " + std::strerror(code), baseName + ".arv");
+    } catch (const EK::EKFailure& failure) {
+      raiseStatus(failure.status(), path);
     }
     path_ = video_.filePath;
   }
@@ -352,15 +319,16 @@ class Writer {
       fromBgr.push_back(bgr);
     }
     bool written = true;
-    int error = EBADF;  // closed by another thread meanwhile
+    bool closed = false;
+    EK::EKStatus status;
     {
       py::gil_scoped_release release;
       std::lock_guard<std::mutex> lock(mutex_);
-      written = video_.isRecording;
+      closed = !video_.isRecording;  // by another thread meanwhile
+      written = !closed;
       for (std::size_t s = 0; s < arrays.size() && written; ++s) {
         char* data = reinterpret_cast<char*>(bytesOf(arrays[s]));
         const PictureShape& shape = shapes_[s];
-        errno = 0;
         written = fromBgr[s]
                       ? video_.write(static_cast<int>(shape.height), static_cast<int>(shape.width),
                                      data, timeStamp, static_cast<char>(camera), angles[0],
@@ -368,15 +336,17 @@ class Writer {
                       : video_.write(data, static_cast<int>(shape.bytes()), timeStamp,
                                      static_cast<char>(camera), angles[0], angles[1], angles[2],
                                      angles[3]);
-        error = errno != 0 ? errno : EIO;
       }
+      status = EK::lastVideoStatus(video_);
+    }
+    if (closed) {
+      throw py::value_error("I/O operation on a closed recording");
     }
     if (!written) {
-      writeError_ = error;
-      raiseOSError(error,
-                   std::string("cannot append the frame: ") + std::strerror(error) +
-                       "; the recording takes no more frames",
-                   path_);
+      raiseStatus(
+          EK::EKStatus(status.cause(), status.message() + "; the recording takes no more frames",
+                       status.systemError()),
+          path_);
     }
     ++frames_;
   }
@@ -386,17 +356,13 @@ class Writer {
     if (!video_.isRecording) {
       return;
     }
-    errno = 0;
-    video_.outputFile.flush();
-    const bool failed = !video_.outputFile;
-    const int error = writeError_ != 0 ? writeError_ : errno != 0 ? errno : EIO;
     video_.closeVideo();
-    if (failed) {
-      raiseOSError(error,
-                   std::string("the recording could not be written completely (") +
-                       std::strerror(error) +
-                       "): its frame count is not stored; recover() gives it its complete frames",
-                   path_);
+    const EK::EKStatus& status = EK::lastVideoStatus(video_);
+    if (!status.ok()) {
+      raiseStatus(EK::EKStatus(status.cause(),
+                               status.message() + "; recover() gives it its complete frames",
+                               status.systemError()),
+                  path_);
     }
   }
 
@@ -411,28 +377,7 @@ class Writer {
   std::vector<PictureShape> shapes_;
   std::vector<int> colorSpaces_;
   unsigned long long frames_ = 0;
-  int writeError_ = 0;  // errno of the write that failed, for close() to report
 };
-
-// The errno of the causes the library names in its recovery messages.
-int errnoOfCause(const std::string& cause) {
-  if (cause == "no such file") {
-    return ENOENT;
-  }
-  if (cause == "permission denied") {
-    return EACCES;
-  }
-  if (cause == "is a directory") {
-    return EISDIR;
-  }
-  if (cause.rfind("being written", 0) == 0) {
-    return EAGAIN;
-  }
-  if (cause.rfind("cannot write", 0) == 0) {
-    return EIO;
-  }
-  return 0;
-}
 
 const char* stateName(EK::EKRecordingState state) {
   switch (state) {
@@ -449,7 +394,6 @@ const char* stateName(EK::EKRecordingState state) {
 }
 
 py::tuple recover(const std::string& path, bool extend, bool dryRun) {
-  requireReadableFile(path);
   EK::EKRecoveryOptions options;
   options.extend = extend;
   options.dryRun = dryRun;
@@ -457,12 +401,8 @@ py::tuple recover(const std::string& path, bool extend, bool dryRun) {
   try {
     py::gil_scoped_release release;
     recovery = EK::recoverVideo(path, options);
-  } catch (const EK::EKError& error) {
-    const int code = errnoOfCause(error.getDescription());
-    if (code != 0) {
-      raiseOSError(code, error.getDescription(), path);
-    }
-    raiseFormatError(error.getDescription(), path);
+  } catch (const EK::EKFailure& failure) {
+    raiseStatus(failure.status(), path);
   }
   const EK::EKVideoInspection& before = recovery.inspection;
   return py::make_tuple(recovery.frameCount, recovery.changed, stateName(before.state),

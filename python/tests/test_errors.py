@@ -3,6 +3,8 @@
 import errno
 import re
 import os
+import subprocess
+import sys
 from pathlib import Path
 
 import numpy
@@ -70,8 +72,8 @@ def files(tmp_path):
 
 OPENERS = [ekvision.Recording, ekvision.read_picture]
 FILE_FAULTS = [
-    ("missing.arv", FileNotFoundError, errno.ENOENT, "No such file"),
-    ("dir.arv", IsADirectoryError, errno.EISDIR, "Is a directory"),
+    ("missing.arv", FileNotFoundError, errno.ENOENT, "no such file"),
+    ("dir.arv", IsADirectoryError, errno.EISDIR, "is a directory"),
 ]
 FORMAT_FAULTS = [
     (ekvision.Recording, "header.arv", "shorter than its header"),
@@ -152,3 +154,28 @@ def test_misuse_of_recordings_raises_and_leaves_them_usable(files):
     for call in (lambda: rec[0], lambda: rec.frames(), lambda: rec.metadata, lambda: rec.find(0)):
         with pytest.raises(ValueError, match="closed"):
             call()
+
+
+def test_importing_leaves_logging_alone_until_the_log_is_routed():
+    # The library's log handler belongs to the process: a process of its own shows where
+    # records go before, during and after routing.
+    script = """
+import logging, ekvision
+records = []
+class Keep(logging.Handler):
+    def emit(self, record):
+        records.append((record.name, record.levelno, record.getMessage()))
+logging.getLogger("ekvision").addHandler(Keep())
+handlers = list(logging.getLogger().handlers)
+ekvision._ekvision._log_record(2, "vision.test", "before")
+assert records == [] and logging.getLogger().handlers == handlers, records
+ekvision.route_log_to_logging()
+ekvision._ekvision._log_record(3, "vision.test", "routed\\n")
+assert records == [("ekvision.vision.test", logging.WARNING, "routed")], records
+ekvision.stop_routing_log()
+ekvision._ekvision._log_record(2, "vision.test", "after")
+assert len(records) == 1, records
+"""
+    done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, check=False)
+    assert done.returncode == 0, done.stderr
+    assert done.stderr.splitlines() == ["[2] vision.test: before", "[2] vision.test: after"]

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 
 #include <ekvideodevice/ekv4l2devices.h>
 #include <ekvision/ekimage.h>
@@ -41,19 +42,26 @@ void CaptureDevice::openWith(const std::vector<cv::VideoCaptureAPIs>& apis,
       return;
     }
   }
-  throw CaptureFailure(std::string("cannot open the ") + toString(target_.kind) + " " +
-                       target_.location);
+  // A video file that is not there is the one cause the backends' refusal can be told from.
+  std::error_code error;
+  const bool missing = target_.kind == EKCaptureKind::kVideoFile &&
+                       !std::filesystem::exists(target_.location, error);
+  throw CaptureFailure(
+      missing ? EKCause::kNotFound : EKCause::kUnavailable,
+      std::string("cannot open the ") + toString(target_.kind) + " " + target_.location);
 }
 
 void CaptureDevice::openV4L2(int width, int height) {
   const std::vector<EKDeviceMode> modes = queryDeviceModes(target_.location, width, height);
   if (modes.empty()) {
-    throw CaptureFailure("cannot open or query the V4L2 device " + target_.location +
-                         " (missing, busy or not allowed)");
+    throw CaptureFailure(EKCause::kUnavailable, "cannot open or query the V4L2 device " +
+                                                    target_.location +
+                                                    " (missing, busy or not allowed)");
   }
   const std::optional<EKCaptureMode> mode = chooseDeviceMode(modes, width, height);
   if (!mode) {
-    throw CaptureFailure(target_.location + " offers no YUYV, MJPEG or BGR format");
+    throw CaptureFailure(EKCause::kUnsupported,
+                         target_.location + " offers no YUYV, MJPEG or BGR format");
   }
   std::vector<int> params{cv::CAP_PROP_FOURCC,       static_cast<int>(mode->fourcc),
                           cv::CAP_PROP_FRAME_WIDTH,  mode->width,
@@ -149,8 +157,8 @@ ReadResult CaptureDevice::read(RawFrame& frame, const Sleeper& sleep) {
     picture = &inPlace;
   }
   if (!capture_.retrieve(*picture) || picture->empty()) {
-    throw CaptureFailure(std::string("the ") + toString(target_.kind) + " " + target_.location +
-                         " delivered an empty frame");
+    throw CaptureFailure(EKCause::kUnavailable, std::string("the ") + toString(target_.kind) + " " +
+                                                    target_.location + " delivered an empty frame");
   }
   takeFrame(*picture, frame);
   return ReadResult::kFrame;
@@ -166,13 +174,14 @@ void CaptureDevice::takeFrame(const cv::Mat& mat, RawFrame& frame) {
     width = static_cast<int>(capture_.get(cv::CAP_PROP_FRAME_WIDTH));
     height = static_cast<int>(capture_.get(cv::CAP_PROP_FRAME_HEIGHT));
     if (static_cast<std::size_t>(width) * height * 2 != bytes) {
-      throw CaptureFailure("a frame of " + std::to_string(bytes) + " bytes is no " +
-                           sizeText(width, height) + " YUYV picture");
+      throw CaptureFailure(EKCause::kBadFormat, "a frame of " + std::to_string(bytes) +
+                                                    " bytes is no " + sizeText(width, height) +
+                                                    " YUYV picture");
     }
   }
   if (width <= 0 || height <= 0 || width % 2 != 0) {
-    throw CaptureFailure("cannot take frames of " + sizeText(width, height) +
-                         " pixels: the width must be even");
+    throw CaptureFailure(EKCause::kUnsupported, "cannot take frames of " + sizeText(width, height) +
+                                                    " pixels: the width must be even");
   }
   frame.width = width;
   frame.height = height;
@@ -214,10 +223,12 @@ void CaptureDevice::takeFrame(const cv::Mat& mat, RawFrame& frame) {
       }
     }
   } else {
-    throw CaptureFailure("frames of this pixel format cannot be taken (" +
-                         std::to_string(mat.channels()) + " channels, " + sizeText(width, height) +
-                         "); deliver YUY2, BGR or GRAY8, e.g. end a pipeline with "
-                         "'videoconvert ! video/x-raw,format=YUY2'");
+    throw CaptureFailure(EKCause::kUnsupported,
+                         "frames of this pixel format cannot be taken (" +
+                             std::to_string(mat.channels()) + " channels, " +
+                             sizeText(width, height) +
+                             "); deliver YUY2, BGR or GRAY8, e.g. end a pipeline with "
+                             "'videoconvert ! video/x-raw,format=YUY2'");
   }
 }
 

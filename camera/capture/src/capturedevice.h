@@ -10,14 +10,21 @@
 #include <opencv2/videoio.hpp>
 
 #include <ekvideodevice/ekcaptureformat.h>
+#include <ekvision/ekstatus.h>
 
 namespace EK {
 namespace capture {
 
-/// Why a camera could not be opened or read: the text names the cause.
+/// Why a camera could not be opened or read: the text names the cause, cause() gives it as
+/// a code.
 class CaptureFailure : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  CaptureFailure(EKCause cause, const std::string& what)
+      : std::runtime_error(what), cause_(cause) {}
+  EKCause cause() const noexcept { return cause_; }
+
+ private:
+  EKCause cause_;
 };
 
 /// One frame as the camera delivered it, packed into YUV422.

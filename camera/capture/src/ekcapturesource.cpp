@@ -11,6 +11,7 @@
 #include <ekerror/ekerror.h>
 #include <ekvision/ekimage.h>
 #include <ekvision/ekimagevalue.h>
+#include <ekvision/ekstatus.h>
 #include <ekvision/ekvisiondefinitions.h>
 
 #include "capturedevice.h"
@@ -95,7 +96,7 @@ class EKCaptureSource::Impl : public std::enable_shared_from_this<EKCaptureSourc
   }
 
   // Waits for the first frame or the first failure; false with the cause otherwise.
-  bool waitUntilOpen(std::string& cause) {
+  bool waitUntilOpen(EKStatus& cause) {
     std::unique_lock<std::mutex> lock(mutex_);
     const bool settled = changed_.wait_for(lock, settings_.openTimeout,
                                            [&] { return latest_ != nullptr || failures_ > 0; });
@@ -103,9 +104,10 @@ class EKCaptureSource::Impl : public std::enable_shared_from_this<EKCaptureSourc
       return true;
     }
     cause = settled ? lastFailure_
-                    : std::string("no frame from the ") + toString(target_.kind) + " " +
-                          target_.location + " within " +
-                          std::to_string(settings_.openTimeout.count()) + " ms";
+                    : EKStatus(EKCause::kUnavailable,
+                               std::string("no frame from the ") + toString(target_.kind) + " " +
+                                   target_.location + " within " +
+                                   std::to_string(settings_.openTimeout.count()) + " ms");
     return false;
   }
 
@@ -117,7 +119,7 @@ class EKCaptureSource::Impl : public std::enable_shared_from_this<EKCaptureSourc
       long long& reported = reportedFailures_[request.subscriberId];
       if (failing_ && reported != failures_) {
         reported = failures_;
-        throw EKERROR(kDevice, kGetImage, lastFailure_);
+        throw EKFailure(kDevice, kGetImage, lastFailure_, __FILE__, __LINE__);
       }
       frame = latest_;
       if (target_.kind == EKCaptureKind::kV4L2Device &&
@@ -127,7 +129,8 @@ class EKCaptureSource::Impl : public std::enable_shared_from_this<EKCaptureSourc
       }
     }
     if (!frame) {
-      throw EKERROR(kDevice, kGetImage, "no frame captured yet");
+      throw EKFailure(kDevice, kGetImage, EKStatus(EKCause::kUnavailable, "no frame captured yet"),
+                      __FILE__, __LINE__);
     }
     frameNumber = frame->number;
     return deliver(*frame, request);
@@ -146,7 +149,7 @@ class EKCaptureSource::Impl : public std::enable_shared_from_this<EKCaptureSourc
     status.framesCaptured = framesCaptured_;
     status.failures = failures_;
     status.failing = failing_;
-    status.lastFailure = lastFailure_;
+    status.lastFailure = lastFailure_.message();
     if (latest_) {
       status.deviceWidth = latest_->raw.width;
       status.deviceHeight = latest_->raw.height;
@@ -162,7 +165,9 @@ class EKCaptureSource::Impl : public std::enable_shared_from_this<EKCaptureSourc
   EKValue deliver(const Published& frame, const EKFrameRequest& request) const {
     const int layers = getNumLayersInColorSpace(request.colorSpace);
     if (layers <= 0 || request.width <= 0 || request.height <= 0) {
-      throw EKERROR(kDevice, kGetImage, "cannot make this picture format");
+      throw EKFailure(kDevice, kGetImage,
+                      EKStatus(EKCause::kUnsupported, "cannot make this picture format"), __FILE__,
+                      __LINE__);
     }
     std::vector<unsigned char> yuv;
     const bool sameSize = request.width == frame.raw.width && request.height == frame.raw.height;
@@ -194,15 +199,16 @@ class EKCaptureSource::Impl : public std::enable_shared_from_this<EKCaptureSourc
     }
     const auto quiet = SteadyClock::now() - lastArrival_;
     if (quiet > settings_.stallTimeout) {
-      failLocked(
+      failLocked(EKStatus(
+          EKCause::kUnavailable,
           std::string("no frame from the ") + toString(target_.kind) + " " + target_.location +
-          " for " +
-          std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(quiet).count()) +
-          " ms (stalled)");
+              " for " +
+              std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(quiet).count()) +
+              " ms (stalled)"));
     }
   }
 
-  void failLocked(const std::string& cause) {
+  void failLocked(const EKStatus& cause) {
     if (!failing_) {
       failing_ = true;
       ++failures_;
@@ -210,7 +216,7 @@ class EKCaptureSource::Impl : public std::enable_shared_from_this<EKCaptureSourc
     }
   }
 
-  void fail(const std::string& cause) {
+  void fail(const EKStatus& cause) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       failLocked(cause);
@@ -287,17 +293,18 @@ class EKCaptureSource::Impl : public std::enable_shared_from_this<EKCaptureSourc
             clockReset();
             continue;
           }
-          fail("end of the video file " + target_.location);
+          fail(EKStatus(EKCause::kUnavailable, "end of the video file " + target_.location));
           ended = true;
           continue;
         }
-        throw capture::CaptureFailure(std::string("the ") + toString(target_.kind) + " " +
-                                      target_.location + " ended or failed");
+        throw capture::CaptureFailure(EKCause::kUnavailable,
+                                      std::string("the ") + toString(target_.kind) + " " +
+                                          target_.location + " ended or failed");
       } catch (const capture::CaptureFailure& failure) {
-        fail(failure.what());
+        fail(EKStatus(failure.cause(), failure.what()));
       } catch (const std::exception& error) {
-        fail(std::string("the ") + toString(target_.kind) + " " + target_.location +
-             " failed: " + error.what());
+        fail(EKStatus(EKCause::kUnavailable, std::string("the ") + toString(target_.kind) + " " +
+                                                 target_.location + " failed: " + error.what()));
       }
       device_.close();
       sleepUntil(
@@ -343,7 +350,7 @@ class EKCaptureSource::Impl : public std::enable_shared_from_this<EKCaptureSourc
   long long framesCaptured_ = 0;
   long long failures_ = 0;
   bool failing_ = false;
-  std::string lastFailure_;
+  EKStatus lastFailure_;
   std::string format_;
   std::map<std::string, long long> reportedFailures_;
   int wantedWidth_;
@@ -354,14 +361,16 @@ class EKCaptureSource::Impl : public std::enable_shared_from_this<EKCaptureSourc
 EKCaptureSource::EKCaptureSource(const std::string& spec, const EKCaptureSettings& settings) {
   const std::optional<EKCaptureTarget> target = parseCaptureSpec(spec);
   if (!target) {
-    throw EKERROR("EKCaptureSource", "open", "no camera named: '" + spec + "'");
+    throw EKFailure("EKCaptureSource", "open",
+                    EKStatus(EKCause::kNotFound, "no camera named: '" + spec + "'"), __FILE__,
+                    __LINE__);
   }
   impl_ = std::make_shared<Impl>(*target, settings);
   impl_->start();
-  std::string cause;
+  EKStatus cause;
   if (!impl_->waitUntilOpen(cause)) {
     impl_->stop();
-    throw EKERROR("EKCaptureSource", "open", cause);
+    throw EKFailure("EKCaptureSource", "open", cause, __FILE__, __LINE__);
   }
 }
 

@@ -1,6 +1,7 @@
 // The capture source on live GStreamer pipelines (videotestsrc is-live=true) and on a clip
 // made with ffmpeg: rate, bytes, latest frame, stamps, failures and recovery.
 #include <ekvideodevice/ekcapturesource.h>
+#include <ekvision/ekstatus.h>
 
 #include <gtest/gtest.h>
 
@@ -237,20 +238,24 @@ TEST(CaptureLive, StalledStreamIsReportedOnceAndFramesResumeWhenItMovesAgain) {
 TEST(CaptureLive, CamerasThatCannotOpenAreRefusedWithTheCause) {
   const struct {
     const char* spec;
-    const char* cause;
+    const char* words;
+    EK::EKCause cause;
   } cases[] = {
-      {"gst:nosuchelement ! appsink", "cannot open the GStreamer pipeline nosuchelement"},
-      {"/no/such/clip.mp4", "cannot open the video file /no/such/clip.mp4"},
-      {"/dev/video97", "cannot open or query the V4L2 device /dev/video97"},
-      {"", "no camera named"},
+      {"gst:nosuchelement ! appsink", "cannot open the GStreamer pipeline nosuchelement",
+       EK::EKCause::kUnavailable},
+      {"/no/such/clip.mp4", "cannot open the video file /no/such/clip.mp4", EK::EKCause::kNotFound},
+      {"/dev/video97", "cannot open or query the V4L2 device /dev/video97",
+       EK::EKCause::kUnavailable},
+      {"", "no camera named", EK::EKCause::kNotFound},
   };
   for (const auto& c : cases) {
     try {
       EKCaptureSource source(c.spec);
       ADD_FAILURE() << c.spec << " opened";
-    } catch (const EKError& error) {
-      EXPECT_NE(error.getDescription().find(c.cause), std::string::npos)
+    } catch (const EK::EKFailure& error) {
+      EXPECT_NE(error.getDescription().find(c.words), std::string::npos)
           << c.spec << ": " << error.getDescription();
+      EXPECT_EQ(error.cause(), c.cause) << c.spec << ": " << EK::causeName(error.cause());
     }
   }
 }

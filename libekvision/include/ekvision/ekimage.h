@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <ekvalue/ekvalue.h>
+#include <ekvision/ekstatus.h>
 #include <ekvision/ekvision_api.h>
 #include <ekvision/ekvisiondefinitions.h>
 
@@ -228,6 +229,34 @@ class EKVISION_API EKImage {
 /// On entry the three bytes hold Y, U and V; on return they hold red, green and blue, each
 /// truncated toward zero and clamped to 0..255.
 EKVISION_API void computeRgbFromYuv(unsigned char* y, unsigned char* u, unsigned char* v);
+
+/// @name Picture files with their causes
+/// The file operations of EKImage that say why they failed, for callers that report it
+/// (bindings, tools); they log nothing. A file that cannot be opened, read or written
+/// gives the cause of its system error with the error itself (kNotFound and ENOENT,
+/// kNoSpace and ENOSPC, EFBIG or EDQUOT for a full disk...).
+/// @{
+
+/// @brief Loads the `.ari` file @p path into @p image as EKImage::readFile() does.
+///
+/// A directory (kIsDirectory), FIFO or socket (kNotRegularFile) is refused before it is
+/// opened. A file that is not a whole picture is kBadFormat: "not an .ari format",
+/// "invalid picture size in header", "file shorter than its picture", "not a whole .ari
+/// picture (it ends inside its header)" or "(it ends inside its pixels)"; an external
+/// buffer of another size is kInvalidArgument, "external buffer not compatible".
+/// @return success when the whole picture was read and the file closed cleanly
+EKVISION_API EKStatus readImageFile(EKImage& image, const std::string& path);
+
+/// @brief Saves @p image as a version 1 `.ari` file, as EKImage::writeFile() does.
+/// @return success, kInvalidArgument for a buffer smaller than the picture, or the cause
+///   of the failed system call ("cannot write the picture: no space left on the device")
+EKVISION_API EKStatus writeImageFile(EKImage& image, const std::string& path);
+
+/// @brief Exports @p image as a binary PPM (P6) file, as EKImage::savePPM() does.
+/// @return success, kInvalidArgument for a buffer smaller than the picture, or the cause
+///   of the failed system call ("cannot write the PPM picture: no such file")
+EKVISION_API EKStatus saveImagePPM(EKImage& image, const std::string& path);
+/// @}
 
 }  // namespace EK
 

@@ -47,7 +47,9 @@ class EKVISION_API EKStatus {
   /// left on the device"). With an empty @p context the message is the cause alone.
   static EKStatus fromSystemError(int systemError, const std::string& context = std::string());
 
+  /// Whether the operation succeeded.
   bool ok() const noexcept { return cause_ == EKCause::kOk; }
+  /// Why it failed; kOk on success.
   EKCause cause() const noexcept { return cause_; }
   /// The errno value behind the failure; 0 when the cause is not a system error.
   int systemError() const noexcept { return systemError_; }
@@ -77,12 +79,17 @@ EKVISION_API const char* causeName(EKCause cause);
 /// as before. getDescription() is the status's message.
 class EKVISION_API EKFailure : public EKError {
  public:
+  /// An EKError of @p moduleName and @p methodName, thrown at @p fileName : @p lineNumber,
+  /// whose description is the message of @p status.
   EKFailure(std::string moduleName, std::string methodName, EKStatus status,
             std::string fileName = std::string(), int lineNumber = 0);
   ~EKFailure() override;
 
+  /// The status of the failure.
   const EKStatus& status() const noexcept { return status_; }
+  /// Why the operation failed.
   EKCause cause() const noexcept { return status_.cause(); }
+  /// The errno value behind the failure; 0 when the cause is not a system error.
   int systemError() const noexcept { return status_.systemError(); }
 
  private:

@@ -9,6 +9,7 @@
 
 #include <ekerror/ekerror.h>
 #include <ekvision/ekimage.h>
+#include <ekvision/ekstatus.h>
 #include <ekvision/ekvision_api.h>
 
 /// OpenCV's C image record. Only its declaration is needed here: the recorder reads its
@@ -54,8 +55,10 @@ struct streamProperties {
 /// while it records writes the count of the file it read when it closes. Operations
 /// that the state does not allow return false; recordVideo() and readVideo() throw EKError
 /// (module "EKVideo", source file "libekvision/src/ekvideo") when a file cannot be opened
-/// or is not a readable recording. There is no locking: one object serves one thread at a
-/// time.
+/// or is not a readable recording: an EKFailure, whose status says why. Why the last
+/// recordVideo(), readVideo(), write() or closeVideo() failed is kept too, for callers of
+/// the operations that return false: EK::lastVideoStatus(). There is no locking: one
+/// object serves one thread at a time.
 ///
 /// `currentFrame` and `currentStream` name the current record, and the input position is
 /// part of the state: readVideo() leaves it at the first record, goToFrame() at the start
@@ -116,7 +119,10 @@ class EKVISION_API EKVideo {
   ///   EK::videoFileProblem() says why) or a recording is already open (which then goes
   ///   on untouched, its `filePath` included); "Extra header too large"; "Can't write the
   ///   file header" when the header cannot be written (the file is then closed); the
-  ///   refusal above when another writer holds the file.
+  ///   refusal above when another writer holds the file. Each is an EKFailure whose status
+  ///   gives the cause: the system's (kNotFound, kPermissionDenied, kIsDirectory,
+  ///   kNotRegularFile, kNoSpace...) with its system error, kBusy for another writer,
+  ///   kInvalidArgument for a recording already open or an extra header too large.
   bool recordVideo(std::string fileName, unsigned int extraHeaderSize,
                    const std::vector<streamHeader>& headers);
 
@@ -139,6 +145,9 @@ class EKVISION_API EKVideo {
   ///   "Unsupported resolution" and "invalid color space" for a stream the library cannot
   ///   play (the first failing check of the first failing stream);
   ///   "This arv file's frames are too large" when a frame does not fit 32 bits.
+  ///   Each is an EKFailure whose status gives the cause: the system's with its system
+  ///   error for a file that cannot be opened, kInvalidArgument for a file already being
+  ///   read, kBadFormat for the header, kUnsupported for a stream or frame it cannot play.
   bool readVideo(std::string fileName);
 
   /// @brief Finishes an open recording and closes the file being read.
@@ -150,8 +159,10 @@ class EKVISION_API EKVideo {
   /// records of an unfinished last frame stay in the file but are not counted. When any
   /// write of the recording failed (a full disk, an I/O error), records accepted into the
   /// stream's buffer may be lost and the count is not stored: a second line then goes to
-  /// standard error, "EKVideo: <filePath> could not be written completely; its frame count
-  /// is not stored", and `ekvision recover` restores the complete frames that did reach
+  /// standard error, "EKVideo: <filePath> could not be written completely (<cause>); its
+  /// frame count is not stored", the cause in the words of EK::systemErrorText() ("file
+  /// too large"), EK::lastVideoStatus() gives it as a cause (kNoSpace for a full disk) with
+  /// its system error, and `ekvision recover` restores the complete frames that did reach
   /// the file. Counters and indexes are zeroed in every case, also when nothing was open.
   /// Never throws.
   void closeVideo();
@@ -164,6 +175,8 @@ class EKVISION_API EKVideo {
   /// is open or the arguments cannot make a record; false also when the file write fails
   /// (disk full): the record is then not counted and the recording takes no more records,
   /// its count stays 0xFFFFFFFF, and `ekvision recover` restores the complete frames.
+  /// EK::lastVideoStatus() says why a write failed: kNoSpace with the system error for a
+  /// full disk, kInvalidArgument for arguments that cannot make a record.
   /// Output is buffered: a small record may be accepted into the buffer and fail only when
   /// the buffer is written out, at a later write() or at closeVideo(), which reports it.
   /// @{
@@ -251,10 +264,23 @@ class EKVISION_API EKVideo {
   long long findFrame(long long timeStamp, unsigned int streamIndex);
 
  private:
+  friend EKVISION_API const EKStatus& lastVideoStatus(const EKVideo& video);
+
   void releaseWriterLock();
 
   int writerLock_ = -1;  // descriptor that holds the recording's writer lock, or -1
+  EKStatus status_;      // why the last operation failed, for lastVideoStatus()
 };
+
+/// @brief Why the last recordVideo(), readVideo(), write() or closeVideo() of @p video
+/// failed: a cause with the system error behind it (kNoSpace and EFBIG for a file size
+/// limit, kBusy when another writer holds the recording...) and a message.
+///
+/// Success after a recordVideo(), readVideo() or closeVideo() of a recording that
+/// succeeded; a failure stays until the next of them, as a failed recording takes no more
+/// records. Callers read it instead of
+/// `errno`, which the library does not promise to leave meaningful.
+EKVISION_API const EKStatus& lastVideoStatus(const EKVideo& video);
 
 }  // namespace EK
 

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include <ekerror/ekerror.h>
+#include <ekvision/ekstatus.h>
 #include <ekvision/ekvideo.h>
 #include <ekvision/ekvision_api.h>
 
@@ -92,11 +93,13 @@ struct EKVideoInspection {
 /// Opens the file read-only and takes no lock: it never blocks or disturbs a writer. A
 /// live writer is seen through the system's lock table (/proc/locks), which also names
 /// its process when it runs on this machine.
-/// @throws EKError (module "EKVideo", method "inspectVideo") whose description is the
-///   cause: "no such file", "permission denied", "is a directory", "not seekable (a
-///   FIFO)", "not a regular file" and other system errors in a few words; "This arv file
-///   version isn't supported"; "This arv file is shorter than its header" (which bounds
-///   the stream count); "This arv file header is too large".
+/// @throws EKFailure, an EKError (module "EKVideo", method "inspectVideo") whose
+///   description is the cause in words and whose status carries its code: "no such file"
+///   (kNotFound), "permission denied" (kPermissionDenied), "is a directory" (kIsDirectory),
+///   "not seekable (a FIFO)", "not a regular file" (kNotRegularFile) and other system errors
+///   in a few words, with the system error; "This arv file version isn't supported", "This
+///   arv file is shorter than its header" (which bounds the stream count) and "This arv
+///   file header is too large" (kBadFormat).
 EKVISION_API EKVideoInspection inspectVideo(const std::string& path);
 
 /// @brief What recoverVideo() may do.
@@ -124,12 +127,14 @@ struct EKVideoRecovery {
 /// file and are not counted. A closed recording with frames beyond its count keeps its
 /// count unless @p options asks to extend it. Only bytes 8 to 11 are rewritten, and
 /// synced to the disk. While it works the function holds the recording's writer lock.
-/// @throws EKError (module "EKVideo", method "recoverVideo"): the causes of inspectVideo();
-///   "being written by process <pid>" (or "being written by another process" when the
-///   process cannot be known) when a live writer holds the recording; "the length of
-///   stream <k>'s records is unknown: color space <c>" and "its frames hold no bytes",
-///   when frames cannot be counted; "it holds more complete frames than a frame count can
-///   say"; "cannot write the frame count: <cause>".
+/// @throws EKFailure, an EKError (module "EKVideo", method "recoverVideo"): the causes of
+///   inspectVideo(); "being written by process <pid>" (or "being written by another
+///   process" when the process cannot be known) when a live writer holds the recording
+///   (kBusy, system error EWOULDBLOCK); "the length of stream <k>'s records is unknown:
+///   color space <c>" and "its frames hold no bytes", when frames cannot be counted, and
+///   "it holds more complete frames than a frame count can say" (kUnsupported); "cannot
+///   write the frame count: <cause>" (the cause of its system error: kNoSpace for a full
+///   disk).
 EKVISION_API EKVideoRecovery recoverVideo(const std::string& path,
                                           const EKRecoveryOptions& options = EKRecoveryOptions());
 
@@ -150,7 +155,17 @@ EKVISION_API std::uint64_t videoRecordOffset(const EKVideo& video, std::uint64_t
 ///
 /// Meant for messages after EKVideo::readVideo or recordVideo threw, whose texts do not
 /// say why. It examines the path and changes nothing: no file is created or truncated.
+/// The message of videoFileStatus().
 EKVISION_API std::string videoFileProblem(const std::string& path, bool forWriting);
+
+/// @brief Why @p path cannot be opened to read a recording or, with @p forWriting, to
+/// record one, as a cause with its system error; success when nothing is known to stand
+/// in the way.
+///
+/// A missing file (or directory, when writing) is kNotFound with ENOENT, a directory
+/// kIsDirectory with EISDIR, a FIFO, socket or (when reading) device kNotRegularFile, a
+/// refusal of the system its cause (kPermissionDenied...). Changes nothing on disk.
+EKVISION_API EKStatus videoFileStatus(const std::string& path, bool forWriting);
 
 }  // namespace EK
 

@@ -83,11 +83,14 @@ struct EKCaptureStatus {
 /// Failures: a device that vanishes or cannot be opened, a stream that ends, fails or
 /// brings no frame for EKCaptureSettings::stallTimeout. The next grab() of each subscriber
 /// throws EKError (module "EKVideoDevice", method "getImageRemote") naming the cause, once
-/// per failure; its following calls get the last frame captured before the failure again,
-/// with its old time stamp, until frames flow again. A live source is reopened every
-/// EKCaptureSettings::reopenInterval until it delivers again; a file that ended without
-/// loop is not reopened. A stalled read that never returns cannot be cut short: OpenCV's
-/// readers give up on their own (network timeouts, a pipeline's error).
+/// per failure: an EK::EKFailure whose cause() is kUnavailable for a camera or stream that
+/// cannot be opened or read, stalled or ended (a file's end included), kUnsupported for a
+/// format it cannot take, kBadFormat for a frame that is not what its format says; its following
+/// calls get the last frame captured before the failure again, with its old time stamp, until
+/// frames flow again. A live source is reopened every EKCaptureSettings::reopenInterval until it
+/// delivers again; a file that ended without loop is not reopened. A stalled read that never
+/// returns cannot be cut short: OpenCV's readers give up on their own (network timeouts, a
+/// pipeline's error).
 ///
 /// All operations are safe from any thread.
 class EKCAPTURE_API EKCaptureSource : public EKFrameSource {
@@ -95,7 +98,10 @@ class EKCAPTURE_API EKCaptureSource : public EKFrameSource {
   /// @brief Opens the camera @p spec and waits for its first frame.
   /// @throws EKError (module "EKCaptureSource", method "open") for a spec that names
   ///   nothing, and when the camera cannot be opened or brings no frame within
-  ///   EKCaptureSettings::openTimeout, with the cause
+  ///   EKCaptureSettings::openTimeout, with the cause: an EK::EKFailure whose cause() is
+  ///   kNotFound for a spec that names nothing or a video file that is not there,
+  ///   kUnavailable for a camera that cannot be opened or brings no frame, kUnsupported
+  ///   for a device that offers no format it can take
   explicit EKCaptureSource(const std::string& spec, const EKCaptureSettings& settings = {});
   /// @brief Stops the capture thread and closes the camera. A read blocked in a stalled
   /// stream is waited for 2 s; after that the thread is left to end with the read, and
