@@ -12,6 +12,7 @@
 #include <ostream>
 
 #include "commands.h"
+#include "helpformat.h"
 #include "tool.h"
 
 #ifndef EKVISION_VERSION
@@ -39,11 +40,6 @@ const CommandEntry kCommands[] = {
     {"cameras", makeCamerasCommand, "list the V4L2 cameras with their formats and sizes"},
 };
 
-std::string& libraryMessage() {
-  static std::string message;
-  return message;
-}
-
 void printUsage(std::ostream& out) {
   out << "usage: ekvision COMMAND [ARGUMENTS]\n"
       << "\n"
@@ -69,18 +65,17 @@ std::string oneLine(std::string text) {
   return text;
 }
 
-// Keeps the library's log records (the reason of a refused file) instead of printing them.
-class LibraryLogCapture {
+// Keeps the library's log records (the words of a refused file, which every failure carries
+// as its cause) off standard error while a command runs: the tool's own line says it.
+class LibraryLogSilencer {
  public:
-  LibraryLogCapture() {
-    libraryMessage().clear();
-    previous_ = ru::log::setHandler([](int, const std::string&, const std::string& message,
-                                       const std::string&, const std::string&,
-                                       int) { libraryMessage() = oneLine(message); });
+  LibraryLogSilencer() {
+    previous_ = ru::log::setHandler([](int, const std::string&, const std::string&,
+                                       const std::string&, const std::string&, int) {});
   }
-  ~LibraryLogCapture() { ru::log::setHandler(previous_); }
-  LibraryLogCapture(const LibraryLogCapture&) = delete;
-  LibraryLogCapture& operator=(const LibraryLogCapture&) = delete;
+  ~LibraryLogSilencer() { ru::log::setHandler(previous_); }
+  LibraryLogSilencer(const LibraryLogSilencer&) = delete;
+  LibraryLogSilencer& operator=(const LibraryLogSilencer&) = delete;
 
  private:
   ru::log::Handler previous_;
@@ -92,7 +87,9 @@ std::optional<int> parseCommand(const CommandEntry& entry, Command& command,
                                 const std::vector<std::string>& args, std::ostream& out,
                                 std::ostream& err) {
   CLI::App app(entry.summary, std::string("ekvision ") + entry.name);
-  app.get_formatter()->column_width(26);
+  auto formatter = std::make_shared<HelpFormatter>();
+  formatter->column_width(26);
+  app.formatter(formatter);
   command.define(app);
   // CLI11 takes the arguments last first.
   std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -115,10 +112,6 @@ void check(const EK::EKStatus& status) {
   if (!status.ok()) {
     throw ekhost::HostError(status);
   }
-}
-
-std::string lastLibraryMessage() {
-  return libraryMessage();
 }
 
 int runTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
@@ -151,7 +144,7 @@ int runTool(const std::vector<std::string>& args, std::ostream& out, std::ostrea
           *entry, *command, std::vector<std::string>(args.begin() + 1, args.end()), out, err)) {
     return *done;
   }
-  LibraryLogCapture capture;
+  LibraryLogSilencer silencer;
   // OpenCV reports a file it cannot open with several lines of its own; the tool's error
   // line says it instead.
   cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);

@@ -17,10 +17,6 @@ std::unique_ptr<Command> makeRunCommand();
 std::unique_ptr<Command> makeRecordCommand();
 std::unique_ptr<Command> makeCamerasCommand();
 
-/// The last message that the library logged during this command, without its newline: the
-/// reason of a picture file that EKImage::readFile refused.
-std::string lastLibraryMessage();
-
 }  // namespace ektool
 
 #endif  // EKVISION_TOOLS_COMMANDS_H

@@ -9,7 +9,9 @@
 #include <memory>
 
 #include "commands.h"
+#include "host.h"
 #include "picture.h"
+#include "recording.h"
 #include "tool.h"
 
 namespace ektool {
@@ -31,17 +33,11 @@ class ConvertCommand : public Command {
     if (format.empty()) {
       throw UsageError("OUT must end with .png or .ppm: " + target_);
     }
-    // The cause first: a directory, a FIFO (whose opening would wait for a writer), no
-    // permission.
-    const std::string problem = EK::videoFileProblem(input_, false);
-    if (!problem.empty()) {
-      throw ToolError("cannot read " + input_ + ": " + problem);
-    }
+    ekhost::requireReadableFile(input_);
     EK::EKImage image(0, 0, 0);
-    if (!image.readFile(input_.c_str())) {
-      const std::string reason = lastLibraryMessage();
-      throw ToolError("cannot read " + input_ +
-                      (reason.empty() ? ": no such file, or cut short" : ": " + reason));
+    const EK::EKStatus read = EK::readImageFile(image, input_);
+    if (!read.ok()) {
+      throw ekhost::HostError(ekhost::readFailure(input_, read));
     }
     ekhost::savePicture(ekhost::pictureOf(image), target_, format);
     output.out << "wrote " << target_ << " (" << image.width << "x" << image.height << ")\n";

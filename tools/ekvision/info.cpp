@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "commands.h"
+#include "host.h"
 #include "recording.h"
 #include "tool.h"
 
@@ -24,10 +25,7 @@ enum class FileKind { kPicture, kRecording };
 
 FileKind kindOf(const std::string& path) {
   // The cause comes first: opening a FIFO would wait for a writer.
-  const std::string problem = EK::videoFileProblem(path, false);
-  if (!problem.empty()) {
-    throw ToolError("cannot read " + path + ": " + problem);
-  }
+  ekhost::requireReadableFile(path);
   std::ifstream in(path, std::ios::binary);
   unsigned char magic[4] = {};
   if (!in || !in.read(reinterpret_cast<char*>(magic), sizeof magic)) {
@@ -57,9 +55,9 @@ std::string colorSpaceName(int colorSpace) {
 
 void describePicture(const std::string& path, std::ostream& out) {
   EK::EKImage image(0, 0, 0);
-  if (!image.readFile(path.c_str())) {
-    const std::string reason = lastLibraryMessage();
-    throw ToolError("cannot read " + path + (reason.empty() ? ": file cut short" : ": " + reason));
+  const EK::EKStatus read = EK::readImageFile(image, path);
+  if (!read.ok()) {
+    throw ekhost::HostError(ekhost::readFailure(path, read));
   }
   out << "file:        " << path << "\n"
       << "format:      ari version " << versionOf(path) << "\n"

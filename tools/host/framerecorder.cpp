@@ -66,17 +66,16 @@ void FrameRecorder::writeLoop() {
     Frame frame = std::move(queue_.front());
     queue_.pop_front();
     lock.unlock();
-    errno = 0;
     const bool written = video_.write(frame.pixels.data(), static_cast<int>(frame.pixels.size()),
                                       frame.timeStamp, frame.cameraId, frame.angles[0],
                                       frame.angles[1], frame.angles[2], frame.angles[3]);
-    const int error = errno;
+    const EK::EKStatus status = written ? EK::EKStatus() : EK::lastVideoStatus(video_);
     lock.lock();
     if (written) {
       ++report_.recorded;
     } else {
       report_.writeFailed = true;
-      report_.writeError = error;
+      report_.writeStatus = status;
       report_.dropped += 1 + queue_.size();
       queue_.clear();
     }
@@ -91,14 +90,12 @@ RecorderReport FrameRecorder::finish() {
   changed_.notify_one();
   if (writer_.joinable()) {
     writer_.join();
-    errno = 0;
-    const bool whole = finishRecording(video_);
-    const int error = errno;
+    const EK::EKStatus finished = finishRecording(video_);
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!whole && !report_.writeFailed) {
+    if (!finished.ok() && !report_.writeFailed) {
       // Records accepted into the stream's buffer were lost when it was written out.
       report_.writeFailed = true;
-      report_.writeError = error;
+      report_.writeStatus = finished;
     }
     return report_;
   }

@@ -3,6 +3,7 @@
 #define EKVISION_TOOLS_FRAMERECORDER_H
 
 #include <ekvalue/ekvalue.h>
+#include <ekvision/ekstatus.h>
 #include <ekvision/ekvideo.h>
 
 #include <condition_variable>
@@ -21,7 +22,7 @@ struct RecorderReport {
   std::size_t dropped = 0;    ///< frames offered while the queue was full, or after a failure
   std::size_t otherSize = 0;  ///< frames of another size or color space than the recording's
   bool writeFailed = false;   ///< a write failed (disk full): later frames were dropped
-  int writeError = 0;         ///< errno of the failed write, 0 when unknown
+  EK::EKStatus writeStatus;   ///< why the write failed
 };
 
 /// @brief Writes image arrays to a one-stream `.arv` recording on a thread of its own.

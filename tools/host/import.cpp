@@ -105,7 +105,6 @@ ImportReport importVideo(const ImportOptions& options, Listener& listener) {
   startRecording(video, report.path, {{width, height, EK::kColorSpaceYUV422, 8}});
   FrameThinner thinner(options.fps);
   bool writeFailed = false;
-  int writeError = 0;
   std::optional<EK::EKStatus> readFailure;
   try {
     cv::Mat frame;
@@ -128,7 +127,6 @@ ImportReport importVideo(const ImportOptions& options, Listener& listener) {
       cv::resize(bgr, sized, cv::Size(width, height), 0, 0, cv::INTER_AREA);
       if (!video.write(height, width, reinterpret_cast<char*>(sized.data), stamp, 0, 0.0f, 0.0f,
                        0.0f, 0.0f)) {
-        writeError = errno;
         writeFailed = true;
         break;
       }
@@ -137,11 +135,9 @@ ImportReport importVideo(const ImportOptions& options, Listener& listener) {
     readFailure = error.status();  // the recording is closed before this is reported
   }
   report.imported = video.frameCount;
-  errno = 0;
-  const bool whole = finishRecording(video) && !writeFailed;
-  const int finishError = errno;
-  if (!whole) {
-    throw HostError(writeFailure(report.path, writeFailed ? writeError : finishError));
+  const EK::EKStatus finished = writeFailed ? EK::lastVideoStatus(video) : finishRecording(video);
+  if (!finished.ok()) {
+    throw HostError(writeFailure(report.path, finished));
   }
   const std::string holds = "; " + report.path + " holds the " + std::to_string(report.imported);
   if (readFailure) {

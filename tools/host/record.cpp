@@ -97,7 +97,7 @@ RecordReport recordCamera(const RecordOptions& options, Listener& listener) {
   }
   if (written.writeFailed) {
     report.writeFailed = true;
-    report.status = writeFailure(report.path, written.writeError);
+    report.status = writeFailure(report.path, written.writeStatus);
   } else if (report.recorded == 0) {
     std::remove(report.path.c_str());
     report.status =

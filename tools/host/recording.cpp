@@ -10,18 +10,18 @@
 #include "host.h"
 
 namespace ekhost {
-namespace {
 
-// Whether a live writer holds the recording at @p path, which is why recording it failed.
-bool heldByAnotherWriter(const std::string& path) {
-  try {
-    return EK::inspectVideo(path).beingWritten;
-  } catch (const EK::EKError&) {
-    return false;
+void requireReadableFile(const std::string& path) {
+  const EK::EKStatus problem = EK::videoFileStatus(path, false);
+  if (!problem.ok()) {
+    throw HostError(readFailure(path, problem));
   }
 }
 
-}  // namespace
+EK::EKStatus readFailure(const std::string& path, const EK::EKStatus& cause) {
+  return EK::EKStatus(cause.cause(), "cannot read " + path + ": " + cause.message(),
+                      cause.systemError());
+}
 
 EK::EKVideoInspection openRecording(EK::EKVideo& video, const std::string& path) {
   try {
@@ -44,42 +44,46 @@ void startRecording(EK::EKVideo& video, const std::string& path,
   try {
     video.recordVideo(base, 0, streams);
   } catch (const EK::EKError& error) {
-    const int code = errno;
-    if (heldByAnotherWriter(base + ".arv")) {
+    const EK::EKStatus& status = EK::lastVideoStatus(video);
+    if (status.cause() == EK::EKCause::kBusy) {
       // The library's text names the file and its writer.
-      fail(EK::EKCause::kBusy, error.getDescription());
+      throw HostError(status);
     }
-    std::string cause = EK::videoFileProblem(base + ".arv", true);
-    if (cause.empty()) {
-      cause = error.getDescription();
-      if (code == ENOSPC || code == EFBIG || code == EDQUOT || code == EIO) {
-        cause += " (" + std::string(std::strerror(code)) + ")";
-      }
+    // What stands in the way of the path says more than the recorder's words.
+    const EK::EKStatus problem = EK::videoFileStatus(base + ".arv", true);
+    const EK::EKStatus& cause = problem.ok() ? status : problem;
+    std::string why = cause.message();
+    if (problem.ok() && cause.systemError() != 0) {
+      // The recorder's words say what it was doing; the system error says why it failed.
+      why += " (" + EK::systemErrorText(cause.systemError()) + ")";
     }
-    fail(EK::EKCause::kSystem, "cannot record " + path + ": " + cause);
+    throw HostError(
+        EK::EKStatus(cause.cause(), "cannot record " + path + ": " + why, cause.systemError()));
   }
 }
 
-bool finishRecording(EK::EKVideo& video) {
+EK::EKStatus finishRecording(EK::EKVideo& video) {
   video.outputFile.flush();
-  if (!video.outputFile) {
-    // The destructor closes the file and releases it, leaving the count for recover.
-    return false;
+  if (video.outputFile) {
+    video.closeVideo();
   }
-  video.closeVideo();
-  const std::string path = video.filePath;
-  try {
-    return EK::inspectVideo(path).closed;
-  } catch (const EK::EKError&) {
-    return false;
+  // After a failed write the recording is left open, its count unwritten as after a crash:
+  // the destructor closes the file and releases it, and recover counts what reached it.
+  const EK::EKStatus& status = EK::lastVideoStatus(video);
+  if (!status.ok() || video.outputFile) {
+    return status;
   }
+  return EK::EKStatus(EK::EKCause::kSystem, "a write failed");
 }
 
-EK::EKStatus writeFailure(const std::string& path, int systemError) {
-  EK::EKStatus failed =
-      systemError != 0
-          ? EK::EKStatus::fromSystemError(systemError, "cannot write " + path)
-          : EK::EKStatus(EK::EKCause::kSystem, "cannot write " + path + ": a write failed");
+EK::EKStatus writeFailure(const std::string& path, const EK::EKStatus& cause) {
+  // A system error is named in its one text ("no space left on the device"), whichever
+  // operation met it.
+  const EK::EKStatus failed(
+      cause.cause(),
+      "cannot write " + path + ": " +
+          (cause.systemError() != 0 ? EK::systemErrorText(cause.systemError()) : cause.message()),
+      cause.systemError());
   std::string text = failed.message();
   try {
     const EK::EKVideoInspection file = EK::inspectVideo(path);

@@ -13,6 +13,14 @@
 
 namespace ekhost {
 
+/// @brief Refuses a file that cannot be read before it is opened: a directory, a FIFO
+/// (whose opening would wait for a writer), a missing file, no permission.
+/// @throws HostError "cannot read <path>: <cause>"
+void requireReadableFile(const std::string& path);
+
+/// "cannot read <path>: <the cause's message>", with the cause's code and system error.
+EK::EKStatus readFailure(const std::string& path, const EK::EKStatus& cause);
+
 /// @brief Inspects @p path and opens it for reading.
 /// @return what the file holds
 /// @throws HostError "cannot read <path>: <cause>" when it is no readable recording
@@ -25,15 +33,15 @@ void startRecording(EK::EKVideo& video, const std::string& path,
                     const std::vector<EK::streamHeader>& streams);
 
 /// @brief Closes a recording, unless a write failed: its count is then left unwritten, as
-/// after a crash, with no line printed, so that `ekvision recover` restores what reached
-/// the file.
-/// @return true when every record reached the file and the count was written
-bool finishRecording(EK::EKVideo& video);
+/// after a crash, so that `ekvision recover` restores what reached the file.
+/// @return success when every record reached the file and the count was written, else why
+///   not (the library's status: "no space left on the device"...)
+EK::EKStatus finishRecording(EK::EKVideo& video);
 
-/// @brief The failure of a recording that lost frames to a write error: the system error's
-/// cause and text ("cannot write X: no space left on the device"), the complete frames that
-/// reached the file and how to restore them. @p systemError is 0 when unknown.
-EK::EKStatus writeFailure(const std::string& path, int systemError);
+/// @brief The failure of a recording that lost frames to a write error: "cannot write PATH:
+/// <cause>", with the cause's code, the complete frames that reached the file and how to
+/// restore them.
+EK::EKStatus writeFailure(const std::string& path, const EK::EKStatus& cause);
 
 /// The time stamp of a frame of a stream, or nothing when its record cannot be read.
 std::optional<long long> timeStampOf(EK::EKVideo& video, std::uint32_t frame, std::uint32_t stream);

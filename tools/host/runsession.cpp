@@ -350,7 +350,7 @@ void RunSession::finishFiles() {
     report_.recording = recorder_->finish();
     report_.recordingPath = recordingBaseName(*options_.record) + ".arv";
     if (report_.recording->writeFailed && report_.status.ok()) {
-      report_.status = writeFailure(report_.recordingPath, report_.recording->writeError);
+      report_.status = writeFailure(report_.recordingPath, report_.recording->writeStatus);
     }
   }
   if (sampler_) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -43,11 +44,15 @@ TEST(ToolCapture, RecordThatCannotBeWrittenWholeExitsNonZeroWithOneLine) {
       dir, {"record", ballPipeline(160, 120, 30), path, "--frames", "60", "--resolution", "0"},
       "ulimit -f 400; trap '' XFSZ;");
   EXPECT_EQ(limited.exitCode, 1);
-  EXPECT_EQ(limited.err.rfind("ekvision record: cannot write " + path + " whole", 0), 0u)
+  // The same line as a run's recording or an import cut off by a full disk.
+  EXPECT_EQ(limited.err.rfind("ekvision record: cannot write " + path + ": file too large; ", 0),
+            0u)
       << limited.err;
-  EXPECT_EQ(limited.err.find("'ekvision recover " + path + "' makes them readable\n"),
-            limited.err.size() - 40 - path.size())
-      << "one line: " << limited.err;
+  const std::string end =
+      " complete frames reached the file ('ekvision recover " + path + "' restores them)\n";
+  EXPECT_EQ(limited.err.find(end), limited.err.size() - end.size()) << limited.err;
+  EXPECT_EQ(std::count(limited.err.begin(), limited.err.end(), '\n'), 1) << "one line";
+  EXPECT_EQ(limited.out.find("recorded "), std::string::npos) << "no summary of a lost recording";
   // And it does: every complete frame is counted again.
   EXPECT_EQ(runTool(dir, {"recover", path}).exitCode, 0);
   const EK::EKVideoInspection recovered = EK::inspectVideo(path);

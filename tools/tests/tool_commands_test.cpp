@@ -27,9 +27,21 @@ TEST_F(ToolCommands, UsageAndHelp) {
   const ektest::ToolRun bare = runTool(dir, {});
   EXPECT_EQ(bare.exitCode, 2);
   EXPECT_EQ(bare.err.rfind("usage: ekvision COMMAND", 0), 0u) << bare.err;
-  const ektest::ToolRun help = runTool(dir, {"export", "--help"});
-  EXPECT_EQ(help.exitCode, 0);
-  EXPECT_EQ(help.out.rfind("usage: ekvision export", 0), 0u) << help.out;
+  // Every command's help starts with its usage line and says what each option takes.
+  for (const char* command :
+       {"info", "export", "import", "recover", "convert", "run", "record", "cameras"}) {
+    const ektest::ToolRun help = runTool(dir, {command, "--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.out.rfind(std::string("usage: ekvision ") + command + " [OPTIONS]", 0), 0u)
+        << help.out;
+    EXPECT_EQ(help.err, "");
+  }
+  const ektest::ToolRun run = runTool(dir, {"run", "--help"});
+  for (const char* option : {"--seconds S", "--frames N", "--fps N", "--resolution R",
+                             "--camera SPEC", "--call METHOD [ARG...]", "--summary-json"}) {
+    EXPECT_NE(run.out.find(option), std::string::npos) << option;
+  }
+  EXPECT_NE(run.out.find("3: 1280x960"), std::string::npos) << run.out;
 }
 
 // A recording left unclosed, with part of a frame after its last complete one.
