@@ -6,7 +6,8 @@
 
 Each recording is played by the module host, ``ekvision run --module PLUGIN --camera REC
 --every-frame --detections FILE``: every frame once, in order, unpaced, each detection a
-JSON line. The host runs as a child process of
+JSON line and the run's summary (frames, and the cause of a failure) the last one, which
+is all this module reads of the run. The host runs as a child process of
 the Dask worker, so that a module that crashes takes down its run and nothing else: that
 recording is reported with its error and the others go on.
 
@@ -18,7 +19,6 @@ Command line::
 import argparse
 import json
 import os
-import re
 import signal
 import subprocess
 import sys
@@ -26,9 +26,6 @@ import tempfile
 from typing import List, NamedTuple, Optional
 
 __all__ = ["RecordingResult", "run_module", "run_recording", "main"]
-
-_FRAMES = re.compile(r"^frames: +(\d+) processed")
-
 
 class RecordingResult(NamedTuple):
     """What a module found in one recording.
@@ -63,15 +60,20 @@ _DETECTION_FIELDS = (("timeStamp", "time_stamp"), ("x", "x"), ("y", "y"), ("w", 
                      ("pixelCount", "pixels"))
 
 
-def _read_detections(path):
-    """The detections the host wrote to ``path``, one JSON object a line."""
+def _read_log(path):
+    """The detections the host wrote to ``path``, one JSON object a line, and the summary
+    that ends a run which was not cut short (None otherwise)."""
     detections = []
+    summary = None
     with open(path, encoding="utf-8") as lines:
         for line in lines:
             if line.strip():
                 fields = json.loads(line)
-                detections.append({ours: fields[theirs] for theirs, ours in _DETECTION_FIELDS})
-    return detections
+                if "summary" in fields:
+                    summary = fields["summary"]
+                else:
+                    detections.append({ours: fields[theirs] for theirs, ours in _DETECTION_FIELDS})
+    return detections, summary
 
 
 def _failure(returncode, stderr):
@@ -103,13 +105,15 @@ def run_recording(plugin, recording, timeout=None, tool=None):
             return RecordingResult(recording, [], 0,
                                    f"cannot start the module host {command[0]}: {error}")
         # A host that died still leaves the lines it had written: the detections found
-        # before the failure.
-        detections = _read_detections(log) if os.path.exists(log) else []
-    frames = 0
-    for line in done.stdout.splitlines():
-        if _FRAMES.match(line):
-            frames = int(_FRAMES.match(line)[1])
-    error = None if done.returncode == 0 else _failure(done.returncode, done.stderr)
+        # before the failure, without a summary.
+        detections, summary = _read_log(log) if os.path.exists(log) else ([], None)
+    frames = summary["frames"] if summary else 0
+    if done.returncode == 0:
+        error = None
+    elif summary and summary["error"]:
+        error = summary["error"]["message"]
+    else:
+        error = _failure(done.returncode, done.stderr)
     return RecordingResult(recording, detections, frames, error)
 
 
