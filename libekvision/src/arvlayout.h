@@ -1,6 +1,8 @@
-// Internal: the `.arv` layout. Its constants, the decoding of the header and the stream
-// table, the record arithmetic and the count of frames a file holds live here, once, for
-// the recorder, the player and the inspection.
+// Internal: the `.arv` file layout that only the library reads and writes: the fixed header
+// and the stream table, the record arithmetic and the count of frames a file holds, for the
+// recorder, the player and the inspection. What readers outside the library need is public:
+// the record header (ekvision/ekvideorecord.h) and the playback rule
+// (ekvision/ekvideoplayback.h).
 #ifndef EKVISION_SRC_ARVLAYOUT_H
 #define EKVISION_SRC_ARVLAYOUT_H
 
