@@ -1,4 +1,5 @@
 // Export: frames of a recording as PNG or PPM pictures.
+#include <ekvideodevice/ekarvsource.h>
 #include <ekvision/ekvideo.h>
 #include <ekvision/ekvideoplayback.h>
 
@@ -93,7 +94,7 @@ ExportReport exportFrames(const ExportOptions& options, Listener& listener) {
       if (!video.getFrame(image, static_cast<std::uint32_t>(frame), stream, true)) {
         fail(EK::EKCause::kBadFormat, "cannot read frame " + std::to_string(frame) + " of " + path);
       }
-      hideRecordHeader(image);
+      EK::EKArvSource::concealRecordHeader(image);
       savePicture(pictureOf(image), (directory / frameFileName(frame, options.format)).string(),
                   options.format);
       listener.progress(static_cast<std::uint64_t>(frame - from + 1), count);

@@ -1,7 +1,5 @@
 #include "picture.h"
 
-#include <ekvideodevice/ekarvsource.h>
-
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -41,10 +39,6 @@ cv::Mat pictureOf(EK::EKImage& image) {
   cv::Mat grey(image.height, image.width, CV_8UC1);
   std::memcpy(grey.data, image.frame, static_cast<std::size_t>(bytes));
   return grey;
-}
-
-void hideRecordHeader(EK::EKImage& image) {
-  EK::EKArvSource::concealRecordHeader(image);
 }
 
 std::string pictureFormatOf(const std::string& path) {

@@ -17,14 +17,6 @@ bool isViewable(int colorSpace, int nbLayers);
 /// @throws HostError for any other color space, or a buffer smaller than the picture
 cv::Mat pictureOf(EK::EKImage& image);
 
-/// @brief Overwrites the first 25 bytes of a video frame's buffer with its first stored
-/// pixels.
-///
-/// Frames read from a recording carry their record header (time stamp, camera, angles) in
-/// those bytes instead of pixels; repeating the first stored pixel group there gives a clean
-/// picture.
-void hideRecordHeader(EK::EKImage& image);
-
 /// "png" or "ppm" for a path with that extension (any case), or "".
 std::string pictureFormatOf(const std::string& path);
 
