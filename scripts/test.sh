@@ -55,9 +55,11 @@ PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --exists ekvision
 cmake -S examples/walkthrough -B build/walkthrough -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build build/walkthrough -j"$jobs"
 "$prefix/bin/ekvision" run --module build/walkthrough/libbrightspot.so --seconds 1 \
-  >build/walkthrough/run.out
-grep -q '^detection t=' build/walkthrough/run.out
-grep -q '^frames: ' build/walkthrough/run.out
+  --summary-json build/walkthrough/summary.json >/dev/null
+/usr/bin/python3 -c 'import json, sys
+summary = json.load(open(sys.argv[1]))
+assert summary["error"] is None and summary["frames"] > 0 and summary["detections"] > 0, summary
+' build/walkthrough/summary.json
 echo "consumer: passed"
 
 # pytest's exit status 5 (no test collected) fails the lane like any other non-zero one.
