@@ -3,19 +3,12 @@
 #include <ekvision/ekvideoplayback.h>
 #include <ekvision/ekvisiondefinitions.h>
 
-#include <charconv>
 #include <cmath>
+
+#include "textio.h"
 
 namespace ektool {
 namespace {
-
-// The whole of @p text as a number of that type.
-template <typename Number>
-bool parseNumber(const std::string& text, Number& value) {
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, value);
-  return !text.empty() && error == std::errc() && stop == end;
-}
 
 // "0: 160x120, 1: 320x240, ..." from the library's own table of sizes.
 std::string resolutionList() {
@@ -42,7 +35,7 @@ CLI::Validator wholeNumber(long long minimum, long long maximum) {
   return CLI::Validator(
       [minimum, maximum](std::string& text) {
         long long value = 0;
-        if (parseNumber(text, value) && value >= minimum && value <= maximum) {
+        if (ekhost::parseNumber(text, value) && value >= minimum && value <= maximum) {
           return std::string();
         }
         return "must be a whole number from " + std::to_string(minimum) + " to " +
@@ -56,7 +49,8 @@ CLI::Option* addSecondsOption(CLI::App& app, std::optional<double>& seconds,
   const CLI::Validator positiveSeconds(
       [](std::string& text) {
         double value = 0;
-        if (parseNumber(text, value) && std::isfinite(value) && value > 0 && value <= kMaxSeconds) {
+        if (ekhost::parseNumber(text, value) && std::isfinite(value) && value > 0 &&
+            value <= kMaxSeconds) {
           return std::string();
         }
         return "must be a number of seconds above 0 and at most " +

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "host.h"
+#include "textio.h"
 
 namespace ekhost {
 namespace {
@@ -57,17 +58,8 @@ void DetectionLog::addSummary(const std::string& summaryJson) {
 }
 
 void DetectionLog::flush() {
-  std::size_t done = 0;
-  while (error_ == 0 && fd_ >= 0 && done < buffer_.size()) {
-    const ssize_t wrote = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
-    if (wrote < 0 && errno == EINTR) {
-      continue;
-    }
-    if (wrote <= 0) {
-      error_ = wrote < 0 ? errno : EIO;
-      break;
-    }
-    done += static_cast<std::size_t>(wrote);
+  if (error_ == 0 && fd_ >= 0) {
+    error_ = writeAll(fd_, buffer_);
   }
   buffer_.clear();
 }

@@ -1,21 +1,13 @@
 #include "runoptions.h"
 
-#include <charconv>
 #include <cmath>
 #include <limits>
 
 #include "host.h"
+#include "textio.h"
 
 namespace ekhost {
 namespace {
-
-// The whole of @p text as a number of that type.
-template <typename Number>
-bool parseNumber(const std::string& text, Number& value) {
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, value);
-  return !text.empty() && error == std::errc() && stop == end;
-}
 
 std::string kindName(const EK::EKValue& value) {
   if (value.isBool()) {

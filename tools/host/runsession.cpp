@@ -22,7 +22,7 @@
 #include "motiondetectormodule.h"
 #include "pacing.h"
 #include "recording.h"
-#include "summary.h"
+#include "textio.h"
 
 namespace ekhost {
 namespace {
