@@ -1,18 +1,21 @@
 #include "interrupt.h"
 
-#include <csignal>
+#include <atomic>
 
 namespace ekhost {
 namespace {
 
-volatile std::sig_atomic_t interrupted = 0;
+// A lock-free atomic is safe in a signal handler, which may run on any of the threads, and
+// orders the flag with the threads that read it.
+std::atomic<bool> interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "the handler must not take a lock");
 
 }  // namespace
 
 InterruptScope::InterruptScope() {
-  interrupted = 0;
+  interrupted = false;
   struct sigaction action {};
-  action.sa_handler = [](int) { interrupted = 1; };
+  action.sa_handler = [](int) { interrupted = true; };
   // The handler is taken back after the first signal, so that a second one ends the process.
   action.sa_flags = static_cast<int>(SA_RESETHAND);
   sigemptyset(&action.sa_mask);
@@ -26,7 +29,7 @@ InterruptScope::~InterruptScope() {
 }
 
 bool InterruptScope::requested() {
-  return interrupted != 0;
+  return interrupted;
 }
 
 }  // namespace ekhost
