@@ -86,6 +86,24 @@ TEST_F(EKArvSourceTest, MakesOtherColorSpacesFromTheLuma) {
   }
 }
 
+// The record header's bytes repeat the first stored pixel group; a buffer too small to hold
+// that group is left alone.
+TEST_F(EKArvSourceTest, ConcealingTheRecordHeaderRepeatsTheFirstStoredPixels) {
+  EK::EKImage image(16, 2, kYuv422);
+  for (int i = 0; i < image.allocatedSize; ++i) {
+    image.frame[i] = static_cast<unsigned char>(i);
+  }
+  EKArvSource::concealRecordHeader(image);
+  for (int i = 0; i < image.allocatedSize; ++i) {
+    ASSERT_EQ(image.frame[i], i < 28 ? 28 + i % 4 : i) << i;
+  }
+  EK::EKImage tiny(4, 2, kYuv422);
+  std::fill(tiny.frame, tiny.frame + tiny.allocatedSize, 7);
+  EKArvSource::concealRecordHeader(tiny);
+  EXPECT_TRUE(std::all_of(tiny.frame, tiny.frame + tiny.allocatedSize,
+                          [](unsigned char byte) { return byte == 7; }));
+}
+
 TEST_F(EKArvSourceTest, RefusesWhatItCannotPlay) {
   EKArvSource source(record(10));  // an unknown layout plays in its own color space only
   EXPECT_EQ(pixelsOf(source.grab(request(0, 10)))[100], recorded(160 * 120 * 3, 0, 100));

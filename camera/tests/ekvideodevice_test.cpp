@@ -110,6 +110,10 @@ TEST_F(CameraTest, ScriptedSourceFailsCountsAndNumbersOnDemand) {
 TEST(SyntheticScene, RectangleIsWhereTheGroundTruthSays) {
   EK::EKSyntheticSource scene(0);
   for (const long long time : {0LL, 700000LL, 2100000LL, 3500000LL}) {
+    // Every color space at one size and time is the same picture: each layer of a pixel
+    // holds the YUV422 picture's luma, or its chroma in YUV422's second layer.
+    const EKValue yuv = scene.grab({"s", 320, 240, 9, 0, 0, time});
+    const auto* luma = static_cast<const unsigned char*>(yuv[EK::kImageArrayPixels].GetBinary());
     for (const int colorSpace : {9, 0, 13}) {
       const int layers = EK::getNumLayersInColorSpace(colorSpace);
       const EKValue value = scene.grab({"s", 320, 240, colorSpace, 0, 0, time});
@@ -125,6 +129,10 @@ TEST(SyntheticScene, RectangleIsWhereTheGroundTruthSays) {
       const int outsideX = rect.x > 0 ? rect.x - 1 : rect.x + rect.w;
       const unsigned char* outside = pixels + ((rect.y + rect.h / 2) * 320 + outsideX) * layers;
       EXPECT_TRUE(outside[0] >= 16 && outside[0] <= EK::EKSyntheticSource::kMaxBackgroundLuma);
+      for (int i = 0; i < 320 * 240; i += 97) {
+        ASSERT_EQ(pixels[i * layers], luma[2 * i])
+            << "pixel " << i << ", color space " << colorSpace;
+      }
     }
   }
   EXPECT_NE(scene.objectAt(0).centerX, scene.objectAt(1000000).centerX) << "the object moves";

@@ -54,10 +54,14 @@ TEST_F(AriFileTest, WriteProducesTheDocumentedBytesAndReadRestoresEveryField) {
   ASSERT_TRUE(source.writeFile(dir.path("a.ari").c_str()));
   EXPECT_EQ(readBytes(dir.path("a.ari")), expected);
 
-  // Into an image of another shape, whose buffer is replaced, and one of the same shape.
-  EKImage other(EK::kResolution320x240, 0), same(160, 120, 14);
+  // Into images of another shape (another size, or only another height, whose larger
+  // buffer would hold the picture), or of the same shape with a buffer said to be too small:
+  // each buffer is replaced. Into one of the same shape, the buffer is kept.
+  EKImage other(EK::kResolution320x240, 0), taller(160, 240, 9), small(160, 120, 9);
+  EKImage same(160, 120, 14);
+  small.allocatedSize = 100;
   unsigned char* sameBuffer = same.frame;
-  for (EKImage* target : {&other, &same}) {
+  for (EKImage* target : {&other, &taller, &small, &same}) {
     ASSERT_TRUE(target->readFile(dir.path("a.ari").c_str()));
     EXPECT_EQ(fields(*target), fields(source));
     EXPECT_EQ(std::make_tuple(target->allocatedSize, target->allocatedResolution,
