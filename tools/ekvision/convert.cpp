@@ -10,6 +10,7 @@
 
 #include "commands.h"
 #include "host.h"
+#include "pathguard.h"
 #include "picture.h"
 #include "recording.h"
 #include "tool.h"
@@ -34,6 +35,7 @@ class ConvertCommand : public Command {
       throw UsageError("OUT must end with .png or .ppm: " + target_);
     }
     ekhost::requireReadableFile(input_);
+    ekhost::refuseOverwrites({{input_, "the picture that IN.ari names"}}, {{target_, "OUT"}});
     EK::EKImage image(0, 0, 0);
     const EK::EKStatus read = EK::readImageFile(image, input_);
     if (!read.ok()) {

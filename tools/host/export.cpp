@@ -11,6 +11,7 @@
 
 #include "export.h"
 #include "host.h"
+#include "pathguard.h"
 #include "picture.h"
 #include "recording.h"
 
@@ -95,8 +96,9 @@ ExportReport exportFrames(const ExportOptions& options, Listener& listener) {
         fail(EK::EKCause::kBadFormat, "cannot read frame " + std::to_string(frame) + " of " + path);
       }
       EK::EKArvSource::concealRecordHeader(image);
-      savePicture(pictureOf(image), (directory / frameFileName(frame, options.format)).string(),
-                  options.format);
+      const std::string picture = (directory / frameFileName(frame, options.format)).string();
+      refuseOverwrites({{path, "the recording that FILE.arv names"}}, {{picture, "OUTDIR"}});
+      savePicture(pictureOf(image), picture, options.format);
       listener.progress(static_cast<std::uint64_t>(frame - from + 1), count);
     }
   }

@@ -17,6 +17,7 @@
 
 #include "host.h"
 #include "import.h"
+#include "pathguard.h"
 #include "recording.h"
 #include "thinning.h"
 #include "videodecoder.h"
@@ -98,9 +99,10 @@ ImportReport importVideo(const ImportOptions& options, Listener& listener) {
   int height = 0;
   EK::setSizeFromResolution(options.resolution, width, height);
   checkRecordable(width, height, "--resolution");
-  ImportInput source(options.input, options.start);
   ImportReport report;
   report.path = base + ".arv";
+  refuseOverwrites({{options.input, "the video that VIDEO names"}}, {{report.path, "OUT"}});
+  ImportInput source(options.input, options.start);
   EK::EKVideo video;
   startRecording(video, report.path, {{width, height, EK::kColorSpaceYUV422, 8}});
   FrameThinner thinner(options.fps);

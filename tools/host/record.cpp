@@ -13,6 +13,7 @@
 #include "interrupt.h"
 #include "livecamera.h"
 #include "observedsource.h"
+#include "pathguard.h"
 #include "recording.h"
 #include "thinning.h"
 
@@ -30,6 +31,7 @@ RecordReport recordCamera(const RecordOptions& options, Listener& listener) {
   checkRecordable(width, height, "--resolution");
   RecordReport report;
   report.path = recordingBaseName(options.out) + ".arv";
+  refuseOverwrites({{options.spec, "the camera that SPEC names"}}, {{report.path, "OUT"}});
   const LiveCamera camera =
       openLiveCamera(options.spec, width, height, options.fps.value_or(kDefaultRecordRate), false);
   FrameRecorder recorder(report.path, width, height, EK::kColorSpaceYUV422);

@@ -21,6 +21,7 @@
 #include "livecamera.h"
 #include "motiondetectormodule.h"
 #include "pacing.h"
+#include "pathguard.h"
 #include "recording.h"
 #include "textio.h"
 
@@ -121,7 +122,34 @@ ModuleMethods RunSession::methods() {
   return {name_, module_->getMethodInfos()};
 }
 
+void RunSession::guardFiles() const {
+  std::vector<GuardedFile> inputs;
+  if (options_.camera) {
+    inputs.push_back({*options_.camera, isRecordingSpec(*options_.camera)
+                                            ? "the recording that --camera plays"
+                                            : "the camera that --camera names"});
+  }
+  if (options_.module) {
+    inputs.push_back({*options_.module, "the plugin that --module loads"});
+  }
+  std::vector<GuardedFile> outputs;
+  if (options_.record) {
+    outputs.push_back({recordingBaseName(*options_.record) + ".arv", "--record"});
+  }
+  if (options_.contactSheet) {
+    outputs.push_back({*options_.contactSheet, "--contact-sheet"});
+  }
+  if (options_.detections) {
+    outputs.push_back({*options_.detections, "--detections"});
+  }
+  if (options_.summaryJson) {
+    outputs.push_back({*options_.summaryJson, "--summary-json"});
+  }
+  refuseOverwrites(inputs, outputs);
+}
+
 RunReport RunSession::run() {
+  guardFiles();
   FailureLog failures(listener_);
   InterruptScope interrupts;
   buildCamera();
@@ -188,13 +216,6 @@ void RunSession::buildCamera() {
                   " (epoch " + std::to_string(scene->getEpoch()) + " us)";
     inner = scene;
     scene_ = scene;
-  }
-  std::error_code error;
-  if (options_.record && options_.camera &&
-      std::filesystem::equivalent(*options_.camera, recordingBaseName(*options_.record) + ".arv",
-                                  error)) {
-    fail(EK::EKCause::kInvalidArgument,
-         "--record would overwrite the recording that --camera plays");
   }
   if (options_.record) {
     checkRecordable(width_, height_, "--record");

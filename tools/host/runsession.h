@@ -46,6 +46,8 @@ class RunSession {
 
  private:
   void runEveryFrame(const std::vector<EK::EKValue>& arguments);
+  // Refuses outputs that would overwrite an input or each other, before anything is opened.
+  void guardFiles() const;
   void buildCamera();
   std::string moduleLine() const;
   void buildModule();

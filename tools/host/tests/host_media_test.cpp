@@ -83,6 +83,13 @@ TEST_F(HostMedia, ImportRecordsEveryFrameWithItsTimeAndThinsToTheRateAsked) {
   EXPECT_EQ(ekhost::importVideo(options, told).imported, 3u) << "frames 0, 2 and 4";
   EXPECT_EQ(recordedStamps(dir.path("thinned.arv")), (std::vector<long long>{0, 200000, 400000}));
 
+  // Onto the video itself, through a link named as a recording.
+  std::filesystem::create_symlink(input, dir.path("link.arv"));
+  options.output = dir.path("link.arv");
+  options.resolution = EK::kResolution160x120;
+  EXPECT_THROW(ekhost::importVideo(options, told), ekhost::HostError);
+  EXPECT_TRUE(std::filesystem::file_size(input) > 1000) << "the video is whole";
+
   options.resolution = EK::kResolution1280x960;
   try {
     ekhost::importVideo(options, told);
@@ -219,6 +226,15 @@ TEST_F(HostMedia, ExportWritesTheLibraryConversionOfTheChosenFrames) {
       }
     }
   }
+  // A recording in the folder, named as a picture would be, is not overwritten.
+  std::filesystem::create_directory(dir.path("pictures"));
+  std::filesystem::copy_file(clip, dir.path("pictures/frame_000002.png"));
+  ekhost::ExportOptions onto;
+  onto.recording = dir.path("pictures/frame_000002.png");
+  onto.directory = dir.path("pictures");
+  EXPECT_THROW(ekhost::exportFrames(onto, told), ekhost::HostError);
+  EXPECT_EQ(ektest::readBytes(onto.recording), ektest::readBytes(clip));
+
   ekhost::ExportOptions past;
   past.recording = clip;
   past.directory = dir.path("past");

@@ -12,7 +12,9 @@
 #include <algorithm>
 #include <array>
 #include <csignal>
+#include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -246,6 +248,55 @@ TEST_F(HostRun, ARunThatFailsCarriesItsCauseIntoTheSummary) {
   options.everyFrame = true;
   EXPECT_THROW(ekhost::runModule(options, told), ekhost::HostError)
       << "every frame: the module's color space is not the recording's";
+}
+
+// Every output option pointed at every input, directly or through a symbolic or hard link,
+// is refused before anything is opened, and leaves the input whole.
+TEST_F(HostRun, NoOutputMayOverwriteAnInputOrAnotherOutput) {
+  recordScene("clip", 3);
+  const std::string clip = dir.path("clip.arv");
+  const std::string plugin = dir.path("libfake.so");
+  ektest::writeBytes(plugin, {0x7F, 'E', 'L', 'F'});
+  std::filesystem::create_symlink(clip, dir.path("link.arv"));
+  std::filesystem::create_hard_link(plugin, dir.path("hard.arv"));
+  const std::vector<unsigned char> clipBytes = ektest::readBytes(clip);
+  using Field = std::optional<std::string> ekhost::RunOptions::*;
+  const std::pair<Field, const char*> outputs[] = {
+      {&ekhost::RunOptions::record, "--record"},
+      {&ekhost::RunOptions::contactSheet, "--contact-sheet"},
+      {&ekhost::RunOptions::detections, "--detections"},
+      {&ekhost::RunOptions::summaryJson, "--summary-json"}};
+  const std::pair<std::string, std::string> inputs[] = {
+      {clip, "the recording that --camera plays (" + clip + ")"},
+      {dir.path("link.arv"), "the recording that --camera plays (" + clip + ")"},
+      {plugin, "the plugin that --module loads (" + plugin + ")"},
+      {dir.path("hard.arv"), "the plugin that --module loads (" + plugin + ")"}};
+  for (const auto& [field, option] : outputs) {
+    for (const auto& [path, refusal] : inputs) {
+      ekhost::RunOptions options;
+      options.camera = clip;
+      options.module = plugin;
+      options.frames = 1;
+      if (field == &ekhost::RunOptions::record && path == plugin) {
+        continue;  // a recording's name ends with .arv: the hard link stands in
+      }
+      options.*field = path;
+      try {
+        ekhost::runModule(options, told);
+        ADD_FAILURE() << option << " " << path << " was taken";
+      } catch (const ekhost::HostError& error) {
+        EXPECT_EQ(error.status().cause(), EK::EKCause::kInvalidArgument);
+        EXPECT_EQ(error.what(), std::string(option) + " would overwrite " + refusal);
+      }
+    }
+  }
+  EXPECT_EQ(ektest::readBytes(clip), clipBytes);
+  EXPECT_EQ(ektest::readBytes(plugin), (std::vector<unsigned char>{0x7F, 'E', 'L', 'F'}));
+  ekhost::RunOptions twice;
+  twice.detections = dir.path("out.json");
+  twice.summaryJson = dir.path("sub/../out.json");
+  EXPECT_THROW(ekhost::runModule(twice, told), ekhost::HostError) << "not there yet, one path";
+  EXPECT_FALSE(std::filesystem::exists(dir.path("out.json")));
 }
 
 // One run calls a setter, a getter and pause: the loop then stands still until the stop.
