@@ -1,6 +1,7 @@
 // Import: any video that FFmpeg (or OpenCV's own readers) reads becomes a YUV422
 // recording stamped with the video's presentation times.
 #include <ekvision/ekvideo.h>
+#include <ekvision/ekvideoinspection.h>
 
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
@@ -45,6 +46,13 @@ bool openVideoFile(cv::VideoCapture& capture, const std::string& path) {
 class ImportInput {
  public:
   ImportInput(const std::string& path, long long start) {
+    // The system's word for a missing file or a directory, not the decoder's.
+    const EK::EKStatus problem = EK::videoFileStatus(path, false);
+    if (!problem.ok()) {
+      throw HostError(EK::EKStatus(problem.cause(),
+                                   "cannot open the video " + path + ": " + problem.message(),
+                                   problem.systemError()));
+    }
     std::string why;
     decoder_ = VideoDecoder::open(path, start, why);
     if (decoder_) {

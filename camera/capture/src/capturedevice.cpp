@@ -9,6 +9,7 @@
 
 #include <ekvideodevice/ekv4l2devices.h>
 #include <ekvision/ekimage.h>
+#include <ekvision/ekvideoinspection.h>
 #include <ekvision/ekvisiondefinitions.h>
 
 namespace EK {
@@ -36,19 +37,24 @@ CaptureDevice::CaptureDevice(EKCaptureTarget target, int frameRate)
 
 void CaptureDevice::openWith(const std::vector<cv::VideoCaptureAPIs>& apis,
                              const std::vector<int>& params) {
+  // A video file that is missing, a directory, a FIFO or unreadable is named so: the
+  // backends' refusal would not tell why.
+  if (target_.kind == EKCaptureKind::kVideoFile) {
+    const EKStatus problem = videoFileStatus(target_.location, false);
+    if (!problem.ok()) {
+      throw CaptureFailure(problem.cause(), std::string("cannot open the ") +
+                                                toString(target_.kind) + " " + target_.location +
+                                                ": " + problem.message());
+    }
+  }
   for (const cv::VideoCaptureAPIs api : apis) {
     if (cv::videoio_registry::hasBackend(api) && capture_.open(target_.location, api, params) &&
         capture_.isOpened()) {
       return;
     }
   }
-  // A video file that is not there is the one cause the backends' refusal can be told from.
-  std::error_code error;
-  const bool missing = target_.kind == EKCaptureKind::kVideoFile &&
-                       !std::filesystem::exists(target_.location, error);
-  throw CaptureFailure(
-      missing ? EKCause::kNotFound : EKCause::kUnavailable,
-      std::string("cannot open the ") + toString(target_.kind) + " " + target_.location);
+  throw CaptureFailure(EKCause::kUnavailable, std::string("cannot open the ") +
+                                                  toString(target_.kind) + " " + target_.location);
 }
 
 void CaptureDevice::openV4L2(int width, int height) {

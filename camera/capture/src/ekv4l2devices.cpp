@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -67,9 +68,16 @@ std::vector<EKV4L2Device> listV4L2Devices() {
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator("/dev", error)) {
     const std::string name = entry.path().filename().string();
-    if (name.compare(0, 5, "video") == 0 && name.size() > 5 &&
-        std::all_of(name.begin() + 5, name.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-      paths.emplace_back(std::stoi(name.substr(5)), entry.path().string());
+    // videoN with N a number that fits an int: other names, such as a number too long, are
+    // not capture devices and are skipped.
+    if (name.size() <= 5 || name.compare(0, 5, "video") != 0 || name[5] == '-') {
+      continue;
+    }
+    int number = 0;
+    const char* end = name.data() + name.size();
+    const auto [stop, failure] = std::from_chars(name.data() + 5, end, number);
+    if (stop == end && failure == std::errc()) {
+      paths.emplace_back(number, entry.path().string());
     }
   }
   std::sort(paths.begin(), paths.end());

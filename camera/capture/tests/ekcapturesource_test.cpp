@@ -243,7 +243,8 @@ TEST(CaptureLive, CamerasThatCannotOpenAreRefusedWithTheCause) {
   } cases[] = {
       {"gst:nosuchelement ! appsink", "cannot open the GStreamer pipeline nosuchelement",
        EK::EKCause::kUnavailable},
-      {"/no/such/clip.mp4", "cannot open the video file /no/such/clip.mp4", EK::EKCause::kNotFound},
+      {"/no/such/clip.mp4", "cannot open the video file /no/such/clip.mp4: no such file",
+       EK::EKCause::kNotFound},
       {"/dev/video97", "cannot open or query the V4L2 device /dev/video97",
        EK::EKCause::kUnavailable},
       {"", "no camera named", EK::EKCause::kNotFound},
