@@ -39,9 +39,12 @@ TEST(ImageConversion, LayoutsHoldTheSamplesInPixelOrderUpToTheLonePixel) {
   ASSERT_TRUE(image.computeBGRimageFromYUV422(bgrOut.data()));
   EXPECT_EQ(bgrOut[15], 0xee);
 
+  // An empty picture unpacks to nothing, and succeeds.
   EKImage empty(0, 0, EK::kColorSpaceYUV422);
   unsigned char sentinel = 0x42;
   EXPECT_TRUE(empty.computeBGRimageFromYUV422(&sentinel) && sentinel == 0x42);
+  EXPECT_TRUE(empty.computeYYYYUUVVimageFromYUV422(&sentinel) && sentinel == 0x42);
+  EXPECT_TRUE(empty.computeYYYUUUVVVimageFromYUV422(&sentinel) && sentinel == 0x42);
 }
 
 TEST(ImageConversion, RefusalsLeaveTheDestinationAndFittingBuffersAreUsed) {
