@@ -136,6 +136,11 @@ TEST(SyntheticScene, RectangleIsWhereTheGroundTruthSays) {
     }
   }
   EXPECT_NE(scene.objectAt(0).centerX, scene.objectAt(1000000).centerX) << "the object moves";
+  // A picture of another width or height alone is drawn at its own size.
+  for (const auto& [width, height] : {std::pair{320, 120}, std::pair{160, 120}}) {
+    const EKValue value = scene.grab({"s", width, height, 9, 0, 0, 0});
+    EXPECT_EQ(value[EK::kImageArrayPixels].getBinarySize(), width * height * 2);
+  }
 }
 
 }  // namespace
