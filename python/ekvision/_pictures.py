@@ -13,7 +13,7 @@ class Picture:
 
     ``pixels`` is a uint8 array: ``(H, W)`` for one layer, ``(H, W, L)`` otherwise
     (``(H, W, 2)`` for YUV422). ``time_stamp`` is in microseconds (-1: none), ``camera``
-    the camera index, ``angles`` the field-of-view bounds (left, top, right, bottom) in
+    the camera index (one signed byte, -128 to 127, as the library stores it), ``angles`` the field-of-view bounds (left, top, right, bottom) in
     radians, ``color_space`` the library's color-space code.
     """
 
@@ -48,13 +48,14 @@ def _color_space_of(picture, color_space):
 
 
 def read_picture(path):
-    """Reads an `.ari` picture (version 0 or 1) into a :class:`Picture`.
+    """Reads an `.ari` picture (version 0 or 1) into a :class:`Picture`. Here and in
+    :func:`save_picture`, :func:`save_ppm`, ``path`` is a str, bytes or os.PathLike.
 
     Raises FileNotFoundError, PermissionError, IsADirectoryError (OSError with errno) when
     the file cannot be opened, and ekvision.FormatError (an OSError) when it is not a whole
     `.ari` picture, with the library's message.
     """
-    pixels, color_space, time_stamp, camera, angles = _ekvision._read_picture(os.fspath(path))
+    pixels, color_space, time_stamp, camera, angles = _ekvision._read_picture(os.fsencode(path))
     return Picture(pixels, color_space, time_stamp, camera, angles)
 
 
@@ -64,12 +65,12 @@ def save_picture(path, picture, color_space=None, time_stamp=None, camera=None, 
     ``picture`` is a :class:`Picture` or a :class:`Frame` (its fields are used unless given
     here) or a C-contiguous uint8 array of shape ``(H, W)`` or ``(H, W, L)``, whose layers
     must match the color space (an ``(H, W, 2)`` array is taken as YUV422 by default).
-    Raises TypeError for an array of another dtype, ValueError for a wrong shape or a
-    non-contiguous array, OSError (with errno) when the file cannot be written.
+    Raises TypeError for an array of another dtype, ValueError for a wrong shape, a
+    non-contiguous array or a camera out of range, OSError (with errno) when the file cannot be written.
     """
     pixels = getattr(picture, "pixels", picture)
     _ekvision._save_picture(
-        os.fspath(path), pixels, _color_space_of(picture, color_space),
+        os.fsencode(path), pixels, _color_space_of(picture, color_space),
         int(time_stamp if time_stamp is not None else getattr(picture, "time_stamp", -1)),
         int(camera if camera is not None else getattr(picture, "camera", 0)),
         tuple(angles if angles is not None else getattr(picture, "angles", (0.0, 0.0, 0.0, 0.0))))
@@ -83,4 +84,4 @@ def save_ppm(path, picture, color_space=None):
     Y U V samples without conversion, one layer as grey. Errors as :func:`save_picture`.
     """
     pixels = getattr(picture, "pixels", picture)
-    _ekvision._save_ppm(os.fspath(path), pixels, _color_space_of(picture, color_space))
+    _ekvision._save_ppm(os.fsencode(path), pixels, _color_space_of(picture, color_space))

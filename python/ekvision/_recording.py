@@ -1,5 +1,6 @@
 """`.arv` recordings as numpy arrays: reading frame by frame or in blocks, and writing."""
 
+import operator
 import os
 from typing import NamedTuple
 
@@ -10,7 +11,8 @@ from ._pictures import YUV422, Picture
 
 #: Every frame's record header, one row a frame: see :attr:`Recording.metadata`.
 METADATA_DTYPE = numpy.dtype([
-    ("time_stamp", "<i8"), ("camera", "i1"),
+    # The camera is the library's char: signed where the platform's char is.
+    ("time_stamp", "<i8"), ("camera", "i1" if _ekvision.CAMERA_MIN < 0 else "u1"),
     ("left_angle", "<f4"), ("top_angle", "<f4"), ("right_angle", "<f4"), ("bottom_angle", "<f4"),
 ])
 # The same fields as they lie in the file, packed, at the offsets the library publishes.
@@ -44,7 +46,7 @@ def recover(path, extend=False, dry_run=False):
     FileNotFoundError, PermissionError, IsADirectoryError (OSError with errno) for files
     that cannot be opened, ekvision.FormatError with the library's message otherwise.
     """
-    return Recovery(*_ekvision._recover(os.fspath(path), bool(extend), bool(dry_run)))
+    return Recovery(*_ekvision._recover(os.fsencode(path), bool(extend), bool(dry_run)))
 
 
 class Stream(NamedTuple):
@@ -101,15 +103,20 @@ class Recording:
     stream 0, :meth:`frame` of any stream, :meth:`frames` a block of frames as one array,
     :meth:`find` the frame at or before a time, :attr:`metadata` every frame's header.
 
+    ``path`` is a str, bytes or os.PathLike, as the os module takes it; ``rec.path`` is the
+    file's name as a str (undecodable bytes as os.fsdecode() gives them), ``rec.streams``
+    its :class:`Stream` list, ``rec.closed`` whether it is closed: all three in every
+    state, for reading, for writing and closed.
+
     Errors: FileNotFoundError, PermissionError, IsADirectoryError (OSError with errno) when
     the file cannot be opened; ekvision.FormatError (an OSError) when it is not a readable
-    recording, with the library's message; IndexError for frames or streams out of range;
-    ValueError for operations on a closed recording.
+    recording, with the library's message; IndexError for any frame or stream index out of
+    range (negative streams included); ValueError for operations on a closed recording.
     """
 
     def __init__(self, path):
-        self.path = os.fspath(path)
-        self._reader = _ekvision._Reader(self.path)
+        self.path = os.fsdecode(path)
+        self._reader = _ekvision._Reader(os.fsencode(path))
         self._writer = None
         self._streams = [Stream(*s) for s in self._reader.streams()]
 
@@ -124,13 +131,13 @@ class Recording:
         Raises ValueError for a stream that could not be played back, OSError (with errno)
         when the file cannot be created.
         """
-        path = os.fspath(path)
-        base = path[:-4] if path.endswith(".arv") else path
+        path = os.fsencode(path)
+        base = path[:-4] if path.endswith(b".arv") else path
         stream_list = [_stream_tuple(s) for s in streams]
         self = cls.__new__(cls)
         self._reader = None
         self._writer = _ekvision._Writer(base, stream_list)
-        self.path = self._writer.path
+        self.path = os.fsdecode(self._writer.path)
         self._streams = []
         for width, height, color_space in stream_list:
             layers = _ekvision._layers(color_space)
@@ -160,7 +167,9 @@ class Recording:
 
     @property
     def closed(self):
-        return (self._writer or self._reader).closed
+        """True once :meth:`close` has run (or the ``with`` block ended)."""
+        # Not `self._writer or self._reader`: a writer without frames has len() 0 and is false.
+        return (self._writer if self._writer is not None else self._reader).closed
 
     @property
     def streams(self):
@@ -188,9 +197,9 @@ class Recording:
         position = index + count if index < 0 else index
         if not 0 <= position < count:
             raise IndexError(f"frame {index} out of range: the recording has {count}")
-        if not 0 <= stream < len(self._streams):
-            raise IndexError(f"stream {stream} out of range: the recording has {len(self._streams)}")
+        # The reader checks the stream: IndexError for any index out of range.
         pixels, time_stamp, camera, angles = reader.read_frame(position, stream)
+        stream = operator.index(stream)
         return Frame(position, stream, pixels, self._streams[stream].color_space, time_stamp, camera, angles)
 
     def __getitem__(self, index):
@@ -206,8 +215,6 @@ class Recording:
         """Frames ``start`` to ``stop - 1`` of ``stream`` as one ``(N, H, W, C)`` uint8 array
         (C is 1 for one layer). ``start`` and ``stop`` are taken as in a slice."""
         reader = self._reading()
-        if not 0 <= stream < len(self._streams):
-            raise IndexError(f"stream {stream} out of range: the recording has {len(self._streams)}")
         start, stop, _ = slice(start, stop).indices(len(reader))
         return reader.read_frames(start, max(start, stop), stream)
 
@@ -234,6 +241,8 @@ class Recording:
         """Appends one frame: ``pixels`` is one C-contiguous uint8 array per stream (a list,
         or the array alone for a one-stream recording), each of its stream's shape; a
         YUV422 stream also takes a BGR ``(H, W, 3)`` array, converted by the library.
+        ``camera`` is one signed byte, -128 to 127, as the library stores it (ValueError
+        otherwise, rather than a different number read back).
         The first 25 bytes of each array are not stored: the frame's header takes their
         place. Raises TypeError (dtype), ValueError (shape, strides), OSError (with errno)
         when the write fails (the recording then takes no more frames)."""

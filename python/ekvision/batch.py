@@ -14,11 +14,18 @@ recording is reported with its error and the others go on.
 Command line::
 
     python3 -m ekvision.batch PLUGIN.so REC.arv... --out detections.jsonl [--scheduler ADDRESS]
+        [--workers N] [--timeout SECONDS]
+
+Its arguments are checked before any work starts: a missing plugin, ``--workers`` or
+``--timeout`` below the least they take, or an ``--out`` that cannot be written end it at
+once with one line and exit status 2. Paths are str, bytes or os.PathLike everywhere, as
+the os module takes them; results name recordings as str (os.fsdecode()).
 """
 
 import argparse
 import json
 import os
+import shutil
 import signal
 import subprocess
 import sys
@@ -62,17 +69,26 @@ _DETECTION_FIELDS = (("timeStamp", "time_stamp"), ("x", "x"), ("y", "y"), ("w", 
 
 def _read_log(path):
     """The detections the host wrote to ``path``, one JSON object a line, and the summary
-    that ends a run which was not cut short (None otherwise)."""
+    that ends a run which was not cut short (None otherwise): its frames and its error's
+    message (None for a run that succeeded). ValueError for a log that is not the host's."""
     detections = []
     summary = None
-    with open(path, encoding="utf-8") as lines:
-        for line in lines:
-            if line.strip():
+    # The host writes names as the file system has them: not always UTF-8.
+    with open(path, encoding="utf-8", errors="surrogateescape") as lines:
+        for number, line in enumerate(lines, start=1):
+            if not line.strip():
+                continue
+            try:
                 fields = json.loads(line)
                 if "summary" in fields:
-                    summary = fields["summary"]
+                    error = fields["summary"]["error"]
+                    summary = (int(fields["summary"]["frames"]),
+                               str(error["message"]) if error else None)
                 else:
                     detections.append({ours: fields[theirs] for theirs, ours in _DETECTION_FIELDS})
+            except (ValueError, LookupError, TypeError) as error:
+                raise ValueError(f"line {number} of the module host's log is not one it "
+                                 f"writes ({type(error).__name__}: {error})") from None
     return detections, summary
 
 
@@ -91,14 +107,24 @@ def _failure(returncode, stderr):
 
 def run_recording(plugin, recording, timeout=None, tool=None):
     """Runs ``plugin`` over every frame of ``recording`` in a child process and returns a
-    :class:`RecordingResult`. Never raises for a failure of the run: it is in ``error``."""
-    with tempfile.TemporaryDirectory(prefix="ekvision-batch-") as scratch:
+    :class:`RecordingResult`. Never raises for a failure of the run, its plumbing included
+    (no room for the scratch directory, a host that cannot start, a log it did not write
+    whole): the reason is in ``error``."""
+    plugin = os.fsdecode(plugin)
+    recording = os.fsdecode(recording)
+    try:
+        scratch = tempfile.mkdtemp(prefix="ekvision-batch-")
+    except OSError as error:
+        return RecordingResult(recording, [], 0,
+                               f"cannot make a scratch directory for the run's log: {error}")
+    try:
         log = os.path.join(scratch, "detections.jsonl")
-        command = [tool or _tool(), "run", "--module", plugin, "--camera", recording,
-                   "--every-frame", "--detections", log]
+        command = [os.fsdecode(tool or _tool()), "run", "--module", plugin, "--camera",
+                   recording, "--every-frame", "--detections", log]
         try:
             done = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True,
-                                  text=True, timeout=timeout, check=False)
+                                  text=True, errors="surrogateescape", timeout=timeout,
+                                  check=False)
         except subprocess.TimeoutExpired:
             return RecordingResult(recording, [], 0, f"no result within {timeout} s")
         except OSError as error:
@@ -106,14 +132,19 @@ def run_recording(plugin, recording, timeout=None, tool=None):
                                    f"cannot start the module host {command[0]}: {error}")
         # A host that died still leaves the lines it had written: the detections found
         # before the failure, without a summary.
-        detections, summary = _read_log(log) if os.path.exists(log) else ([], None)
-    frames = summary["frames"] if summary else 0
-    if done.returncode == 0:
-        error = None
-    elif summary and summary["error"]:
-        error = summary["error"]["message"]
+        try:
+            detections, summary = _read_log(log) if os.path.exists(log) else ([], None)
+        except (OSError, ValueError) as error:
+            return RecordingResult(recording, [], 0, f"cannot read the module host's log: {error}")
+    finally:
+        shutil.rmtree(scratch, ignore_errors=True)
+    frames, summary_error = summary if summary else (0, None)
+    if done.returncode != 0:
+        error = summary_error or _failure(done.returncode, done.stderr)
+    elif summary is None:
+        error = "the module host succeeded but wrote no summary: its log is incomplete"
     else:
-        error = _failure(done.returncode, done.stderr)
+        error = None
     return RecordingResult(recording, detections, frames, error)
 
 
@@ -135,27 +166,52 @@ def _gather(client, plugin, recordings, timeout, progress):
     return results
 
 
+def _main_is_importable():
+    """Whether Dask's worker processes can start: they start as multiprocessing's spawn
+    starts a child, running the caller's main script again from its file. A ``__main__``
+    read from standard input (``python3 -``) or from a file since removed has none to run,
+    and the workers die as they start while the cluster waits for them forever."""
+    main = sys.modules.get("__main__")
+    if getattr(main, "__spec__", None) is not None:  # python3 -m: imported by name
+        return True
+    path = getattr(main, "__file__", None)
+    return path is None or os.path.isfile(path)
+
+
+def _check_arguments(workers, timeout):
+    """ValueError for a count of workers or a timeout that no run could use."""
+    if workers is not None and workers < 1:
+        raise ValueError(f"workers must be at least 1, not {workers}")
+    if timeout is not None and not timeout > 0:
+        raise ValueError(f"timeout must be more than 0 seconds, not {timeout}")
+
+
 def run_module(plugin, recordings, client=None, timeout=None, progress=None, workers=None):
     """Runs a vision module plugin over each recording, each in its own worker process, and
     returns one :class:`RecordingResult` per recording, in the order given.
 
     ``client`` is a ``distributed.Client`` or a scheduler address ("tcp://host:8786"):
     that cluster is used as it is. With None, a local cluster of processes is started for
-    the call, ``workers`` of them (default: one per core), one thread each. ``timeout``
-    bounds each recording's run in seconds; ``progress(done, total)`` is called as
-    recordings finish. Paths are made absolute, for workers that run elsewhere on a
-    shared file system.
+    the call, ``workers`` of them (default: one per core), one thread each; when the
+    caller's ``__main__`` cannot be started again in a worker process (a script read from
+    standard input), the local workers are threads of this process instead, which loses
+    nothing: each run is a child process of its own either way. ``timeout`` bounds each
+    recording's run in seconds; ``progress(done, total)`` is called as recordings finish.
+    ValueError at once for ``workers`` below 1 or ``timeout`` not above 0. Paths are made
+    absolute, for workers that run elsewhere on a shared file system.
     """
     from distributed import Client, LocalCluster
     import logging
 
-    plugin = os.path.abspath(os.fspath(plugin))
-    recordings = [os.path.abspath(os.fspath(r)) for r in recordings]
+    _check_arguments(workers, timeout)
+    plugin = os.fsdecode(os.path.abspath(plugin))
+    recordings = [os.fsdecode(os.path.abspath(r)) for r in recordings]
     if not recordings:
         return []
     if client is None:
         count = workers or os.cpu_count() or 1
-        with LocalCluster(n_workers=count, threads_per_worker=1, processes=True,
+        with LocalCluster(n_workers=count, threads_per_worker=1,
+                          processes=_main_is_importable(),
                           dashboard_address=None, silence_logs=logging.ERROR) as cluster, \
                 Client(cluster) as own:
             return _gather(own, plugin, recordings, timeout, progress)
@@ -194,6 +250,37 @@ def _write_lines(path, results):
         raise
 
 
+def _why_unwritable(path):
+    """Why :func:`_write_lines` could not write ``path``, or None: it makes a file beside
+    it and moves it over it. Tried without changing what is there."""
+    if os.path.isdir(path):
+        return "it is a directory"
+    directory = os.path.dirname(os.path.abspath(path))
+    try:
+        handle, probe = tempfile.mkstemp(dir=directory, prefix=".detections-")
+        os.close(handle)
+        os.unlink(probe)
+    except OSError as error:
+        return f"cannot create a file in {directory}: {error.strerror}"
+    if os.path.lexists(path):
+        try:
+            with open(path, "ab"):  # appends nothing: the file is left as it is
+                pass
+        except OSError as error:
+            return error.strerror
+    return None
+
+
+def _positive(kind):
+    def parse(text):
+        value = kind(text)
+        if not value > 0:
+            raise argparse.ArgumentTypeError(f"must be more than 0, not {text}")
+        return value
+    parse.__name__ = kind.__name__  # argparse names the type in its messages
+    return parse
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(
         prog="python3 -m ekvision.batch",
@@ -205,15 +292,26 @@ def main(argv=None):
     parser.add_argument("--out", required=True, help="JSON lines file to write")
     parser.add_argument("--scheduler", help="address of a Dask scheduler to use as it is "
                                             "(default: a local cluster, one process per core)")
-    parser.add_argument("--workers", type=int, help="processes of the local cluster")
-    parser.add_argument("--timeout", type=float, help="seconds allowed for each recording")
+    parser.add_argument("--workers", type=_positive(int), help="processes of the local cluster")
+    parser.add_argument("--timeout", type=_positive(float),
+                        help="seconds allowed for each recording")
     args = parser.parse_args(argv)
     if not os.path.isfile(args.plugin):
         parser.exit(2, f"{parser.prog}: no such plugin: {args.plugin}\n")
+
+    def cannot_write(reason):
+        parser.exit(2, f"{parser.prog}: cannot write {args.out}: {reason}\n")
+
+    unwritable = _why_unwritable(args.out)
+    if unwritable:
+        cannot_write(unwritable)
     progress = _ProgressBar(sys.stderr) if sys.stderr.isatty() else None
     results = run_module(args.plugin, args.recordings, client=args.scheduler,
                          timeout=args.timeout, progress=progress, workers=args.workers)
-    _write_lines(args.out, results)
+    try:
+        _write_lines(args.out, results)
+    except OSError as error:  # the disk filled, or the folder changed, during the runs
+        cannot_write(error.strerror)
     failed = [r for r in results if r.error is not None]
     for result in failed:
         print(f"{parser.prog}: {result.recording}: {result.error}", file=sys.stderr)

@@ -1,5 +1,7 @@
 #include "pyarrays.h"
 
+#include <limits>
+
 namespace py = pybind11;
 
 namespace ekpy {
@@ -58,6 +60,34 @@ void requireDisjoint(const py::array& input, const py::array& output) {
   if (inBytes > 0 && outBytes > 0 && in < out + outBytes && out < in + inBytes) {
     throw py::value_error("out must not share memory with the input");
   }
+}
+
+std::optional<long long> integerIn(const py::handle& object, long long low, long long high) {
+  const py::object index = py::reinterpret_steal<py::object>(PyNumber_Index(object.ptr()));
+  if (!index) {
+    throw py::error_already_set();
+  }
+  int overflow = 0;
+  const long long value = PyLong_AsLongLongAndOverflow(index.ptr(), &overflow);
+  if (value == -1 && PyErr_Occurred() != nullptr) {
+    throw py::error_already_set();
+  }
+  if (overflow != 0 || value < low || value > high) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+char cameraIndex(const py::handle& camera) {
+  using Limits = std::numeric_limits<char>;
+  const std::optional<long long> value = integerIn(camera, Limits::min(), Limits::max());
+  if (!value) {
+    throw py::value_error("camera must be " + std::to_string(int{Limits::min()}) + " to " +
+                          std::to_string(int{Limits::max()}) +
+                          " (the one byte the library stores), not " +
+                          std::string(py::str(camera)));
+  }
+  return static_cast<char>(*value);
 }
 
 }  // namespace ekpy

@@ -1,4 +1,5 @@
-// Checks of the numpy arrays the binding is given, and arrays of pictures it hands out.
+// Checks of the arguments the binding is given (numpy arrays, integers), and arrays of
+// pictures it hands out.
 #ifndef EKVISION_PYTHON_PYARRAYS_H
 #define EKVISION_PYTHON_PYARRAYS_H
 
@@ -6,6 +7,7 @@
 #include <pybind11/pybind11.h>
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,6 +45,16 @@ pybind11::array_t<unsigned char> newPicture(const PictureShape& shape, bool keep
 /// @brief Raises ValueError when the byte ranges of two arrays overlap: a conversion cannot
 /// write over its own input.
 void requireDisjoint(const pybind11::array& input, const pybind11::array& output);
+
+/// @brief The value of @p object, a Python integer (anything with __index__), or nullopt
+/// when it lies outside [@p low, @p high]. An integer too large for a long long is out of
+/// range, not a TypeError; an object that is no integer raises TypeError.
+std::optional<long long> integerIn(const pybind11::handle& object, long long low, long long high);
+
+/// @brief The camera index @p camera as the library stores it, in a char (EKImage::cameraId
+/// and the record header's byte): ValueError naming the char's range for any other value,
+/// so that what is written reads back the same.
+char cameraIndex(const pybind11::handle& camera);
 
 /// Pointer to the first byte of an array the caller checked with packedBytes().
 inline unsigned char* bytesOf(const pybind11::array& array) {

@@ -93,25 +93,38 @@ void routeLog(const py::object& callable) {
   }
 }
 
+// Text from the file system (a path, a message naming one) as Python gives file names
+// back: bytes that are not UTF-8 become surrogates, as os.fsdecode() makes them, where
+// pybind11's own conversion would fail on them.
+py::str fsText(const std::string& text) {
+  PyObject* decoded =
+      PyUnicode_DecodeFSDefaultAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+  if (decoded == nullptr) {
+    throw py::error_already_set();
+  }
+  return py::reinterpret_steal<py::str>(decoded);
+}
+
 }  // namespace
 
 void raiseStatus(const EK::EKStatus& status, const std::string& path) {
   const int error = status.systemError() != 0 ? status.systemError() : defaultErrno(status.cause());
   if (error != 0) {
-    py::object exception =
-        py::reinterpret_borrow<py::object>(PyExc_OSError)(error, status.message(), path);
+    py::object exception = py::reinterpret_borrow<py::object>(PyExc_OSError)(
+        error, fsText(status.message()), fsText(path));
     PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exception.ptr())), exception.ptr());
     throw py::error_already_set();
   }
   if (status.cause() == EK::EKCause::kInvalidArgument) {
-    throw py::value_error(status.message());
+    PyErr_SetObject(PyExc_ValueError, fsText(status.message()).ptr());
+    throw py::error_already_set();
   }
   raiseFormatError(status.message(), path);
 }
 
 void raiseFormatError(const std::string& message, const std::string& path) {
-  PyErr_SetString(formatErrorType != nullptr ? formatErrorType : PyExc_OSError,
-                  (path + ": " + message).c_str());
+  PyErr_SetObject(formatErrorType != nullptr ? formatErrorType : PyExc_OSError,
+                  fsText(path + ": " + message).ptr());
   throw py::error_already_set();
 }
 

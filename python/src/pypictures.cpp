@@ -46,12 +46,10 @@ struct WrappedPicture {
   }
 };
 
-void setCapture(EK::EKImage& image, long long timeStamp, int camera, const Angles& angles) {
-  if (camera < -128 || camera > 255) {
-    throw py::value_error("camera must fit one byte (-128 to 255), not " + std::to_string(camera));
-  }
+void setCapture(EK::EKImage& image, long long timeStamp, const py::handle& camera,
+                const Angles& angles) {
+  image.cameraId = cameraIndex(camera);
   image.timeStamp = timeStamp;
-  image.cameraId = static_cast<char>(camera);
   image.leftAngle = angles[0];
   image.topAngle = angles[1];
   image.rightAngle = angles[2];
@@ -84,7 +82,7 @@ void bindPictures(py::module_& module) {
   module.def(
       "_save_picture",
       [](const std::string& path, const py::object& pixels, int colorSpace, long long timeStamp,
-         int camera, const Angles& angles) {
+         const py::object& camera, const Angles& angles) {
         WrappedPicture picture(pixels, colorSpace);
         setCapture(picture.image, timeStamp, camera, angles);
         EK::EKStatus status;

@@ -11,7 +11,9 @@
 #include <array>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include <pybind11/stl.h>
@@ -80,7 +82,8 @@ class Reader {
     return list;
   }
 
-  py::tuple readFrame(long long index, unsigned int stream) {
+  py::tuple readFrame(long long index, const py::handle& streamIndex) {
+    const unsigned int stream = requireStream(streamIndex);
     const EK::streamProperties& properties = pixelStream(stream);
     requireIndex(index, index + 1);
     py::array_t<unsigned char> pixels = newPicture(shapeOf(properties), false);
@@ -101,7 +104,8 @@ class Reader {
     return py::make_tuple(pixels, image.timeStamp, static_cast<int>(image.cameraId), angles);
   }
 
-  py::array readFrames(long long start, long long stop, unsigned int stream) {
+  py::array readFrames(long long start, long long stop, const py::handle& streamIndex) {
+    const unsigned int stream = requireStream(streamIndex);
     const EK::streamProperties& properties = pixelStream(stream);
     requireIndex(start, stop);
     const PictureShape shape = shapeOf(properties);
@@ -130,9 +134,8 @@ class Reader {
 
   // The 25-byte record headers of every frame of @p stream, one row each, read without the
   // pixels. Version 0 records carry no angles: their rows get the player's default ones.
-  py::array metadata(unsigned int stream) {
-    requireOpen();
-    requireStream(stream);
+  py::array metadata(const py::handle& streamIndex) {
+    const unsigned int stream = requireStream(streamIndex);
     py::array_t<unsigned char> rows(
         {static_cast<py::ssize_t>(frames_), static_cast<py::ssize_t>(kRecordHeaderBytes)});
     unsigned char* data = rows.mutable_data();
@@ -170,9 +173,8 @@ class Reader {
     return std::move(rows);
   }
 
-  long long find(long long timeStamp, unsigned int stream) {
-    requireOpen();
-    requireStream(stream);
+  long long find(long long timeStamp, const py::handle& streamIndex) {
+    const unsigned int stream = requireStream(streamIndex);
     py::gil_scoped_release release;
     std::lock_guard<std::mutex> lock(mutex_);
     return video_.findFrame(timeStamp, stream);
@@ -185,12 +187,17 @@ class Reader {
     }
   }
 
-  void requireStream(unsigned int stream) const {
-    if (stream >= video_.streams.size()) {
-      throw py::index_error("stream " + std::to_string(stream) +
-                            " out of range: the recording has " +
-                            std::to_string(video_.streams.size()));
+  // The stream @p index names, of an open recording. Any integer is taken, so that every
+  // index out of range (negative, or beyond what a C++ integer holds) is an IndexError.
+  unsigned int requireStream(const py::handle& index) const {
+    requireOpen();
+    const long long count = static_cast<long long>(video_.streams.size());
+    const std::optional<long long> stream = integerIn(index, 0, count - 1);
+    if (!stream) {
+      throw py::index_error("stream " + std::string(py::str(index)) +
+                            " out of range: the recording has " + std::to_string(count));
     }
+    return static_cast<unsigned int>(*stream);
   }
 
   void requireIndex(long long start, long long stop) const {
@@ -202,8 +209,6 @@ class Reader {
 
   // A stream whose records are whole pictures of one byte a sample.
   const EK::streamProperties& pixelStream(unsigned int stream) const {
-    requireOpen();
-    requireStream(stream);
     const EK::streamProperties& properties = video_.streams[stream];
     const EK::streamHeader header{
         static_cast<int>(properties.width), static_cast<int>(properties.height),
@@ -285,7 +290,8 @@ class Writer {
     }
   }
 
-  void append(const py::list& pixels, long long timeStamp, int camera, const Angles& angles) {
+  void append(const py::list& pixels, long long timeStamp, const py::handle& camera,
+              const Angles& angles) {
     if (!video_.isRecording) {
       throw py::value_error("I/O operation on a closed recording");
     }
@@ -293,10 +299,7 @@ class Writer {
       throw py::value_error("append takes one array per stream: " + std::to_string(shapes_.size()) +
                             " expected, " + std::to_string(pixels.size()) + " given");
     }
-    if (camera < -128 || camera > 255) {
-      throw py::value_error("camera must fit one byte (-128 to 255), not " +
-                            std::to_string(camera));
-    }
+    const char cameraId = cameraIndex(camera);
     // Every array is checked before the first record is written.
     std::vector<py::array> arrays;
     std::vector<bool> fromBgr;
@@ -329,13 +332,11 @@ class Writer {
       for (std::size_t s = 0; s < arrays.size() && written; ++s) {
         char* data = reinterpret_cast<char*>(bytesOf(arrays[s]));
         const PictureShape& shape = shapes_[s];
-        written = fromBgr[s]
-                      ? video_.write(static_cast<int>(shape.height), static_cast<int>(shape.width),
-                                     data, timeStamp, static_cast<char>(camera), angles[0],
-                                     angles[1], angles[2], angles[3])
-                      : video_.write(data, static_cast<int>(shape.bytes()), timeStamp,
-                                     static_cast<char>(camera), angles[0], angles[1], angles[2],
-                                     angles[3]);
+        written = fromBgr[s] ? video_.write(static_cast<int>(shape.height),
+                                            static_cast<int>(shape.width), data, timeStamp,
+                                            cameraId, angles[0], angles[1], angles[2], angles[3])
+                             : video_.write(data, static_cast<int>(shape.bytes()), timeStamp,
+                                            cameraId, angles[0], angles[1], angles[2], angles[3]);
       }
       status = EK::lastVideoStatus(video_);
     }
@@ -367,7 +368,8 @@ class Writer {
   }
 
   bool closed() const { return !video_.isRecording; }
-  const std::string& path() const { return path_; }
+  // Bytes, as the file system has the name: os.fsdecode() makes it a str.
+  py::bytes path() const { return py::bytes(path_); }
   unsigned long long length() const { return frames_; }
 
  private:
@@ -437,6 +439,9 @@ void bindRecordings(py::module_& module) {
   module.attr("RECORD_TIME_STAMP_OFFSET") = EK::kVideoRecordTimeStampOffset;
   module.attr("RECORD_CAMERA_OFFSET") = EK::kVideoRecordCameraOffset;
   module.attr("RECORD_ANGLES_OFFSET") = EK::kVideoRecordAnglesOffset;
+  // The camera indices a record holds: those of the library's char.
+  module.attr("CAMERA_MIN") = int{std::numeric_limits<char>::min()};
+  module.attr("CAMERA_MAX") = int{std::numeric_limits<char>::max()};
   // The sample depth of the streams the writer makes.
   module.attr("PICTURE_SAMPLE_DEPTH") = EK::kPictureSampleDepth;
 }

@@ -156,6 +156,15 @@ def test_misuse_of_recordings_raises_and_leaves_them_usable(files):
             call()
 
 
+@pytest.mark.parametrize("stream", [-1, 1, 2**70])
+def test_every_stream_index_out_of_range_raises_index_error(files, stream):
+    with ekvision.Recording(files / "good.arv") as rec:  # one stream
+        for call in (lambda: rec.frame(0, stream), lambda: rec.frames(stream=stream),
+                     lambda: rec.read_metadata(stream), lambda: rec.find(0, stream)):
+            with pytest.raises(IndexError, match=f"stream {stream} out of range"):
+                call()
+
+
 def test_importing_leaves_logging_alone_until_the_log_is_routed():
     # The library's log handler belongs to the process: a process of its own shows where
     # records go before, during and after routing.

@@ -1,6 +1,7 @@
 """Recordings read into numpy equal the library's own reads, and written ones read back in C++."""
 
 import os
+from pathlib import Path
 
 import numpy
 import pytest
@@ -139,3 +140,58 @@ def test_threads_reading_one_recording_while_it_closes_get_frames_or_errors(tmp_
     for thread in threads:
         thread.join(timeout=60)
     assert len(outcomes) == 3 and rec.closed
+
+
+def test_a_recording_has_its_attributes_for_writing_for_reading_and_closed(tmp_path):
+    path = str(tmp_path / "states.arv")
+    streams = [ekvision.Stream(160, 120, 9, 2, 8, 160 * 120 * 2)]
+
+    def check(rec, closed):
+        assert (rec.path, rec.streams, rec.closed, len(rec)) == (path, streams, closed, 0)
+        assert path in repr(rec)
+
+    for rec in (ekvision.Recording.create(tmp_path / "states", [(160, 120)]),
+                ekvision.Recording(path)):
+        check(rec, False)
+        rec.close()
+        check(rec, True)
+
+def test_camera_indices_round_trip_over_the_whole_byte_and_are_refused_beyond(tmp_path):
+    pixels = numpy.zeros((120, 160, 2), numpy.uint8)
+    cameras = [-128, -1, 0, 127]
+    with ekvision.Recording.create(tmp_path / "cameras", [(160, 120)]) as rec:
+        for camera in cameras:
+            rec.append(pixels, camera=camera)
+        for camera in (-129, 128, 200, 2**70):
+            for write in (lambda: rec.append(pixels, camera=camera),
+                          lambda: ekvision.save_picture(tmp_path / "p.ari", pixels, camera=camera)):
+                with pytest.raises(ValueError, match=f"camera must be -128 to 127 .*, not {camera}$"):
+                    write()
+    assert len(rec) == len(cameras)
+    with ekvision.Recording(rec.path) as rec:
+        assert [f.camera for f in rec] == list(rec.metadata["camera"]) == cameras
+    for camera in cameras:
+        ekvision.save_picture(tmp_path / "p.ari", pixels, camera=camera)
+        assert ekvision.read_picture(tmp_path / "p.ari").camera == camera
+
+
+def test_file_names_are_taken_as_str_bytes_or_path_like_the_os_module_takes_them(tmp_path):
+    # A name that is not UTF-8, as os.listdir(bytes) gives it.
+    name = os.fsencode(tmp_path) + b"/caf\xe9"
+    pixels = numpy.zeros((120, 160, 2), numpy.uint8)
+    for kind in (bytes, os.fsdecode, lambda p: Path(os.fsdecode(p))):
+        with ekvision.Recording.create(kind(name), [(160, 120)]) as rec:
+            rec.append(pixels, time_stamp=9)
+        assert rec.path == os.fsdecode(name + b".arv")
+        assert os.listdir(os.fsencode(tmp_path)) == [b"caf\xe9.arv"]
+        with ekvision.Recording(kind(name + b".arv")) as rec:
+            assert rec[0].time_stamp == 9 and rec.path == os.fsdecode(name + b".arv")
+        assert ekvision.recover(kind(name + b".arv")).frame_count == 1
+        ekvision.save_picture(kind(name + b".ari"), pixels, time_stamp=4)
+        assert ekvision.read_picture(kind(name + b".ari")).time_stamp == 4
+        ekvision.save_ppm(kind(name + b".ppm"), pixels)
+        for made in (b".arv", b".ari", b".ppm"):
+            os.unlink(name + made)
+        with pytest.raises(FileNotFoundError) as caught:
+            ekvision.Recording(kind(name + b".arv"))
+        assert caught.value.filename == os.fsdecode(name + b".arv")
