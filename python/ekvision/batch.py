@@ -299,19 +299,19 @@ def main(argv=None):
     if not os.path.isfile(args.plugin):
         parser.exit(2, f"{parser.prog}: no such plugin: {args.plugin}\n")
 
-    def cannot_write(reason):
-        parser.exit(2, f"{parser.prog}: cannot write {args.out}: {reason}\n")
+    def cannot_write(reason, status):
+        parser.exit(status, f"{parser.prog}: cannot write {args.out}: {reason}\n")
 
     unwritable = _why_unwritable(args.out)
     if unwritable:
-        cannot_write(unwritable)
+        cannot_write(unwritable, 2)
     progress = _ProgressBar(sys.stderr) if sys.stderr.isatty() else None
     results = run_module(args.plugin, args.recordings, client=args.scheduler,
                          timeout=args.timeout, progress=progress, workers=args.workers)
     try:
         _write_lines(args.out, results)
     except OSError as error:  # the disk filled, or the folder changed, during the runs
-        cannot_write(error.strerror)
+        cannot_write(error.strerror, 1)
     failed = [r for r in results if r.error is not None]
     for result in failed:
         print(f"{parser.prog}: {result.recording}: {result.error}", file=sys.stderr)
