@@ -6,8 +6,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <limits>
-#include <ostream>
 
 #include "export.h"
 #include "host.h"

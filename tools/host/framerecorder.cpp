@@ -1,7 +1,5 @@
 #include "framerecorder.h"
 
-#include <cerrno>
-
 #include <ekvision/ekimagevalue.h>
 
 #include "host.h"

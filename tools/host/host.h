@@ -39,7 +39,8 @@ class HostError : public std::runtime_error {
 EK::EKStatus statusOf(const EK::EKError& error, EK::EKCause fallback, const std::string& context);
 
 /// @brief What an engine tells while it works; each method ignores what it is told unless
-/// overridden. Methods are called on the caller's thread.
+/// overridden. note(), progress() and detected() are called on the caller's thread; warn()
+/// also from the module's and the camera's threads, so an override must be thread-safe.
 class Listener {
  public:
   virtual ~Listener() = default;

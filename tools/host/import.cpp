@@ -8,13 +8,11 @@
 #include <opencv2/videoio/registry.hpp>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <optional>
-#include <ostream>
 
 #include "host.h"
 #include "import.h"

@@ -3,8 +3,6 @@
 #include <ekvision/ekvideoplayback.h>
 #include <ekvision/ekvisiondefinitions.h>
 
-#include <cerrno>
-#include <cstring>
 #include <vector>
 
 #include "host.h"

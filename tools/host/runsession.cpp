@@ -7,15 +7,10 @@
 #include <ekvision/ekvisiondefinitions.h>
 #include <ru/log.h>
 
-#include <signal.h>
-
 #include <algorithm>
 #include <cctype>
 #include <chrono>
-#include <csignal>
-#include <filesystem>
 #include <limits>
-#include <ostream>
 
 #include "interrupt.h"
 #include "livecamera.h"
