@@ -161,6 +161,8 @@ class EKCaptureSource::Impl : public std::enable_shared_from_this<EKCaptureSourc
 
   const EKCaptureTarget& target() const { return target_; }
 
+  bool ends() const { return target_.kind == EKCaptureKind::kVideoFile && !settings_.loop; }
+
  private:
   EKValue deliver(const Published& frame, const EKFrameRequest& request) const {
     const int layers = getNumLayersInColorSpace(request.colorSpace);
@@ -393,6 +395,10 @@ long long EKCaptureSource::waitForFrame(long long seen, std::chrono::millisecond
 
 EKCaptureStatus EKCaptureSource::status() const {
   return impl_->status();
+}
+
+bool EKCaptureSource::ends() const {
+  return impl_->ends();
 }
 
 const EKCaptureTarget& EKCaptureSource::target() const {

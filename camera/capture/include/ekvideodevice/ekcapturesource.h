@@ -10,7 +10,7 @@
 
 #include <ekvideodevice/ekcapture_api.h>
 #include <ekvideodevice/ekcaptureformat.h>
-#include <ekvideodevice/ekframesource.h>
+#include <ekvideodevice/eklivesource.h>
 
 namespace EK {
 
@@ -36,17 +36,8 @@ struct EKCaptureSettings {
   std::chrono::milliseconds openTimeout{10000};    ///< the constructor waits this long
 };
 
-/// @brief What a capture source has done so far.
-struct EKCaptureStatus {
-  long long framesCaptured = 0;  ///< frames taken from the camera since construction
-  long long failures = 0;        ///< failures so far (open, end, error, stall)
-  bool failing = false;          ///< the last frame came before the last failure
-  std::string lastFailure;       ///< text of the last failure, empty when none
-  int deviceWidth = 0;           ///< size of the frames as the camera delivers them
-  int deviceHeight = 0;          ///< see deviceWidth
-  std::string deviceFormat;      ///< "YUYV as delivered", "BGR converted to YUV422"...
-  long long lastStamp = -1;      ///< time stamp of the latest frame, microseconds
-};
+/// What a capture source has done so far.
+using EKCaptureStatus = EKLiveStatus;
 
 /// @brief Captures from a camera on a thread of its own and hands every caller the latest
 /// frame: a caller slower than the camera skips frames, never falls behind.
@@ -93,7 +84,7 @@ struct EKCaptureStatus {
 /// pipeline's error).
 ///
 /// All operations are safe from any thread.
-class EKCAPTURE_API EKCaptureSource : public EKFrameSource {
+class EKCAPTURE_API EKCaptureSource : public EKLiveSource {
  public:
   /// @brief Opens the camera @p spec and waits for its first frame.
   /// @throws EKError (module "EKCaptureSource", method "open") for a spec that names
@@ -114,18 +105,11 @@ class EKCAPTURE_API EKCaptureSource : public EKFrameSource {
   /// stamp; the request's time stamp and frame index are not used.
   /// @throws EKError once per failure and subscriber, as the class comment says
   EKValue grab(const EKFrameRequest& request) override;
-  /// @brief grab(), and the number of the frame delivered (counted from 1) in
-  /// @p frameNumber, so that a caller can tell a new frame from one it had and count the
-  /// frames it missed.
-  EKValue grabNumbered(const EKFrameRequest& request, long long& frameNumber);
-
-  /// @brief Waits until a frame after frame number @p seen (counted from 1) was captured,
-  /// or until @p timeout.
-  /// @return the number of the latest frame
-  long long waitForFrame(long long seen, std::chrono::milliseconds timeout) const;
-
-  /// What the source has done so far.
-  EKCaptureStatus status() const;
+  EKValue grabNumbered(const EKFrameRequest& request, long long& frameNumber) override;
+  long long waitForFrame(long long seen, std::chrono::milliseconds timeout) const override;
+  EKCaptureStatus status() const override;
+  /// True for a video file played once.
+  bool ends() const override;
   /// The camera named by the constructor's spec, taken apart.
   const EKCaptureTarget& target() const;
 

@@ -1,0 +1,11 @@
+#include <ekvideodevice/eklivesource.h>
+
+namespace EK {
+
+EKLiveSource::~EKLiveSource() = default;
+
+bool EKLiveSource::ends() const {
+  return false;
+}
+
+}  // namespace EK
