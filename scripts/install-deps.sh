@@ -14,6 +14,8 @@ packages=(
   ccache doxygen
   # The tool's command line.
   libcli11-dev
+  # Remote cameras: ZeroMQ with its C++ header, MessagePack, zstd and TurboJPEG.
+  libzmq3-dev cppzmq-dev libmsgpack-cxx-dev libzstd-dev libturbojpeg0-dev
   # Live-camera tests: videotestsrc pipelines (clips are made with ffmpeg, above).
   gstreamer1.0-plugins-base gstreamer1.0-tools
   # The ARM lane (scripts/arm-lane.sh): cross toolchain, emulator, arm64 libraries (multiarch).

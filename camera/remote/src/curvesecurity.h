@@ -1,0 +1,60 @@
+// CURVE on a context's sockets: the server's keys, the client list and the log of refusals.
+#ifndef EKVIDEODEVICE_REMOTE_CURVESECURITY_H
+#define EKVIDEODEVICE_REMOTE_CURVESECURITY_H
+
+#include <zmq.hpp>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <ekvideodevice/ekcurvekeys.h>
+
+namespace EK {
+namespace remote {
+
+/// Largest message on the sockets that carry only small ones (subscriptions, settings):
+/// room for the commands of a CURVE handshake, which go through the same limit.
+constexpr std::int64_t kSmallSocketMessageLimit = 4096;
+
+/// @brief Reads @p keyFile for @p use after checking that ZeroMQ can do CURVE.
+/// @throws EKFailure with the cause
+EKCurveKeys loadKeys(const std::string& keyFile, EKKeyFileUse use);
+
+/// Makes @p socket a CURVE server with @p keys.
+void makeCurveServer(zmq::socket_t& socket, const EKCurveKeys& keys);
+/// Makes @p socket a CURVE client of the server whose public key @p keys holds.
+void makeCurveClient(zmq::socket_t& socket, const EKCurveKeys& keys);
+
+/// @brief The ZAP handler of a context (the `client` list) and the monitor of one socket's
+/// failed handshakes; both are served by poll() on the caller's thread.
+class Gatekeeper {
+ public:
+  using Log = std::function<void(const std::string& line)>;
+
+  /// Lets in only @p allowed public keys (Z85) when not empty, and watches @p watched.
+  Gatekeeper(zmq::context_t& context, zmq::socket_t& watched, const std::string& what,
+             const std::vector<std::string>& allowed, Log log);
+
+  /// The sockets poll() reads, to add to the caller's poll set.
+  std::vector<zmq::socket_t*> sockets();
+  /// Handles whatever is waiting on them.
+  void poll();
+
+ private:
+  void answerZap();
+  void readMonitor();
+
+  std::string what_;
+  std::vector<std::string> allowed_;
+  Log log_;
+  zmq::socket_t zap_;
+  zmq::socket_t monitor_;
+  bool zapBound_ = false;
+};
+
+}  // namespace remote
+}  // namespace EK
+
+#endif  // EKVIDEODEVICE_REMOTE_CURVESECURITY_H

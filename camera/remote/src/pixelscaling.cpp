@@ -1,0 +1,38 @@
+#include "pixelscaling.h"
+
+#include <cstring>
+
+namespace EK {
+namespace remote {
+
+std::vector<std::uint8_t> scaledPixels(const std::uint8_t* source, int width, int height,
+                                       int toWidth, int toHeight, int layers) {
+  const std::size_t rowBytes = static_cast<std::size_t>(width) * 2;
+  if (layers == 0 && toWidth == width && toHeight == height) {
+    return std::vector<std::uint8_t>(source, source + rowBytes * static_cast<std::size_t>(height));
+  }
+  const std::size_t pixelBytes = layers == 0 ? 2 : static_cast<std::size_t>(layers);
+  std::vector<std::uint8_t> pixels(static_cast<std::size_t>(toWidth) * toHeight * pixelBytes);
+  std::uint8_t* out = pixels.data();
+  for (int y = 0; y < toHeight; ++y) {
+    const std::uint8_t* row =
+        source + rowBytes * static_cast<std::size_t>(static_cast<long long>(y) * height / toHeight);
+    if (layers == 0) {
+      for (int x = 0; x < toWidth; x += 2) {
+        const long long pair = static_cast<long long>(x) * width / toWidth / 2;
+        std::memcpy(out, row + 4 * pair, 4);
+        out += 4;
+      }
+    } else {
+      for (int x = 0; x < toWidth; ++x) {
+        const long long column = static_cast<long long>(x) * width / toWidth;
+        std::memset(out, row[2 * column], pixelBytes);
+        out += pixelBytes;
+      }
+    }
+  }
+  return pixels;
+}
+
+}  // namespace remote
+}  // namespace EK
