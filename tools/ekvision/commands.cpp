@@ -38,6 +38,8 @@ const CommandEntry kCommands[] = {
     {"record", makeRecordCommand,
      "record a live camera, pipeline, stream or video into a recording"},
     {"cameras", makeCamerasCommand, "list the V4L2 cameras with their formats and sizes"},
+    {"serve", makeServeCommand, "publish a camera's frames to other machines over ZeroMQ"},
+    {"keys", makeKeysCommand, "write a CURVE key pair for serve and its clients"},
 };
 
 void printUsage(std::ostream& out) {

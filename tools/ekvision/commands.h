@@ -16,6 +16,8 @@ std::unique_ptr<Command> makeConvertCommand();
 std::unique_ptr<Command> makeRunCommand();
 std::unique_ptr<Command> makeRecordCommand();
 std::unique_ptr<Command> makeCamerasCommand();
+std::unique_ptr<Command> makeServeCommand();
+std::unique_ptr<Command> makeKeysCommand();
 
 }  // namespace ektool
 

@@ -27,8 +27,10 @@ std::string resolutionList() {
 
 const char kCameraSpecHelp[] =
     "SPEC is /dev/videoN (a V4L2 camera, see ekvision cameras), gst:PIPELINE (a GStreamer "
-    "pipeline, YUY2 or BGR at its appsink), a URL (rtsp://, http://: a network stream) or "
-    "a video file (played at its own rate). Live frames are "
+    "pipeline, YUY2 or BGR at its appsink), a URL (rtsp://, http://: a network stream), "
+    "tcp://HOST:PORT or ipc://PATH (a frame server, see ekvision serve; add ?curve=KEYFILE "
+    "for one that takes CURVE clients only) or a video file (played at its own rate). Live "
+    "frames are "
     "scaled to --resolution when the camera cannot give that size.";
 
 CLI::Validator wholeNumber(long long minimum, long long maximum) {

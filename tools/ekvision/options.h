@@ -3,6 +3,7 @@
 #ifndef EKVISION_TOOLS_OPTIONS_H
 #define EKVISION_TOOLS_OPTIONS_H
 
+#include <host.h>
 #include <CLI/CLI.hpp>
 
 #include <optional>
@@ -15,8 +16,8 @@ const double kMaxSeconds = 7 * 24 * 3600.0;
 /// Most frames a run or a recording may be given.
 const long long kMaxFrames = 100000000;
 /// Frame rates a camera may be asked for, and that a recording may be thinned to.
-const int kMinFps = 1;
-const int kMaxFps = 120;
+const int kMinFps = ekhost::kMinFrameRate;
+const int kMaxFps = ekhost::kMaxFrameRate;
 
 /// `--seconds S`: a number of seconds above 0 and at most kMaxSeconds.
 CLI::Option* addSecondsOption(CLI::App& app, std::optional<double>& seconds,

@@ -31,6 +31,10 @@ class HostError : public std::runtime_error {
   EK::EKStatus status_;
 };
 
+/// Frame rates a camera may be asked for, on the command line or by a remote client.
+const int kMinFrameRate = 1;
+const int kMaxFrameRate = 120;
+
 /// @brief Throws a HostError of @p cause: a shorthand for the engines.
 [[noreturn]] void fail(EK::EKCause cause, const std::string& message, int systemError = 0);
 

@@ -1,10 +1,40 @@
 #include "livecamera.h"
 
 #include <ekerror/ekerror.h>
+#include <ekvideodevice/ekcapturesource.h>
+#include <ekvideodevice/ekremotesource.h>
+#include <ekvideodevice/ekremotespec.h>
 
 #include "host.h"
 
 namespace ekhost {
+namespace {
+
+std::string sizeText(int width, int height) {
+  return std::to_string(width) + "x" + std::to_string(height);
+}
+
+LiveCamera openRemoteCamera(const std::string& spec, int width, int height, int frameRate) {
+  EK::EKRemoteSettings settings;
+  settings.width = width;
+  settings.height = height;
+  settings.frameRate = frameRate;
+  LiveCamera camera;
+  std::shared_ptr<EK::EKRemoteSource> remote;
+  try {
+    remote = std::make_shared<EK::EKRemoteSource>(spec, settings);
+  } catch (const EK::EKError& error) {
+    throw HostError(statusOf(error, EK::EKCause::kUnavailable, "cannot open the camera " + spec));
+  }
+  const EK::EKLiveStatus status = remote->status();
+  camera.description = "remote camera " + remote->endpoint() + " (" +
+                       sizeText(status.deviceWidth, status.deviceHeight) + ", " +
+                       status.deviceFormat.substr(0, status.deviceFormat.find(' ')) + ")";
+  camera.source = std::move(remote);
+  return camera;
+}
+
+}  // namespace
 
 bool isRecordingSpec(const std::string& spec) {
   const std::string extension = ".arv";
@@ -14,25 +44,30 @@ bool isRecordingSpec(const std::string& spec) {
 
 LiveCamera openLiveCamera(const std::string& spec, int width, int height, int frameRate,
                           bool loop) {
+  if (EK::isRemoteSpec(spec)) {
+    return openRemoteCamera(spec, width, height, frameRate);
+  }
   EK::EKCaptureSettings settings;
   settings.width = width;
   settings.height = height;
   settings.frameRate = frameRate;
   settings.loop = loop;
-  LiveCamera camera;
+  std::shared_ptr<EK::EKCaptureSource> capture;
   try {
-    camera.source = std::make_shared<EK::EKCaptureSource>(spec, settings);
+    capture = std::make_shared<EK::EKCaptureSource>(spec, settings);
   } catch (const EK::EKError& error) {
     throw HostError(statusOf(error, EK::EKCause::kUnavailable, "cannot open the camera " + spec));
   }
-  const EK::EKCaptureStatus status = camera.source->status();
-  const EK::EKCaptureTarget& target = camera.source->target();
+  const EK::EKCaptureStatus status = capture->status();
+  const EK::EKCaptureTarget& target = capture->target();
+  LiveCamera camera;
   camera.description = std::string(EK::toString(target.kind)) + " '" + target.location + "' (" +
-                       std::to_string(status.deviceWidth) + "x" +
-                       std::to_string(status.deviceHeight) + ", " + status.deviceFormat + ")";
+                       sizeText(status.deviceWidth, status.deviceHeight) + ", " +
+                       status.deviceFormat + ")";
   if (status.deviceWidth != width || status.deviceHeight != height) {
-    camera.description += ", scaled to " + std::to_string(width) + "x" + std::to_string(height);
+    camera.description += ", scaled to " + sizeText(width, height);
   }
+  camera.source = std::move(capture);
   return camera;
 }
 

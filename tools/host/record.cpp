@@ -50,7 +50,7 @@ RecordReport recordCamera(const RecordOptions& options, Listener& listener) {
   FrameThinner thinner(options.fps.value_or(0));
   const EK::EKFrameRequest request{
       "ekvision-record", width, height, EK::kColorSpaceYUV422, 0, 0, 0};
-  const bool isFile = camera.source->target().kind == EK::EKCaptureKind::kVideoFile;
+  const bool isFile = camera.source->ends();
   long long offered = 0;
   long long lastNumber = 0;
   // Frames captured before the recording started are not waited for.
@@ -92,7 +92,7 @@ RecordReport recordCamera(const RecordOptions& options, Listener& listener) {
   const RecorderReport written = recorder.finish();
   report.recorded = static_cast<long long>(written.recorded);
   report.queueDropped = static_cast<long long>(written.dropped);
-  const EK::EKCaptureStatus status = camera.source->status();
+  const EK::EKLiveStatus status = camera.source->status();
   if (!report.videoEnded) {
     report.cameraFailures = status.failures;
     report.lastCameraFailure = status.lastFailure;

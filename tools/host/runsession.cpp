@@ -2,8 +2,6 @@
 
 #include <ekcommon/ekmodule.h>
 #include <ekerror/ekerror.h>
-#include <ekvideodevice/ekarvsource.h>
-#include <ekvideodevice/eksyntheticsource.h>
 #include <ekvision/ekvisiondefinitions.h>
 #include <ru/log.h>
 
@@ -12,6 +10,7 @@
 #include <chrono>
 #include <limits>
 
+#include "anycamera.h"
 #include "interrupt.h"
 #include "livecamera.h"
 #include "motiondetectormodule.h"
@@ -182,36 +181,14 @@ std::string RunSession::moduleLine() const {
 }
 
 void RunSession::buildCamera() {
-  std::shared_ptr<EK::EKFrameSource> inner;
-  if (options_.camera && !isRecordingSpec(*options_.camera)) {
-    // A live camera, a pipeline, a stream or a video file (played in a loop), at the size
-    // the module asks for.
-    EK::setSizeFromResolution(options_.resolution, width_, height_);
-    const LiveCamera live =
-        openLiveCamera(*options_.camera, width_, height_, options_.fps, /*loop=*/true);
-    cameraLine_ = live.description;
-    liveCamera_ = true;
-    inner = live.source;
-  } else if (options_.camera) {
-    try {
-      auto recording = std::make_shared<EK::EKArvSource>(*options_.camera);
-      width_ = recording->width();
-      height_ = recording->height();
-      cameraLine_ = "playback of " + *options_.camera + " in a loop (" +
-                    std::to_string(recording->frameCount()) + " frames, " + std::to_string(width_) +
-                    "x" + std::to_string(height_) + ", its own size whatever --resolution says)";
-      inner = recording;
-    } catch (const EK::EKError& error) {
-      throw HostError(statusOf(error, EK::EKCause::kBadFormat, "cannot play " + *options_.camera));
-    }
-  } else {
-    auto scene = std::make_shared<EK::EKSyntheticSource>();
-    EK::setSizeFromResolution(options_.resolution, width_, height_);
-    cameraLine_ = "synthetic scene " + std::to_string(width_) + "x" + std::to_string(height_) +
-                  " (epoch " + std::to_string(scene->getEpoch()) + " us)";
-    inner = scene;
-    scene_ = scene;
-  }
+  OpenedCamera camera = openCamera(options_.camera, options_.resolution, options_.fps,
+                                   /*loop=*/true);
+  width_ = camera.width;
+  height_ = camera.height;
+  cameraLine_ = camera.description;
+  liveCamera_ = camera.live != nullptr;
+  scene_ = camera.scene;
+  std::shared_ptr<EK::EKFrameSource> inner = camera.source;
   if (options_.record) {
     checkRecordable(width_, height_, "--record");
   }

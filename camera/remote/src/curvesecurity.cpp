@@ -8,6 +8,9 @@ namespace EK {
 namespace remote {
 namespace {
 
+// A refusal that repeats within this time is counted, not logged again.
+constexpr std::chrono::seconds kRepeatWindow(10);
+
 // Where ZeroMQ looks for a context's authentication handler.
 const char kZapEndpoint[] = "inproc://zeromq.zap.01";
 
@@ -100,9 +103,9 @@ void Gatekeeper::answerZap() {
     allowed = allowed || known == key;
   }
   if (!allowed) {
-    log_("refused a client of " + what_ + " from " +
-         (request.size() > 3 ? request[3].to_string() : std::string("?")) + ": its key " + key +
-         " is not in the key file's client list");
+    report("refused a client of " + what_ + " from " +
+           (request.size() > 3 ? request[3].to_string() : std::string("?")) + ": its key " + key +
+           " is not in the key file's client list");
   }
   const std::string id = request.size() > 1 ? request[1].to_string() : std::string();
   const char* const status = allowed ? "200" : "400";
@@ -124,8 +127,28 @@ void Gatekeeper::readMonitor() {
   if (event.more()) {
     (void)monitor_.recv(address, zmq::recv_flags::none);
   }
-  log_("refused a client of " + what_ +
-       ": the handshake failed (a client without CURVE, or without this server's public key)");
+  report("refused a client of " + what_ +
+         ": the handshake failed (a client without CURVE, or without this server's public key)");
+}
+
+}  // namespace remote
+}  // namespace EK
+
+namespace EK {
+namespace remote {
+
+void Gatekeeper::report(const std::string& line) {
+  const auto now = std::chrono::steady_clock::now();
+  if (line == lastLine_ && now - lastLogged_ < kRepeatWindow) {
+    ++repeats_;
+    return;
+  }
+  log_(repeats_ == 0 || line != lastLine_ ? line
+                                          : line + " (again; " + std::to_string(repeats_) +
+                                                " refusals before this one not shown)");
+  lastLine_ = line;
+  lastLogged_ = now;
+  repeats_ = 0;
 }
 
 }  // namespace remote

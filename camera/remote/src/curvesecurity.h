@@ -4,6 +4,7 @@
 
 #include <zmq.hpp>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -45,6 +46,9 @@ class Gatekeeper {
  private:
   void answerZap();
   void readMonitor();
+  // Logs @p line, or counts it when it repeats the last one within kRepeatWindow: a refused
+  // client retries several times a second.
+  void report(const std::string& line);
 
   std::string what_;
   std::vector<std::string> allowed_;
@@ -52,6 +56,9 @@ class Gatekeeper {
   zmq::socket_t zap_;
   zmq::socket_t monitor_;
   bool zapBound_ = false;
+  std::string lastLine_;
+  std::chrono::steady_clock::time_point lastLogged_{};
+  long long repeats_ = 0;
 };
 
 }  // namespace remote
