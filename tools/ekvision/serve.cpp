@@ -58,11 +58,11 @@ class ServeCommand : public Command {
   int run(Output& output) override {
     Printer printer(output);
     const ekhost::ServeReport report = ekhost::serveCamera(options_, printer);
-    char rate[32];
-    std::snprintf(rate, sizeof rate, "%.2f",
+    char timing[64];
+    std::snprintf(timing, sizeof timing, "%.2f s (%.2f frames/s)", report.seconds,
                   static_cast<double>(report.published) / std::max(report.seconds, 1e-6));
-    output.out << "served " << report.published << " frames in " << report.seconds << " s (" << rate
-               << " frames/s) on " << report.frameEndpoint << "; " << report.settingsAnswered
+    output.out << "served " << report.published << " frames in " << timing << " on "
+               << report.frameEndpoint << "; " << report.settingsAnswered
                << " settings requests answered\n";
     if (report.cameraFailures > 0) {
       output.out << "camera failures: " << report.cameraFailures

@@ -12,6 +12,8 @@
 
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <thread>
 
@@ -238,6 +240,33 @@ TEST(RemoteSource, CurveKeysLetInTheRightClientOnly) {
   const std::vector<std::string> log = serving.log();
   ASSERT_FALSE(log.empty());
   EXPECT_NE(log[0].find("refused a client of " + where.endpoint), std::string::npos) << log[0];
+}
+
+TEST(RemoteSource, AServerWithAClientListLetsInOnlyThoseClients) {
+  const std::string dir = testPath("list");
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directory(dir);
+  EK::EKCurveKeys server;
+  EK::EKCurveKeys listed;
+  EK::EKCurveKeys unlisted;
+  ASSERT_TRUE(EK::writeCurveKeyPair(dir + "/server.key", "", server).ok());
+  ASSERT_TRUE(EK::writeCurveKeyPair(dir + "/listed.key", server.publicKey, listed).ok());
+  ASSERT_TRUE(EK::writeCurveKeyPair(dir + "/unlisted.key", server.publicKey, unlisted).ok());
+  std::ofstream(dir + "/server.key", std::ios::app) << "client = " << listed.publicKey << "\n";
+  EK::EKPublisherSettings where;
+  where.endpoint = "ipc://" + dir + "/camera";
+  where.keyFile = dir + "/server.key";
+  TestServer serving(where, "raw", 5ms);
+  EK::EKRemoteSettings settings = quickSettings();
+  settings.openTimeout = 600ms;
+  EXPECT_NO_THROW(EK::EKRemoteSource(where.endpoint + "?curve=" + dir + "/listed.key", settings));
+  EXPECT_THROW(EK::EKRemoteSource(where.endpoint + "?curve=" + dir + "/unlisted.key", settings),
+               EK::EKError);
+  const std::vector<std::string> log = serving.log();
+  ASSERT_FALSE(log.empty());
+  EXPECT_NE(log[0].find("its key " + unlisted.publicKey + " is not in the key file's client list"),
+            std::string::npos)
+      << log[0];
 }
 
 TEST(RemoteSource, BrokenMessagesAreRefusedAndTheServerKeepsServing) {
