@@ -33,8 +33,6 @@ using capture::Published;
 
 using SteadyClock = std::chrono::steady_clock;
 
-const char* const kDevice = "EKVideoDevice";
-const char* const kGetImage = "getImageRemote";
 // How long the destructor waits for the capture thread to end.
 const std::chrono::seconds kStopTimeout(2);
 
@@ -98,12 +96,12 @@ class EKCaptureSource::Impl : public std::enable_shared_from_this<EKCaptureSourc
   // Waits for the first frame or the first failure; false with the cause otherwise.
   bool waitUntilOpen(EKStatus& cause) {
     std::unique_lock<std::mutex> lock(mutex_);
-    const bool settled = changed_.wait_for(lock, settings_.openTimeout,
-                                           [&] { return latest_ != nullptr || failures_ > 0; });
+    const bool settled = changed_.wait_for(
+        lock, settings_.openTimeout, [&] { return latest_ != nullptr || failures_.count() > 0; });
     if (latest_ != nullptr) {
       return true;
     }
-    cause = settled ? lastFailure_
+    cause = settled ? failures_.last()
                     : EKStatus(EKCause::kUnavailable,
                                std::string("no frame from the ") + toString(target_.kind) + " " +
                                    target_.location + " within " +
@@ -116,11 +114,7 @@ class EKCaptureSource::Impl : public std::enable_shared_from_this<EKCaptureSourc
     {
       std::lock_guard<std::mutex> lock(mutex_);
       noticeStall();
-      long long& reported = reportedFailures_[request.subscriberId];
-      if (failing_ && reported != failures_) {
-        reported = failures_;
-        throw EKFailure(kDevice, kGetImage, lastFailure_, __FILE__, __LINE__);
-      }
+      failures_.throwOnceTo(request.subscriberId);
       frame = latest_;
       if (target_.kind == EKCaptureKind::kV4L2Device &&
           (request.width != wantedWidth_ || request.height != wantedHeight_)) {
@@ -129,8 +123,7 @@ class EKCaptureSource::Impl : public std::enable_shared_from_this<EKCaptureSourc
       }
     }
     if (!frame) {
-      throw EKFailure(kDevice, kGetImage, EKStatus(EKCause::kUnavailable, "no frame captured yet"),
-                      __FILE__, __LINE__);
+      throwGrabFailure(EKStatus(EKCause::kUnavailable, "no frame captured yet"));
     }
     frameNumber = frame->number;
     return deliver(*frame, request);
@@ -147,9 +140,7 @@ class EKCaptureSource::Impl : public std::enable_shared_from_this<EKCaptureSourc
     noticeStall();
     EKCaptureStatus status;
     status.framesCaptured = framesCaptured_;
-    status.failures = failures_;
-    status.failing = failing_;
-    status.lastFailure = lastFailure_.message();
+    failures_.describe(status);
     if (latest_) {
       status.deviceWidth = latest_->raw.width;
       status.deviceHeight = latest_->raw.height;
@@ -167,9 +158,7 @@ class EKCaptureSource::Impl : public std::enable_shared_from_this<EKCaptureSourc
   EKValue deliver(const Published& frame, const EKFrameRequest& request) const {
     const int layers = getNumLayersInColorSpace(request.colorSpace);
     if (layers <= 0 || request.width <= 0 || request.height <= 0) {
-      throw EKFailure(kDevice, kGetImage,
-                      EKStatus(EKCause::kUnsupported, "cannot make this picture format"), __FILE__,
-                      __LINE__);
+      throwGrabFailure(EKStatus(EKCause::kUnsupported, "cannot make this picture format"));
     }
     std::vector<unsigned char> yuv;
     const bool sameSize = request.width == frame.raw.width && request.height == frame.raw.height;
@@ -196,12 +185,12 @@ class EKCaptureSource::Impl : public std::enable_shared_from_this<EKCaptureSourc
   // A running source that brought no frame for the stall timeout has failed. Called with
   // the lock held.
   void noticeStall() {
-    if (failing_ || latest_ == nullptr || stopping_) {
+    if (failures_.failing() || latest_ == nullptr || stopping_) {
       return;
     }
     const auto quiet = SteadyClock::now() - lastArrival_;
     if (quiet > settings_.stallTimeout) {
-      failLocked(EKStatus(
+      failures_.fail(EKStatus(
           EKCause::kUnavailable,
           std::string("no frame from the ") + toString(target_.kind) + " " + target_.location +
               " for " +
@@ -210,18 +199,10 @@ class EKCaptureSource::Impl : public std::enable_shared_from_this<EKCaptureSourc
     }
   }
 
-  void failLocked(const EKStatus& cause) {
-    if (!failing_) {
-      failing_ = true;
-      ++failures_;
-      lastFailure_ = cause;
-    }
-  }
-
   void fail(const EKStatus& cause) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      failLocked(cause);
+      failures_.fail(cause);
     }
     changed_.notify_all();
   }
@@ -248,7 +229,7 @@ class EKCaptureSource::Impl : public std::enable_shared_from_this<EKCaptureSourc
       }
       latest_ = std::move(frame);
       lastArrival_ = SteadyClock::now();
-      failing_ = false;
+      failures_.recover();
       format_ = device_.format();
     }
     changed_.notify_all();
@@ -350,11 +331,8 @@ class EKCaptureSource::Impl : public std::enable_shared_from_this<EKCaptureSourc
   SteadyClock::time_point lastArrival_;
   EKStampClock clock_;
   long long framesCaptured_ = 0;
-  long long failures_ = 0;
-  bool failing_ = false;
-  EKStatus lastFailure_;
+  EKLiveFailures failures_;
   std::string format_;
-  std::map<std::string, long long> reportedFailures_;
   int wantedWidth_;
   int wantedHeight_;
   std::thread thread_;

@@ -5,10 +5,12 @@
 #define EKVIDEODEVICE_EKLIVESOURCE_H
 
 #include <chrono>
+#include <map>
 #include <string>
 
 #include <ekvideodevice/ekframesource.h>
 #include <ekvideodevice/ekvideodevice_api.h>
+#include <ekvision/ekstatus.h>
 
 namespace EK {
 
@@ -22,6 +24,41 @@ struct EKLiveStatus {
   int deviceHeight = 0;          ///< see deviceWidth
   std::string deviceFormat;      ///< "YUYV as delivered", "zstd over tcp://..."...
   long long lastStamp = -1;      ///< time stamp of the latest frame, microseconds
+};
+
+/// @brief Throws @p cause as a failure of the camera's getImageRemote: an EKFailure of module
+/// "EKVideoDevice", as a live source reports what keeps it from giving a picture.
+[[noreturn]] EKVIDEODEVICE_API void throwGrabFailure(const EKStatus& cause);
+
+/// @brief The failures of a live source, and which subscriber was told of which: each
+/// failure reaches each subscriber once, as an EKError of the camera's getImageRemote.
+///
+/// Not thread-safe: the source's own lock guards it.
+class EKVIDEODEVICE_API EKLiveFailures {
+ public:
+  /// A new failure of @p cause, unless one is going on.
+  void fail(const EKStatus& cause);
+  /// Frames flow again: the failure, if any, is over.
+  void recover() { failing_ = false; }
+
+  /// @brief Throws the failure going on to @p subscriberId when it was not told of it yet.
+  /// @throws EKFailure (module "EKVideoDevice", method "getImageRemote") with the cause
+  void throwOnceTo(const std::string& subscriberId);
+
+  /// Whether a failure is going on.
+  bool failing() const { return failing_; }
+  /// Failures so far.
+  long long count() const { return count_; }
+  /// The last failure; ok when there was none.
+  const EKStatus& last() const { return last_; }
+  /// failing(), count() and last() into @p status.
+  void describe(EKLiveStatus& status) const;
+
+ private:
+  bool failing_ = false;
+  long long count_ = 0;
+  EKStatus last_;
+  std::map<std::string, long long> told_;  // subscriber: failures it was told of
 };
 
 /// @brief A frame source that captures on a thread of its own and hands every caller the

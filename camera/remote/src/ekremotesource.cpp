@@ -24,8 +24,6 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-const char* const kDevice = "EKVideoDevice";
-const char* const kGetImage = "getImageRemote";
 // Frames ZeroMQ may hold for this client: the thread drains them at once, keeping the newest.
 constexpr int kReceiveHighWaterMark = 2;
 // A settings request without an answer after this long is sent again.
@@ -92,11 +90,7 @@ class EKRemoteSource::Impl : public std::enable_shared_from_this<EKRemoteSource:
     {
       std::lock_guard<std::mutex> lock(mutex_);
       noticeStall();
-      long long& reported = reportedFailures_[request.subscriberId];
-      if (failing_ && reported != failures_) {
-        reported = failures_;
-        throw EKFailure(kDevice, kGetImage, lastFailure_, __FILE__, __LINE__);
-      }
+      failures_.throwOnceTo(request.subscriberId);
       frame = latest_;
       if (request.width > 0 && request.height > 0 &&
           (request.width != wantedWidth_ || request.height != wantedHeight_)) {
@@ -106,8 +100,7 @@ class EKRemoteSource::Impl : public std::enable_shared_from_this<EKRemoteSource:
       }
     }
     if (!frame) {
-      throw EKFailure(kDevice, kGetImage, EKStatus(EKCause::kUnavailable, "no frame received yet"),
-                      __FILE__, __LINE__);
+      throwGrabFailure(EKStatus(EKCause::kUnavailable, "no frame received yet"));
     }
     frameNumber = frame->number;
     return deliver(frame->frame, request);
@@ -124,9 +117,7 @@ class EKRemoteSource::Impl : public std::enable_shared_from_this<EKRemoteSource:
     noticeStall();
     EKLiveStatus status;
     status.framesCaptured = framesReceived_;
-    status.failures = failures_;
-    status.failing = failing_;
-    status.lastFailure = lastFailure_.message();
+    failures_.describe(status);
     if (latest_) {
       status.deviceWidth = latest_->frame.header.width;
       status.deviceHeight = latest_->frame.header.height;
@@ -167,15 +158,13 @@ class EKRemoteSource::Impl : public std::enable_shared_from_this<EKRemoteSource:
 
   // Called with the lock held.
   void noticeStall() {
-    if (failing_ || latest_ == nullptr || stopping_) {
+    if (failures_.failing() || latest_ == nullptr || stopping_) {
       return;
     }
     if (SteadyClock::now() - lastArrival_ > settings_.stallTimeout) {
-      failing_ = true;
-      ++failures_;
-      lastFailure_ = EKStatus(EKCause::kUnavailable, "no frame from " + target_.endpoint + " for " +
+      failures_.fail(EKStatus(EKCause::kUnavailable, "no frame from " + target_.endpoint + " for " +
                                                          seconds(settings_.stallTimeout) + ": " +
-                                                         absenceCauses());
+                                                         absenceCauses()));
     }
   }
 
@@ -183,9 +172,7 @@ class EKRemoteSource::Impl : public std::enable_shared_from_this<EKRemoteSource:
     const int layers = getNumLayersInColorSpace(request.colorSpace);
     if (layers <= 0 || request.width <= 0 || request.height <= 0 ||
         (request.colorSpace == kColorSpaceYUV422 && request.width % 2 != 0)) {
-      throw EKFailure(kDevice, kGetImage,
-                      EKStatus(EKCause::kUnsupported, "cannot make this picture format"), __FILE__,
-                      __LINE__);
+      throwGrabFailure(EKStatus(EKCause::kUnsupported, "cannot make this picture format"));
     }
     const EKFrameHeader& h = frame.header;
     std::vector<unsigned char> pixels =
@@ -344,13 +331,13 @@ class EKRemoteSource::Impl : public std::enable_shared_from_this<EKRemoteSource:
     }
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      if (failing_) {
+      if (failures_.failing()) {
         askSettings_ = true;  // a server that came back starts from its own settings
       }
       received->number = ++framesReceived_;
       latest_ = std::move(received);
       lastArrival_ = SteadyClock::now();
-      failing_ = false;
+      failures_.recover();
     }
     changed_.notify_all();
   }
@@ -378,10 +365,7 @@ class EKRemoteSource::Impl : public std::enable_shared_from_this<EKRemoteSource:
   std::shared_ptr<const Received> latest_;
   SteadyClock::time_point lastArrival_;
   long long framesReceived_ = 0;
-  long long failures_ = 0;
-  bool failing_ = false;
-  EKStatus lastFailure_;
-  std::map<std::string, long long> reportedFailures_;
+  EKLiveFailures failures_;
   long long refused_ = 0;
   std::string lastRefusal_;
   int wantedWidth_;
