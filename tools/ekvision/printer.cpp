@@ -1,5 +1,8 @@
 #include "printer.h"
 
+#include <algorithm>
+#include <cstdio>
+
 #include "runreport.h"
 
 namespace ektool {
@@ -35,6 +38,19 @@ void Printer::detected(const EK::EKDetection& detection, long long firstStamp) {
 void Printer::endProgress() {
   std::lock_guard<std::mutex> lock(mutex_);
   bar_.reset();
+}
+
+void printCameraFailures(std::ostream& out, long long failures, const std::string& last) {
+  if (failures > 0) {
+    out << "camera failures: " << failures << " (last: " << last << ")\n";
+  }
+}
+
+std::string timingText(long long frames, double seconds) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.2f s (%.2f frames/s)", seconds,
+                static_cast<double>(frames) / std::max(seconds, 1e-6));
+  return text;
 }
 
 }  // namespace ektool

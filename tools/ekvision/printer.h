@@ -35,6 +35,13 @@ class Printer : public ekhost::Listener {
   std::unique_ptr<ProgressBar> bar_;
 };
 
+/// @brief The summary line of a live camera's failures, "camera failures: N (last: CAUSE)",
+/// on @p out when there were any.
+void printCameraFailures(std::ostream& out, long long failures, const std::string& last);
+
+/// @brief "S.SS s (R.RR frames/s)": how long a command took over @p frames frames.
+std::string timingText(long long frames, double seconds);
+
 }  // namespace ektool
 
 #endif  // EKVISION_TOOLS_PRINTER_H

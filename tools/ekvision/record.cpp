@@ -3,7 +3,6 @@
 
 #include <CLI/CLI.hpp>
 
-#include <cstdio>
 #include <memory>
 #include <ostream>
 
@@ -26,12 +25,6 @@ const char kRecordFooter[] =
     "its write queue full). Exits with 1 when the recording could not be written whole (a\n"
     "full disk, a file size limit) or --frames N were not all recorded; Ctrl-C ends the\n"
     "recording early, cleanly.";
-
-std::string secondsText(double seconds) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.2f", seconds);
-  return text;
-}
 
 class RecordCommand : public Command {
  public:
@@ -58,18 +51,13 @@ class RecordCommand : public Command {
     const ekhost::RecordReport report = ekhost::recordCamera(options_, printer);
     if (!report.writeFailed && report.recorded > 0) {
       const long long dropped = report.missed + report.queueDropped;
-      output.out << "recorded " << report.recorded << " frames in " << secondsText(report.seconds)
-                 << " s ("
-                 << secondsText(static_cast<double>(report.recorded) /
-                                std::max(report.seconds, 1e-6))
-                 << " frames/s) to " << report.path << "; dropped " << dropped << " ("
-                 << report.missed << " missed while the recorder was busy, " << report.queueDropped
+      output.out << "recorded " << report.recorded << " frames in "
+                 << timingText(report.recorded, report.seconds) << " to " << report.path
+                 << "; dropped " << dropped << " (" << report.missed
+                 << " missed while the recorder was busy, " << report.queueDropped
                  << " with its write queue full)\n";
     }
-    if (report.cameraFailures > 0) {
-      output.out << "camera failures: " << report.cameraFailures
-                 << " (last: " << report.lastCameraFailure << ")\n";
-    }
+    printCameraFailures(output.out, report.cameraFailures, report.lastCameraFailure);
     output.out.flush();
     check(report.status);
     return 0;

@@ -3,7 +3,6 @@
 
 #include <CLI/CLI.hpp>
 
-#include <cstdio>
 #include <ostream>
 
 #include "commands.h"
@@ -58,16 +57,10 @@ class ServeCommand : public Command {
   int run(Output& output) override {
     Printer printer(output);
     const ekhost::ServeReport report = ekhost::serveCamera(options_, printer);
-    char timing[64];
-    std::snprintf(timing, sizeof timing, "%.2f s (%.2f frames/s)", report.seconds,
-                  static_cast<double>(report.published) / std::max(report.seconds, 1e-6));
-    output.out << "served " << report.published << " frames in " << timing << " on "
-               << report.frameEndpoint << "; " << report.settingsAnswered
-               << " settings requests answered\n";
-    if (report.cameraFailures > 0) {
-      output.out << "camera failures: " << report.cameraFailures
-                 << " (last: " << report.lastCameraFailure << ")\n";
-    }
+    output.out << "served " << report.published << " frames in "
+               << timingText(report.published, report.seconds) << " on " << report.frameEndpoint
+               << "; " << report.settingsAnswered << " settings requests answered\n";
+    printCameraFailures(output.out, report.cameraFailures, report.lastCameraFailure);
     output.out.flush();
     check(report.status);
     return 0;
