@@ -79,6 +79,16 @@ TEST(ToolRemote, AClientWithoutTheKeyIsRefusedAndTheServerSaysSo) {
       << served.err;
 }
 
+TEST(ToolRemote, CtrlCStopsTheServerCleanly) {
+  ektest::TempDir dir;
+  const std::string endpoint = "ipc://" + dir.path("camera");
+  const ektest::ToolRun served =
+      runTool(dir, {"serve", "--bind", endpoint}, "", "timeout --preserve-status -s INT 1");
+  EXPECT_EQ(served.exitCode, 0) << served.err;
+  EXPECT_EQ(served.err, "");
+  EXPECT_NE(served.out.find("\nserved "), std::string::npos) << served.out;
+}
+
 struct BadServe {
   std::vector<std::string> args;
   int exitCode;

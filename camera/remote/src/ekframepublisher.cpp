@@ -2,6 +2,7 @@
 
 #include <zmq.hpp>
 
+#include <cerrno>
 #include <optional>
 
 #include <ekerror/ekerror.h>
@@ -84,7 +85,14 @@ class EKFramePublisher::Impl {
         items.push_back({socket->handle(), 0, ZMQ_POLLIN, 0});
       }
     }
-    zmq::poll(items, timeout);
+    try {
+      zmq::poll(items, timeout);
+    } catch (const zmq::error_t& error) {
+      if (error.num() != EINTR) {
+        throw;
+      }
+      return;  // a signal (Ctrl-C): the caller decides whether to go on
+    }
     if (gatekeeper_) {
       gatekeeper_->poll();
     }

@@ -2,6 +2,7 @@
 
 #include <zmq.hpp>
 
+#include <cerrno>
 #include <condition_variable>
 #include <cstring>
 #include <map>
@@ -184,6 +185,15 @@ class EKRemoteSource::Impl : public std::enable_shared_from_this<EKRemoteSource:
   }
 
   void receiveLoop() {
+    try {
+      receiveFrames();
+    } catch (const std::exception& error) {
+      // Nothing more will come: callers are told once the stall timeout has passed.
+      recordRefusal("stopped receiving from " + target_.endpoint + ": " + error.what());
+    }
+  }
+
+  void receiveFrames() {
     zmq::context_t context;
     std::unique_ptr<zmq::socket_t> frames;
     std::string settingsEndpoint;
@@ -220,7 +230,14 @@ class EKRemoteSource::Impl : public std::enable_shared_from_this<EKRemoteSource:
       if (asker) {
         items.push_back({asker->handle(), 0, ZMQ_POLLIN, 0});
       }
-      zmq::poll(items, kPollInterval);
+      try {
+        zmq::poll(items, kPollInterval);
+      } catch (const zmq::error_t& error) {
+        if (error.num() != EINTR) {
+          throw;
+        }
+        continue;  // a signal meant for the process; this thread goes on
+      }
       while ((frames->get(zmq::sockopt::events) & ZMQ_POLLIN) != 0) {
         receiveFrame(*frames);
       }
