@@ -2,7 +2,9 @@
 
 #include <ekerror/ekerror.h>
 
+#include <atomic>
 #include <cstdint>
+#include <cstring>
 
 namespace EK {
 namespace remote {
@@ -48,30 +50,70 @@ void makeCurveClient(zmq::socket_t& socket, const EKCurveKeys& keys) {
   socket.set(zmq::sockopt::curve_secretkey, keys.secretKey);
 }
 
+HandshakeMonitor::HandshakeMonitor(zmq::context_t& context, zmq::socket_t& watched)
+    : monitor_(context, zmq::socket_type::pair) {
+  // Each monitor listens at an address of its own, never reused: a closed socket's monitor
+  // may still hold its address for a moment.
+  static std::atomic<unsigned long> made{0};
+  const std::string endpoint = "inproc://ekvision-monitor-" + std::to_string(++made);
+  if (zmq_socket_monitor(watched.handle(), endpoint.c_str(),
+                         ZMQ_EVENT_HANDSHAKE_FAILED_NO_DETAIL |
+                             ZMQ_EVENT_HANDSHAKE_FAILED_PROTOCOL |
+                             ZMQ_EVENT_HANDSHAKE_FAILED_AUTH) != 0) {
+    throw zmq::error_t();
+  }
+  monitor_.connect(endpoint);
+}
+
+bool HandshakeMonitor::read(HandshakeFailure& failure) {
+  zmq::message_t event;
+  if ((monitor_.get(zmq::sockopt::events) & ZMQ_POLLIN) == 0 ||
+      !monitor_.recv(event, zmq::recv_flags::dontwait)) {
+    return false;
+  }
+  zmq::message_t address;
+  if (event.more()) {
+    (void)monitor_.recv(address, zmq::recv_flags::none);
+  }
+  failure = HandshakeFailure();
+  if (event.size() >= sizeof failure.event + sizeof failure.value) {
+    std::memcpy(&failure.event, event.data(), sizeof failure.event);
+    std::memcpy(&failure.value, static_cast<const char*>(event.data()) + sizeof failure.event,
+                sizeof failure.value);
+  }
+  return true;
+}
+
+std::string clientRefusal(const HandshakeFailure& failure, bool usesCurve) {
+  if (failure.event == ZMQ_EVENT_HANDSHAKE_FAILED_AUTH) {
+    return "the server refused this client's key (it is not in the server's client list)";
+  }
+  if (failure.event == ZMQ_EVENT_HANDSHAKE_FAILED_PROTOCOL &&
+      failure.value == ZMQ_PROTOCOL_ERROR_ZMTP_MECHANISM_MISMATCH) {
+    return usesCurve ? "the server does not use CURVE: drop ?curve= from the SPEC"
+                     : "the server takes CURVE clients only: add ?curve=KEYFILE to the SPEC";
+  }
+  if (failure.event == ZMQ_EVENT_HANDSHAKE_FAILED_PROTOCOL && usesCurve) {
+    return "the CURVE handshake failed: is the key file's server key this server's?";
+  }
+  return std::string();
+}
+
 Gatekeeper::Gatekeeper(zmq::context_t& context, zmq::socket_t& watched, const std::string& what,
                        const std::vector<std::string>& allowed, Log log)
     : what_(what),
       allowed_(allowed),
       log_(std::move(log)),
       zap_(context, zmq::socket_type::rep),
-      monitor_(context, zmq::socket_type::pair) {
+      monitor_(context, watched) {
   if (!allowed_.empty()) {
     zap_.bind(kZapEndpoint);
     zapBound_ = true;
   }
-  // Each gatekeeper watches its own socket under an address of its own.
-  const std::string monitorEndpoint =
-      "inproc://ekvision-monitor-" + std::to_string(reinterpret_cast<std::uintptr_t>(this));
-  if (zmq_socket_monitor(
-          watched.handle(), monitorEndpoint.c_str(),
-          ZMQ_EVENT_HANDSHAKE_FAILED_NO_DETAIL | ZMQ_EVENT_HANDSHAKE_FAILED_PROTOCOL) != 0) {
-    throw zmq::error_t();
-  }
-  monitor_.connect(monitorEndpoint);
 }
 
 std::vector<zmq::socket_t*> Gatekeeper::sockets() {
-  std::vector<zmq::socket_t*> sockets{&monitor_};
+  std::vector<zmq::socket_t*> sockets{&monitor_.socket()};
   if (zapBound_) {
     sockets.push_back(&zap_);
   }
@@ -82,8 +124,14 @@ void Gatekeeper::poll() {
   while (zapBound_ && (zap_.get(zmq::sockopt::events) & ZMQ_POLLIN) != 0) {
     answerZap();
   }
-  while ((monitor_.get(zmq::sockopt::events) & ZMQ_POLLIN) != 0) {
-    readMonitor();
+  HandshakeFailure failure;
+  while (monitor_.read(failure)) {
+    // The ZAP handler has said why it refused a client already.
+    if (failure.event != ZMQ_EVENT_HANDSHAKE_FAILED_AUTH) {
+      report("refused a client of " + what_ +
+             ": the handshake failed (a client without CURVE, or without this server's public "
+             "key)");
+    }
   }
 }
 
@@ -116,19 +164,6 @@ void Gatekeeper::answerZap() {
             zmq::send_flags::sndmore);
   zap_.send(zmq::buffer(std::string()), zmq::send_flags::sndmore);
   zap_.send(zmq::buffer(std::string()), zmq::send_flags::none);
-}
-
-void Gatekeeper::readMonitor() {
-  zmq::message_t event;
-  zmq::message_t address;
-  if (!monitor_.recv(event, zmq::recv_flags::dontwait)) {
-    return;
-  }
-  if (event.more()) {
-    (void)monitor_.recv(address, zmq::recv_flags::none);
-  }
-  report("refused a client of " + what_ +
-         ": the handshake failed (a client without CURVE, or without this server's public key)");
 }
 
 }  // namespace remote

@@ -28,6 +28,31 @@ void makeCurveServer(zmq::socket_t& socket, const EKCurveKeys& keys);
 /// Makes @p socket a CURVE client of the server whose public key @p keys holds.
 void makeCurveClient(zmq::socket_t& socket, const EKCurveKeys& keys);
 
+/// A handshake a socket failed: the monitor's event and its value (a protocol error code, or
+/// the authentication handler's status code).
+struct HandshakeFailure {
+  std::uint16_t event = 0;
+  std::uint32_t value = 0;
+};
+
+/// @brief Watches one socket's failed handshakes through ZeroMQ's socket monitor. Its socket
+/// goes into the owner's poll set; read() on the owner's thread.
+class HandshakeMonitor {
+ public:
+  HandshakeMonitor(zmq::context_t& context, zmq::socket_t& watched);
+  /// The monitor's socket, to poll.
+  zmq::socket_t& socket() { return monitor_; }
+  /// The next failure waiting, if any.
+  bool read(HandshakeFailure& failure);
+
+ private:
+  zmq::socket_t monitor_;
+};
+
+/// @brief Why a client's handshake failed, in words for its user; @p usesCurve when the
+/// client has a key file. Empty for an event that says nothing of the cause.
+std::string clientRefusal(const HandshakeFailure& failure, bool usesCurve);
+
 /// @brief The ZAP handler of a context (the `client` list) and the monitor of one socket's
 /// failed handshakes; both are served by poll() on the caller's thread.
 class Gatekeeper {
@@ -45,7 +70,6 @@ class Gatekeeper {
 
  private:
   void answerZap();
-  void readMonitor();
   // Logs @p line, or counts it when it repeats the last one within kRepeatWindow: a refused
   // client retries several times a second.
   void report(const std::string& line);
@@ -54,7 +78,7 @@ class Gatekeeper {
   std::vector<std::string> allowed_;
   Log log_;
   zmq::socket_t zap_;
-  zmq::socket_t monitor_;
+  HandshakeMonitor monitor_;
   bool zapBound_ = false;
   std::string lastLine_;
   std::chrono::steady_clock::time_point lastLogged_{};

@@ -77,8 +77,16 @@ class EKRemoteSource::Impl : public std::enable_shared_from_this<EKRemoteSource:
 
   bool waitUntilOpen(EKStatus& cause) {
     std::unique_lock<std::mutex> lock(mutex_);
-    if (changed_.wait_for(lock, settings_.openTimeout, [&] { return latest_ != nullptr; })) {
+    // A refused handshake is an answer: no need to wait for frames that will not come.
+    changed_.wait_for(lock, settings_.openTimeout,
+                      [&] { return latest_ != nullptr || !refusedBy_.empty(); });
+    if (latest_ != nullptr) {
       return true;
+    }
+    if (!refusedBy_.empty()) {
+      cause = EKStatus(EKCause::kPermissionDenied,
+                       target_.endpoint + " refused this client: " + refusedBy_);
+      return false;
     }
     cause = EKStatus(EKCause::kUnavailable, "no frame from " + target_.endpoint + " within " +
                                                 seconds(settings_.openTimeout) + ": " +
@@ -145,9 +153,25 @@ class EKRemoteSource::Impl : public std::enable_shared_from_this<EKRemoteSource:
   const std::string& endpoint() const { return target_.endpoint; }
 
  private:
+  // Called with the lock held.
   std::string absenceCauses() const {
+    if (!refusedBy_.empty()) {
+      return refusedBy_;
+    }
     return keys_ ? "the server is gone, silent, or refused this client's key"
                  : "the server is gone or silent";
+  }
+
+  // The server refused the handshake for @p cause (empty: for no cause known).
+  void noteRefusal(const std::string& cause) {
+    if (cause.empty()) {
+      return;
+    }
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      refusedBy_ = cause;
+    }
+    changed_.notify_all();
   }
 
   // Called with the lock held.
@@ -195,6 +219,7 @@ class EKRemoteSource::Impl : public std::enable_shared_from_this<EKRemoteSource:
 
   void receiveFrames() {
     zmq::context_t context;
+    std::unique_ptr<remote::HandshakeMonitor> monitor;  // before the socket it watches
     std::unique_ptr<zmq::socket_t> frames;
     std::string settingsEndpoint;
     const bool hasSettings = settingsEndpointOf(target_.endpoint, settingsEndpoint).ok();
@@ -206,9 +231,11 @@ class EKRemoteSource::Impl : public std::enable_shared_from_this<EKRemoteSource:
       // ZeroMQ reconnects after a lost connection, not after one it ended itself (a message
       // over the size limit): a socket silent for the stall timeout is made anew.
       if (!frames || silentSince(connectedAt)) {
+        monitor.reset();
         if (!connectFrames(context, frames)) {
           return;
         }
+        monitor = std::make_unique<remote::HandshakeMonitor>(context, *frames);
         connectedAt = SteadyClock::now();
       }
       if (hasSettings && shouldAsk(askedAt)) {
@@ -226,7 +253,8 @@ class EKRemoteSource::Impl : public std::enable_shared_from_this<EKRemoteSource:
           askedAt = SteadyClock::now();
         }
       }
-      std::vector<zmq::pollitem_t> items{{frames->handle(), 0, ZMQ_POLLIN, 0}};
+      std::vector<zmq::pollitem_t> items{{frames->handle(), 0, ZMQ_POLLIN, 0},
+                                         {monitor->socket().handle(), 0, ZMQ_POLLIN, 0}};
       if (asker) {
         items.push_back({asker->handle(), 0, ZMQ_POLLIN, 0});
       }
@@ -240,6 +268,10 @@ class EKRemoteSource::Impl : public std::enable_shared_from_this<EKRemoteSource:
       }
       while ((frames->get(zmq::sockopt::events) & ZMQ_POLLIN) != 0) {
         receiveFrame(*frames);
+      }
+      remote::HandshakeFailure failure;
+      while (monitor->read(failure)) {
+        noteRefusal(remote::clientRefusal(failure, keys_.has_value()));
       }
       if (asker && (asker->get(zmq::sockopt::events) & ZMQ_POLLIN) != 0) {
         readReply(*asker);
@@ -352,6 +384,7 @@ class EKRemoteSource::Impl : public std::enable_shared_from_this<EKRemoteSource:
         askSettings_ = true;  // a server that came back starts from its own settings
       }
       received->number = ++framesReceived_;
+      refusedBy_.clear();
       latest_ = std::move(received);
       lastArrival_ = SteadyClock::now();
       failures_.recover();
@@ -385,6 +418,7 @@ class EKRemoteSource::Impl : public std::enable_shared_from_this<EKRemoteSource:
   EKLiveFailures failures_;
   long long refused_ = 0;
   std::string lastRefusal_;
+  std::string refusedBy_;  // why the server refused the last handshake; empty when it did not
   int wantedWidth_;
   int wantedHeight_;
   bool askSettings_ = true;

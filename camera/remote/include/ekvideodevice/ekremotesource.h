@@ -48,8 +48,10 @@ class EKREMOTE_API EKRemoteSource : public EKLiveSource {
  public:
   /// @brief Connects to @p spec and waits for its first frame.
   /// @throws EKError (module "EKRemoteSource", method "open"), an EK::EKFailure whose
-  ///   cause() is kInvalidArgument for a spec it cannot take, the key file's cause, or
-  ///   kUnavailable when no frame came within EKRemoteSettings::openTimeout
+  ///   cause() is kInvalidArgument for a spec it cannot take, the key file's cause,
+  ///   kPermissionDenied at once when the server refuses the handshake for a cause the
+  ///   client can tell (no CURVE keys, a key not in its list), or kUnavailable when no frame
+  ///   came within EKRemoteSettings::openTimeout
   explicit EKRemoteSource(const std::string& spec, const EKRemoteSettings& settings = {});
   ~EKRemoteSource() override;
   EKRemoteSource(const EKRemoteSource&) = delete;
