@@ -1,0 +1,128 @@
+// The remote camera's frame codecs on frames of the synthetic scene, in GB/s of picture
+// (SetBytesProcessed counts width x height x 2 bytes a frame), beside a memcpy of the same
+// picture, the least a raw frame costs.
+//
+//   BM_FrameEncode_<encoding>/R  header and pixel part of one frame, resolution code R
+//   BM_FrameDecode_<encoding>/R  the checks and the picture out of one message
+//   BM_Memcpy/R                  one copy of the picture
+#include <ekvideodevice/ekframewire.h>
+#include <ekvideodevice/eksyntheticsource.h>
+#include <ekvision/ekimage.h>
+#include <ekvision/ekvisiondefinitions.h>
+
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace {
+
+struct Picture {
+  int width = 0;
+  int height = 0;
+  std::shared_ptr<std::vector<std::uint8_t>> pixels;
+};
+
+// A frame of the moving scene at resolution code @p resolution.
+Picture sceneAt(int resolution) {
+  Picture picture;
+  EK::setSizeFromResolution(resolution, picture.width, picture.height);
+  EK::EKSyntheticSource scene;
+  const EK::EKFrameRequest request{"bench",
+                                   picture.width,
+                                   picture.height,
+                                   EK::kColorSpaceYUV422,
+                                   0,
+                                   0,
+                                   scene.getEpoch() + 500000};
+  const EK::EKValue image = scene.grab(request);
+  const std::unique_ptr<EK::EKImage> frame(EK::EKImage::fromEKValue(image));
+  picture.pixels = std::make_shared<std::vector<std::uint8_t>>(
+      frame->frame, frame->frame + static_cast<std::size_t>(picture.width) * picture.height * 2);
+  return picture;
+}
+
+EK::EKFrameHeader headerOf(const Picture& picture) {
+  EK::EKFrameHeader header;
+  header.width = picture.width;
+  header.height = picture.height;
+  header.timeStamp = 1796518886818838;
+  return header;
+}
+
+void encode(benchmark::State& state, EK::EKFrameEncoding encoding) {
+  const Picture picture = sceneAt(static_cast<int>(state.range(0)));
+  std::size_t payload = 0;
+  for (auto _ : state) {
+    const EK::EKEncodedFrame frame =
+        EK::encodeFrame(headerOf(picture), picture.pixels->data(), picture.pixels, {encoding, 80});
+    payload = frame.payloadSize;
+    benchmark::DoNotOptimize(frame.payload);
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<long long>(picture.pixels->size()));
+  state.counters["payload_bytes"] = static_cast<double>(payload);
+}
+
+void decode(benchmark::State& state, EK::EKFrameEncoding encoding) {
+  const Picture picture = sceneAt(static_cast<int>(state.range(0)));
+  const EK::EKEncodedFrame frame =
+      EK::encodeFrame(headerOf(picture), picture.pixels->data(), picture.pixels, {encoding, 80});
+  const EK::EKWirePart parts[] = {{frame.header.data(), frame.header.size()},
+                                  {frame.payload, frame.payloadSize}};
+  for (auto _ : state) {
+    EK::EKDecodedFrame decoded;
+    const EK::EKStatus status = EK::decodeFrame(parts, 2, EK::kDefaultMaxFrameBytes, decoded);
+    if (!status.ok()) {
+      state.SkipWithError(status.message().c_str());
+      break;
+    }
+    benchmark::DoNotOptimize(decoded.pixels.data());
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<long long>(picture.pixels->size()));
+}
+
+void BM_FrameEncode_Raw(benchmark::State& state) {
+  encode(state, EK::EKFrameEncoding::kRaw);
+}
+void BM_FrameEncode_Zstd(benchmark::State& state) {
+  encode(state, EK::EKFrameEncoding::kZstd);
+}
+void BM_FrameEncode_Jpeg(benchmark::State& state) {
+  encode(state, EK::EKFrameEncoding::kJpeg);
+}
+void BM_FrameDecode_Raw(benchmark::State& state) {
+  decode(state, EK::EKFrameEncoding::kRaw);
+}
+void BM_FrameDecode_Zstd(benchmark::State& state) {
+  decode(state, EK::EKFrameEncoding::kZstd);
+}
+void BM_FrameDecode_Jpeg(benchmark::State& state) {
+  decode(state, EK::EKFrameEncoding::kJpeg);
+}
+
+void BM_Memcpy(benchmark::State& state) {
+  const Picture picture = sceneAt(static_cast<int>(state.range(0)));
+  std::vector<std::uint8_t> copy(picture.pixels->size());
+  for (auto _ : state) {
+    std::memcpy(copy.data(), picture.pixels->data(), copy.size());
+    benchmark::DoNotOptimize(copy.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<long long>(copy.size()));
+}
+
+// 320x240, 640x480, 1280x960.
+#define EKREMOTE_SIZES \
+  ->Arg(EK::kResolution320x240)->Arg(EK::kResolution640x480)->Arg(EK::kResolution1280x960)
+BENCHMARK(BM_FrameEncode_Raw) EKREMOTE_SIZES;
+BENCHMARK(BM_FrameEncode_Zstd) EKREMOTE_SIZES;
+BENCHMARK(BM_FrameEncode_Jpeg) EKREMOTE_SIZES;
+BENCHMARK(BM_FrameDecode_Raw) EKREMOTE_SIZES;
+BENCHMARK(BM_FrameDecode_Zstd) EKREMOTE_SIZES;
+BENCHMARK(BM_FrameDecode_Jpeg) EKREMOTE_SIZES;
+BENCHMARK(BM_Memcpy) EKREMOTE_SIZES;
+
+}  // namespace
+
+BENCHMARK_MAIN();
