@@ -153,9 +153,8 @@ ServeReport serveCamera(const ServeOptions& options, Listener& listener) {
   int thinnedRate = frameRate;
   Clock::time_point nextTick = start;
   long long frameIndex = 0;
-  long long seen = camera.live ? camera.live->status().framesCaptured - 1 : 0;
-  long long lastNumber = 0;
-  bool videoEnded = false;
+  // The frame the live source holds now is the first one served.
+  long long lastNumber = camera.live ? camera.live->status().framesCaptured - 1 : 0;
   while (!InterruptScope::requested() && Clock::now() < deadline &&
          (!options.frames || report.published < *options.frames)) {
     publisher->serve(std::chrono::milliseconds(0), answer);
@@ -165,17 +164,16 @@ ServeReport serveCamera(const ServeOptions& options, Listener& listener) {
     EK::EKValue image;
     if (camera.live) {
       // A live source keeps its own pace: the newest frame once it is new, at most the
-      // rate asked.
-      seen = std::max(seen, camera.live->waitForFrame(seen, kSlice));
+      // rate asked. A failing source is asked too, so that its failure is told.
+      if (camera.live->waitForFrame(lastNumber, kSlice) <= lastNumber &&
+          !camera.live->status().failing) {
+        continue;
+      }
       long long number = 0;
       try {
         image = camera.live->grabNumbered(request, number);
       } catch (const EK::EKError& failure) {
-        if (camera.live->ends()) {
-          videoEnded = true;  // never with the loop asked for above; kept for safety
-          break;
-        }
-        listener.warn(failure.getDescription());
+        listener.warn(failure.getDescription());  // once a failure; it is reopened
         continue;
       }
       if (thinnedRate != settings.frameRate()) {
@@ -213,7 +211,7 @@ ServeReport serveCamera(const ServeOptions& options, Listener& listener) {
   }
   report.seconds = std::chrono::duration<double>(Clock::now() - start).count();
   report.settingsAnswered = settings.answered();
-  if (camera.live && !videoEnded) {
+  if (camera.live) {
     const EK::EKLiveStatus status = camera.live->status();
     report.cameraFailures = status.failures;
     report.lastCameraFailure = status.lastFailure;
