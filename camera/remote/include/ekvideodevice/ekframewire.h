@@ -21,7 +21,7 @@ namespace EK {
 constexpr std::uint32_t kFrameWireVersion = 1;
 /// Number of parts of a frame message.
 constexpr std::size_t kFrameWireParts = 2;
-/// Longest header part accepted: a version 1 header takes at most 76 bytes.
+/// Longest header part accepted: a version 1 header takes at most 59 bytes.
 constexpr std::size_t kMaxFrameHeaderBytes = 128;
 /// Largest picture (width * height * 2 bytes) a receiver accepts unless told otherwise:
 /// 4096 x 4096 pixels.
