@@ -98,7 +98,7 @@ TEST(CaptureLive, Yuy2ArrivesUnconvertedAtRateAndASlowModuleGetsTheLatestFrame) 
   const long long captured = camera.source->status().framesCaptured - first;
   EXPECT_GE(captured, 24) << "30 frames/s for 1 s";
   EXPECT_LE(captured, 36) << "30 frames/s for 1 s";
-  EXPECT_EQ(camera.source->status().deviceFormat, "YUYV as delivered");
+  EXPECT_EQ(camera.source->status().deviceFormat, "YUY2 as delivered");
 
   for (int round = 0; round < 3; ++round) {
     // A module busy for six camera frames: the next fetch must skip them.
