@@ -2,6 +2,10 @@
 
 #include <opencv2/videoio/registry.hpp>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -67,11 +71,19 @@ void CaptureDevice::openWith(const std::vector<cv::VideoCaptureAPIs>& apis,
 }
 
 void CaptureDevice::openV4L2(int width, int height) {
+  // The system's word for a device that is missing, busy or not allowed.
+  const int device = ::open(target_.location.c_str(), O_RDWR | O_NONBLOCK);
+  if (device < 0) {
+    const int error = errno;
+    throw CaptureFailure(
+        causeOfSystemError(error),
+        "cannot open the V4L2 device " + target_.location + ": " + systemErrorText(error));
+  }
+  ::close(device);
   const std::vector<EKDeviceMode> modes = queryDeviceModes(target_.location, width, height);
   if (modes.empty()) {
-    throw CaptureFailure(EKCause::kUnavailable, "cannot open or query the V4L2 device " +
-                                                    target_.location +
-                                                    " (missing, busy or not allowed)");
+    throw CaptureFailure(EKCause::kUnavailable, "cannot query the formats of the V4L2 device " +
+                                                    target_.location + ": is it a camera?");
   }
   const std::optional<EKCaptureMode> mode = chooseDeviceMode(modes, width, height);
   if (!mode) {

@@ -245,8 +245,8 @@ TEST(CaptureLive, CamerasThatCannotOpenAreRefusedWithTheCause) {
        EK::EKCause::kUnavailable},
       {"/no/such/clip.mp4", "cannot open the video file /no/such/clip.mp4: no such file",
        EK::EKCause::kNotFound},
-      {"/dev/video97", "cannot open or query the V4L2 device /dev/video97",
-       EK::EKCause::kUnavailable},
+      {"/dev/video97", "cannot open the V4L2 device /dev/video97: no such file",
+       EK::EKCause::kNotFound},
       {"", "no camera named", EK::EKCause::kNotFound},
   };
   for (const auto& c : cases) {
