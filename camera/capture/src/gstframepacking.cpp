@@ -48,7 +48,8 @@ Component component(const GstVideoFrame& frame, int index) {
   const GstVideoFormatInfo* info = frame.info.finfo;
   return {static_cast<const unsigned char*>(GST_VIDEO_FRAME_COMP_DATA(&frame, index)),
           GST_VIDEO_FRAME_COMP_STRIDE(&frame, index), GST_VIDEO_FRAME_COMP_PSTRIDE(&frame, index),
-          GST_VIDEO_FORMAT_INFO_H_SUB(info, index), GST_VIDEO_FORMAT_INFO_W_SUB(info, index)};
+          static_cast<int>(GST_VIDEO_FORMAT_INFO_H_SUB(info, index)),
+          static_cast<int>(GST_VIDEO_FORMAT_INFO_W_SUB(info, index))};
 }
 
 void packYuv(const GstVideoFrame& frame, unsigned char* out, int width, int height) {
