@@ -8,10 +8,13 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 build=build/fuzz
+mkdir -p "$build"
+# Quiet when it works; the end of the build's output when it does not.
 CC=clang CXX=clang++ scripts/configure.sh "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DEKVISION_BUILD_FUZZERS=ON -DEKVISION_SANITIZE=address,undefined -DEKVISION_WERROR=ON \
-  -DEKVISION_BUILD_TESTS=OFF -DEKVISION_BUILD_EXAMPLES=OFF -DEKVISION_BUILD_TOOLS=OFF >/dev/null
-cmake --build "$build" -j2 >/dev/null
+  -DEKVISION_BUILD_TESTS=OFF -DEKVISION_BUILD_EXAMPLES=OFF -DEKVISION_BUILD_TOOLS=OFF \
+  >"$build/configure.log" 2>&1 || { tail -n 40 "$build/configure.log"; exit 1; }
+cmake --build "$build" -j2 >"$build/build.log" 2>&1 || { grep -E 'error|Error' "$build/build.log" | head -n 20; exit 1; }
 
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then

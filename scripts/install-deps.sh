@@ -16,8 +16,10 @@ packages=(
   libcli11-dev
   # Remote cameras: ZeroMQ with its C++ header, MessagePack, zstd and TurboJPEG.
   libzmq3-dev cppzmq-dev libmsgpack-cxx-dev libzstd-dev libturbojpeg0-dev
-  # Live-camera tests: videotestsrc pipelines (clips are made with ffmpeg, above).
-  gstreamer1.0-plugins-base gstreamer1.0-tools
+  # The capture source runs GStreamer pipelines itself; the live-camera tests use
+  # videotestsrc pipelines (clips are made with ffmpeg, above).
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-plugins-base
+  gstreamer1.0-tools
   # The ARM lane (scripts/arm-lane.sh): cross toolchain, emulator, arm64 libraries (multiarch).
   g++-aarch64-linux-gnu qemu-user libhwy-dev:arm64 libgtest-dev:arm64
 )

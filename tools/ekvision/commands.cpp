@@ -8,8 +8,11 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cstdlib>
 #include <optional>
 #include <ostream>
+
+#include <ekvideodevice/ekmedialog.h>
 
 #include "commands.h"
 #include "helpformat.h"
@@ -67,32 +70,68 @@ std::string oneLine(std::string text) {
   return text;
 }
 
-// Keeps the library's log records (the words of a refused file, which every failure carries
-// as its cause) off standard error while a command runs: the tool's own line says it.
-class LibraryLogSilencer {
+// The variable that asks for the libraries' own log lines, like --verbose.
+const char kLogVariable[] = "EKVISION_LOG";
+
+// Where the log records of the libraries go while a command runs. By default nowhere: a
+// failure is the tool's one line, which names the cause that the records would repeat in
+// their own words (OpenCV's, GStreamer's and FFmpeg's several lines among them). Verbose:
+// every record, the media libraries' details included, on standard error.
+class LibraryLogScope {
  public:
-  LibraryLogSilencer() {
-    previous_ = ru::log::setHandler([](int, const std::string&, const std::string&,
-                                       const std::string&, const std::string&, int) {});
+  explicit LibraryLogScope(bool verbose) : verbosity_(ru::log::getVerbosity()) {
+    EK::routeMediaLogs();
+    if (verbose) {
+      ru::log::setVerbosity(EK::kMediaLogLevel);
+      previous_ = ru::log::setHandler({});
+      cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_WARNING);
+    } else {
+      previous_ = ru::log::setHandler([](int, const std::string&, const std::string&,
+                                         const std::string&, const std::string&, int) {});
+      cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
+    }
   }
-  ~LibraryLogSilencer() { ru::log::setHandler(previous_); }
-  LibraryLogSilencer(const LibraryLogSilencer&) = delete;
-  LibraryLogSilencer& operator=(const LibraryLogSilencer&) = delete;
+  ~LibraryLogScope() {
+    ru::log::setHandler(previous_);
+    ru::log::setVerbosity(verbosity_);
+  }
+  LibraryLogScope(const LibraryLogScope&) = delete;
+  LibraryLogScope& operator=(const LibraryLogScope&) = delete;
 
  private:
   ru::log::Handler previous_;
+  int verbosity_;
 };
+
+// True when the environment asks for the libraries' log lines; a value the tool does not
+// know is said once and ignored.
+bool verboseByEnvironment(std::ostream& err) {
+  const char* value = std::getenv(kLogVariable);
+  if (value == nullptr || *value == '\0') {
+    return false;
+  }
+  if (std::string(value) == "debug") {
+    return true;
+  }
+  err << "ekvision: " << kLogVariable << "=" << oneLine(value)
+      << " is not a log level the tool knows (debug); ignored\n";
+  return false;
+}
 
 // The command's arguments parsed into its options; help is printed here. @return the exit
 // code when the command line was all there is to do (help, a usage error), else nothing.
 std::optional<int> parseCommand(const CommandEntry& entry, Command& command,
                                 const std::vector<std::string>& args, std::ostream& out,
-                                std::ostream& err) {
+                                std::ostream& err, bool& verbose) {
   CLI::App app(entry.summary, std::string("ekvision ") + entry.name);
   auto formatter = std::make_shared<HelpFormatter>();
   formatter->column_width(26);
   app.formatter(formatter);
   command.define(app);
+  app.add_flag("-v,--verbose", verbose,
+               std::string("also print the libraries' own log lines (GStreamer, FFmpeg, "
+                           "OpenCV) around a failure; ") +
+                   kLogVariable + "=debug does the same");
   // CLI11 takes the arguments last first.
   std::vector<std::string> reversed(args.rbegin(), args.rend());
   try {
@@ -142,14 +181,13 @@ int runTool(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     return 2;
   }
   const std::unique_ptr<Command> command = entry->make();
-  if (const std::optional<int> done = parseCommand(
-          *entry, *command, std::vector<std::string>(args.begin() + 1, args.end()), out, err)) {
+  bool verbose = false;
+  if (const std::optional<int> done =
+          parseCommand(*entry, *command, std::vector<std::string>(args.begin() + 1, args.end()),
+                       out, err, verbose)) {
     return *done;
   }
-  LibraryLogSilencer silencer;
-  // OpenCV reports a file it cannot open with several lines of its own; the tool's error
-  // line says it instead.
-  cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
+  LibraryLogScope logScope(verbose || verboseByEnvironment(err));
   Output output{out, err, errIsTerminal, entry->name};
   const std::string prefix = std::string("ekvision ") + entry->name + ": ";
   const std::string seeHelp = std::string(" (see ekvision ") + entry->name + " --help)";

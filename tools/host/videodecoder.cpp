@@ -11,6 +11,8 @@ extern "C" {
 #include <optional>
 #include <vector>
 
+#include <ekvideodevice/ekmedialog.h>
+
 #include "host.h"
 
 namespace ekhost {
@@ -76,7 +78,7 @@ VideoDecoder::~VideoDecoder() = default;
 
 std::unique_ptr<VideoDecoder> VideoDecoder::open(const std::string& path, long long start,
                                                  std::string& why) {
-  av_log_set_level(AV_LOG_QUIET);
+  EK::routeMediaLogs();
   // First pass: the presentation time of every packet of the stream.
   std::vector<std::optional<std::int64_t>> times;
   Ratio timeBase;

@@ -28,7 +28,7 @@ TEST(ToolCapture, RunPrintsDetectionsFromALivePipeline) {
                                              "--seconds", "1.5", "--resolution", "1"});
   ASSERT_EQ(live.exitCode, 0) << live.err;
   EXPECT_NE(live.out.find("camera: GStreamer pipeline '" + ballPipeline(320, 240, 30).substr(4) +
-                          " ! appsink' (320x240, YUYV as delivered)"),
+                          "' (320x240, YUY2 as delivered)"),
             std::string::npos)
       << live.out;
   EXPECT_GE(ektest::detectionsIn(live.out).size(), 10u) << live.out;

@@ -94,6 +94,19 @@ TEST_F(ToolFaults, EveryBadInputGetsOneLineNamingItsCause) {
       {1, "run --camera none.mp4",
        "cannot open the camera none.mp4: cannot open the video file none.mp4: no such file"},
       {1, "import folder.arv x", "cannot open the video folder.arv: is a directory"},
+      {1, "record . x", "cannot open the camera .: cannot open the video file .: is a directory"},
+      {1, "record noise.avi x",
+       "cannot open the camera noise.avi: cannot open the video file noise.avi: FFmpeg cannot read "
+       "it"},
+      {1, "record http://127.0.0.1:1/x.mp4 x",
+       "cannot open the camera http://127.0.0.1:1/x.mp4: cannot open the network stream "
+       "http://127.0.0.1:1/x.mp4: Connection to tcp://127.0.0.1:1 failed: Connection refused"},
+      {1, "record gst:nosuchelement x",
+       "cannot open the camera gst:nosuchelement: cannot open the GStreamer pipeline "
+       "nosuchelement: no element \"nosuchelement\""},
+      {1, "record gst:videotestsrc!( x",
+       "cannot open the camera gst:videotestsrc!(: cannot open the GStreamer pipeline "
+       "videotestsrc!(: syntax error"},
       {1, "run --resolution 0 --record no/o.arv", "cannot record no/o.arv: no such directory: no"},
       {1, "run --detections no/d.jsonl", "cannot write no/d.jsonl: no such file"},
       {1, "run --module absent.so", "cannot load the module plugin absent.so: no such file"},
@@ -133,6 +146,39 @@ TEST_F(ToolFaults, EveryBadInputGetsOneLineNamingItsCause) {
   EXPECT_EQ(EK::inspectVideo(dir.path("played.arv")).storedFrameCount, 2u) << "played is intact";
   for (const char* made : {"out/frame_000000.png", "x.arv", "x.png"}) {
     EXPECT_FALSE(std::filesystem::exists(dir.path(made))) << made;
+  }
+}
+
+// The media libraries' own lines appear only when asked for, before the tool's line.
+TEST_F(ToolFaults, LibrariesSpeakOnlyWhenAskedTo) {
+  ektest::writeBytes(dir.path("noise.avi"), std::vector<unsigned char>(1000, 0x42));
+  const std::string here = "cd " + ektest::shellQuoted(dir.path("")) + ";";
+  const std::string line =
+      "ekvision record: cannot open the camera noise.avi: cannot open the video file noise.avi: "
+      "FFmpeg cannot read it\n";
+  const struct {
+    const char* environment;
+    bool verbose;
+    const char* before;  // what stands before the tool's line
+  } cases[] = {
+      {"", false, ""},
+      {"", true, "media.ffmpeg: [avi @ "},
+      {"export EKVISION_LOG=debug;", false, "media.ffmpeg: [avi @ "},
+      {"export EKVISION_LOG=loud;", false,
+       "ekvision: EKVISION_LOG=loud is not a log level the tool knows (debug); ignored\n"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args{"record", "noise.avi", "x"};
+    if (c.verbose) {
+      args.push_back("--verbose");
+    }
+    const ektest::ToolRun run = runTool(dir, args, here + c.environment);
+    EXPECT_EQ(run.exitCode, 1);
+    ASSERT_GE(run.err.size(), line.size()) << run.err;
+    EXPECT_EQ(run.err.substr(run.err.size() - line.size()), line) << "the tool's line comes last";
+    const std::string before = run.err.substr(0, run.err.size() - line.size());
+    EXPECT_EQ(before.empty(), *c.before == '\0') << c.environment << run.err;
+    EXPECT_NE(before.find(c.before), std::string::npos) << c.environment << run.err;
   }
 }
 

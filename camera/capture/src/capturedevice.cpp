@@ -2,21 +2,27 @@
 
 #include <opencv2/videoio/registry.hpp>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 
+#include <ekvideodevice/ekmedialog.h>
 #include <ekvideodevice/ekv4l2devices.h>
 #include <ekvision/ekimage.h>
 #include <ekvision/ekvideoinspection.h>
 #include <ekvision/ekvisiondefinitions.h>
 
+#include "medialogerror.h"
+
 namespace EK {
 namespace capture {
 namespace {
 
-const unsigned char kNeutralChroma = 128;
 // Network streams give up a read or an open after this long, instead of hanging.
 const int kStreamTimeoutMs = 5000;
 
@@ -33,7 +39,10 @@ long long wallMicroseconds() {
 }
 
 CaptureDevice::CaptureDevice(EKCaptureTarget target, int frameRate)
-    : target_(std::move(target)), frameRate_(frameRate) {}
+    : target_(std::move(target)), frameRate_(frameRate) {
+  // FFmpeg (inside OpenCV) and GStreamer speak in the log, not on standard error.
+  routeMediaLogs();
+}
 
 void CaptureDevice::openWith(const std::vector<cv::VideoCaptureAPIs>& apis,
                              const std::vector<int>& params) {
@@ -47,22 +56,34 @@ void CaptureDevice::openWith(const std::vector<cv::VideoCaptureAPIs>& apis,
                                                 ": " + problem.message());
     }
   }
+  takeMediaError();
   for (const cv::VideoCaptureAPIs api : apis) {
     if (cv::videoio_registry::hasBackend(api) && capture_.open(target_.location, api, params) &&
         capture_.isOpened()) {
       return;
     }
   }
-  throw CaptureFailure(EKCause::kUnavailable, std::string("cannot open the ") +
-                                                  toString(target_.kind) + " " + target_.location);
+  // FFmpeg's own words for why, when it said any: "Connection refused", "moov atom not found".
+  const std::string why = takeMediaError();
+  throw CaptureFailure(EKCause::kUnavailable,
+                       std::string("cannot open the ") + toString(target_.kind) + " " +
+                           target_.location + ": " + (why.empty() ? "FFmpeg cannot read it" : why));
 }
 
 void CaptureDevice::openV4L2(int width, int height) {
+  // The system's word for a device that is missing, busy or not allowed.
+  const int device = ::open(target_.location.c_str(), O_RDWR | O_NONBLOCK);
+  if (device < 0) {
+    const int error = errno;
+    throw CaptureFailure(
+        causeOfSystemError(error),
+        "cannot open the V4L2 device " + target_.location + ": " + systemErrorText(error));
+  }
+  ::close(device);
   const std::vector<EKDeviceMode> modes = queryDeviceModes(target_.location, width, height);
   if (modes.empty()) {
-    throw CaptureFailure(EKCause::kUnavailable, "cannot open or query the V4L2 device " +
-                                                    target_.location +
-                                                    " (missing, busy or not allowed)");
+    throw CaptureFailure(EKCause::kUnavailable, "cannot query the formats of the V4L2 device " +
+                                                    target_.location + ": is it a camera?");
   }
   const std::optional<EKCaptureMode> mode = chooseDeviceMode(modes, width, height);
   if (!mode) {
@@ -88,18 +109,16 @@ void CaptureDevice::open(int width, int height) {
       openV4L2(width, height);
       break;
     case EKCaptureKind::kGStreamer:
-      // YUY2 frames reach the appsink as two-channel pictures, BGR ones as three: OpenCV
-      // leaves them as they are. (Setting CAP_PROP_CONVERT_RGB would restart the pipeline,
-      // losing what a non-live source had already read.)
-      openWith({cv::CAP_GSTREAMER}, {});
+      // GStreamer itself, not OpenCV's reader of it: only the caps say which packed layout
+      // a two-byte-per-pixel picture has, and the pipeline's errors are ours to word.
+      pipeline_ = std::make_unique<GstPipeline>(target_.location);
       break;
     case EKCaptureKind::kNetworkStream:
-      openWith({cv::CAP_FFMPEG, cv::CAP_GSTREAMER},
-               {cv::CAP_PROP_OPEN_TIMEOUT_MSEC, kStreamTimeoutMs, cv::CAP_PROP_READ_TIMEOUT_MSEC,
-                kStreamTimeoutMs});
+      openWith({cv::CAP_FFMPEG}, {cv::CAP_PROP_OPEN_TIMEOUT_MSEC, kStreamTimeoutMs,
+                                  cv::CAP_PROP_READ_TIMEOUT_MSEC, kStreamTimeoutMs});
       break;
     case EKCaptureKind::kVideoFile:
-      openWith({cv::CAP_FFMPEG, cv::CAP_GSTREAMER}, {});
+      openWith({cv::CAP_FFMPEG}, {});
       break;
   }
   if (target_.kind == EKCaptureKind::kVideoFile) {
@@ -111,6 +130,7 @@ void CaptureDevice::open(int width, int height) {
 }
 
 void CaptureDevice::close() {
+  pipeline_.reset();
   if (capture_.isOpened()) {
     capture_.release();
   }
@@ -139,6 +159,9 @@ ReadResult CaptureDevice::read(RawFrame& frame, const Sleeper& sleep) {
       return ReadResult::kStopped;
     }
   }
+  if (pipeline_) {
+    return pipeline_->read(frame, [&sleep] { return sleep(0); });
+  }
   if (!capture_.grab()) {
     return ReadResult::kEnd;
   }
@@ -146,27 +169,18 @@ ReadResult CaptureDevice::read(RawFrame& frame, const Sleeper& sleep) {
   if (target_.kind == EKCaptureKind::kVideoFile) {
     frame.ownMicroseconds = static_cast<double>(played_) * filePeriod_;
     ++played_;
-  } else if (target_.kind != EKCaptureKind::kNetworkStream) {
-    // The driver's buffer time or the pipeline's running time, in milliseconds.
+  } else if (target_.kind == EKCaptureKind::kV4L2Device) {
+    // The driver's buffer time, in milliseconds.
     const double milliseconds = capture_.get(cv::CAP_PROP_POS_MSEC);
     if (std::isfinite(milliseconds) && milliseconds > 0) {
       frame.ownMicroseconds = milliseconds * 1000.0;
     }
   }
-  // A frame of the size before is retrieved straight into the buffer it had: OpenCV copies
-  // into a picture of the right size and type rather than allocating one.
-  cv::Mat* picture = &mat_;
-  cv::Mat inPlace;
-  if (frame.width > 0 &&
-      frame.yuv.size() == static_cast<std::size_t>(frame.width) * frame.height * 2) {
-    inPlace = cv::Mat(frame.height, frame.width, CV_8UC2, frame.yuv.data());
-    picture = &inPlace;
-  }
-  if (!capture_.retrieve(*picture) || picture->empty()) {
+  if (!capture_.retrieve(mat_) || mat_.empty()) {
     throw CaptureFailure(EKCause::kUnavailable, std::string("the ") + toString(target_.kind) + " " +
                                                     target_.location + " delivered an empty frame");
   }
-  takeFrame(*picture, frame);
+  takeFrame(mat_, frame);
   return ReadResult::kFrame;
 }
 
@@ -174,16 +188,23 @@ void CaptureDevice::takeFrame(const cv::Mat& mat, RawFrame& frame) {
   int width = mat.cols;
   int height = mat.rows;
   const std::size_t bytes = mat.total() * mat.elemSize();
-  const bool rawYuyv = mat.type() == CV_8UC1 && mat.rows == 1 && bytes % 2 == 0;
+  // A V4L2 buffer taken without conversion comes as one row of bytes.
+  const bool rawYuyv =
+      target_.kind == EKCaptureKind::kV4L2Device && mat.type() == CV_8UC1 && mat.rows == 1;
   if (rawYuyv) {
-    // A V4L2 buffer taken without conversion: one row of bytes.
     width = static_cast<int>(capture_.get(cv::CAP_PROP_FRAME_WIDTH));
     height = static_cast<int>(capture_.get(cv::CAP_PROP_FRAME_HEIGHT));
-    if (static_cast<std::size_t>(width) * height * 2 != bytes) {
+    if (width <= 0 || height <= 0 || static_cast<std::size_t>(width) * height * 2 != bytes) {
       throw CaptureFailure(EKCause::kBadFormat, "a frame of " + std::to_string(bytes) +
                                                     " bytes is no " + sizeText(width, height) +
                                                     " YUYV picture");
     }
+  } else if (mat.type() != CV_8UC3) {
+    // OpenCV's decoders give BGR; anything else is not a picture this path knows.
+    throw CaptureFailure(EKCause::kUnsupported, "frames of this pixel format cannot be taken (" +
+                                                    std::to_string(mat.channels()) + " channels, " +
+                                                    sizeText(width, height) +
+                                                    "); only YUYV and decoded BGR are");
   }
   if (width <= 0 || height <= 0 || width % 2 != 0) {
     throw CaptureFailure(EKCause::kUnsupported, "cannot take frames of " + sizeText(width, height) +
@@ -193,49 +214,20 @@ void CaptureDevice::takeFrame(const cv::Mat& mat, RawFrame& frame) {
   frame.height = height;
   frame.yuv.resize(static_cast<std::size_t>(width) * height * 2);
   unsigned char* out = frame.yuv.data();
-  const std::size_t rowBytes = static_cast<std::size_t>(width) * 2;
-  if (rawYuyv || mat.type() == CV_8UC2) {
+  if (rawYuyv) {
     if (format_.empty()) {
       format_ = "YUYV as delivered";
     }
-    if (mat.data == out) {
-      // Retrieved in place.
-    } else if (rawYuyv || mat.isContinuous()) {
-      std::memcpy(out, mat.data, frame.yuv.size());
-    } else {
-      for (int y = 0; y < height; ++y) {
-        std::memcpy(out + rowBytes * static_cast<std::size_t>(y), mat.ptr(y), rowBytes);
-      }
-    }
-  } else if (mat.type() == CV_8UC3) {
-    if (format_.empty()) {
-      format_ = "BGR converted to YUV422";
-    }
-    const cv::Mat bgr = mat.isContinuous() ? mat : mat.clone();
-    EKImage image(width, height, kColorSpaceYUV422, true);
-    image.frame = out;
-    image.computeYUV422imageFromBGR(height, width, reinterpret_cast<char*>(bgr.data));
-  } else if (mat.type() == CV_8UC1 &&
-             height == static_cast<int>(capture_.get(cv::CAP_PROP_FRAME_HEIGHT))) {
-    if (format_.empty()) {
-      format_ = "GRAY8 with neutral chroma";
-    }
-    for (int y = 0; y < height; ++y) {
-      const unsigned char* luma = mat.ptr(y);
-      unsigned char* row = out + rowBytes * static_cast<std::size_t>(y);
-      for (int x = 0; x < width; ++x) {
-        row[2 * x] = luma[x];
-        row[2 * x + 1] = kNeutralChroma;
-      }
-    }
-  } else {
-    throw CaptureFailure(EKCause::kUnsupported,
-                         "frames of this pixel format cannot be taken (" +
-                             std::to_string(mat.channels()) + " channels, " +
-                             sizeText(width, height) +
-                             "); deliver YUY2, BGR or GRAY8, e.g. end a pipeline with "
-                             "'videoconvert ! video/x-raw,format=YUY2'");
+    std::memcpy(out, mat.data, frame.yuv.size());
+    return;
   }
+  if (format_.empty()) {
+    format_ = "BGR converted to YUV422";
+  }
+  const cv::Mat bgr = mat.isContinuous() ? mat : mat.clone();
+  EKImage image(width, height, kColorSpaceYUV422, true);
+  image.frame = out;
+  image.computeYUV422imageFromBGR(height, width, reinterpret_cast<char*>(bgr.data));
 }
 
 }  // namespace capture

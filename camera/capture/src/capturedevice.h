@@ -1,42 +1,22 @@
-// Internal: one opened camera of a capture source, through OpenCV's videoio.
+// Internal: one opened camera of a capture source: GStreamer pipelines run by GStreamer
+// itself, the other cameras through OpenCV's videoio.
 #ifndef EKVIDEODEVICE_CAPTURE_CAPTUREDEVICE_H
 #define EKVIDEODEVICE_CAPTURE_CAPTUREDEVICE_H
 
 #include <functional>
-#include <stdexcept>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <opencv2/videoio.hpp>
 
 #include <ekvideodevice/ekcaptureformat.h>
-#include <ekvision/ekstatus.h>
+
+#include "captureframe.h"
+#include "gstpipeline.h"
 
 namespace EK {
 namespace capture {
-
-/// Why a camera could not be opened or read: the text names the cause, cause() gives it as
-/// a code.
-class CaptureFailure : public std::runtime_error {
- public:
-  CaptureFailure(EKCause cause, const std::string& what)
-      : std::runtime_error(what), cause_(cause) {}
-  EKCause cause() const noexcept { return cause_; }
-
- private:
-  EKCause cause_;
-};
-
-/// One frame as the camera delivered it, packed into YUV422.
-struct RawFrame {
-  std::vector<unsigned char> yuv;  // width x height x 2 bytes
-  int width = 0;
-  int height = 0;
-  double ownMicroseconds = -1;  // the camera's own time of the frame; negative: none
-};
-
-/// What read() found.
-enum class ReadResult { kFrame, kEnd, kStopped };
 
 // Opens a camera and reads its frames; used by the capture thread alone.
 class CaptureDevice {
@@ -49,7 +29,7 @@ class CaptureDevice {
   // Opens the camera asking for frames of width x height. @throws CaptureFailure
   void open(int width, int height);
   void close();
-  bool isOpen() const { return capture_.isOpened(); }
+  bool isOpen() const { return pipeline_ != nullptr || capture_.isOpened(); }
   // Asks an open V4L2 device for another size; other cameras keep theirs.
   void askSize(int width, int height);
   // Reads the next frame into @p frame, converted to YUV422 where needed. A file is played
@@ -60,8 +40,8 @@ class CaptureDevice {
   // Starts a file again from its first frame. @throws CaptureFailure
   void rewind();
 
-  // "YUYV as delivered", "BGR converted to YUV422"...
-  const std::string& format() const { return format_; }
+  // "YUYV as delivered", "UYVY reordered to YUY2", "BGR converted to YUV422"...
+  const std::string& format() const { return pipeline_ ? pipeline_->format() : format_; }
 
  private:
   void openV4L2(int width, int height);
@@ -70,6 +50,7 @@ class CaptureDevice {
 
   EKCaptureTarget target_;
   int frameRate_;
+  std::unique_ptr<GstPipeline> pipeline_;
   cv::VideoCapture capture_;
   cv::Mat mat_;
   std::string format_;

@@ -63,9 +63,6 @@ std::optional<EKCaptureTarget> parseCaptureSpec(const std::string& spec) {
       return std::nullopt;
     }
     pipeline.erase(0, first);
-    if (pipeline.find("appsink") == std::string::npos) {
-      pipeline += " ! appsink";
-    }
     return EKCaptureTarget{EKCaptureKind::kGStreamer, pipeline};
   }
   if (spec.compare(0, sizeof kDevicePrefix - 1, kDevicePrefix) == 0) {

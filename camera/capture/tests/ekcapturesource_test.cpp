@@ -98,7 +98,7 @@ TEST(CaptureLive, Yuy2ArrivesUnconvertedAtRateAndASlowModuleGetsTheLatestFrame) 
   const long long captured = camera.source->status().framesCaptured - first;
   EXPECT_GE(captured, 24) << "30 frames/s for 1 s";
   EXPECT_LE(captured, 36) << "30 frames/s for 1 s";
-  EXPECT_EQ(camera.source->status().deviceFormat, "YUYV as delivered");
+  EXPECT_EQ(camera.source->status().deviceFormat, "YUY2 as delivered");
 
   for (int round = 0; round < 3; ++round) {
     // A module busy for six camera frames: the next fetch must skip them.
@@ -245,8 +245,8 @@ TEST(CaptureLive, CamerasThatCannotOpenAreRefusedWithTheCause) {
        EK::EKCause::kUnavailable},
       {"/no/such/clip.mp4", "cannot open the video file /no/such/clip.mp4: no such file",
        EK::EKCause::kNotFound},
-      {"/dev/video97", "cannot open or query the V4L2 device /dev/video97",
-       EK::EKCause::kUnavailable},
+      {"/dev/video97", "cannot open the V4L2 device /dev/video97: no such file",
+       EK::EKCause::kNotFound},
       {"", "no camera named", EK::EKCause::kNotFound},
   };
   for (const auto& c : cases) {

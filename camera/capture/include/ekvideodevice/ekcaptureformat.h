@@ -17,7 +17,7 @@ namespace EK {
 /// What a camera spec names.
 enum class EKCaptureKind {
   kV4L2Device,     ///< "/dev/videoN": a V4L2 capture device
-  kGStreamer,      ///< "gst:PIPELINE": a GStreamer pipeline ending in an appsink
+  kGStreamer,      ///< "gst:PIPELINE": a GStreamer pipeline
   kNetworkStream,  ///< "SCHEME://...": rtsp, http and the other streams FFmpeg reads
   kVideoFile,      ///< anything else: a video file, played at its own frame rate
 };
@@ -25,13 +25,14 @@ enum class EKCaptureKind {
 /// @brief A camera spec taken apart.
 struct EKCaptureTarget {
   EKCaptureKind kind;    ///< the kind of camera named
-  std::string location;  ///< device path, pipeline text (appsink included), URL or file
+  std::string location;  ///< device path, pipeline text, URL or file
 };
 
 /// @brief Reads a camera spec.
 ///
-/// "gst:" followed by a pipeline is a GStreamer pipeline; " ! appsink" is appended when the
-/// text names no appsink. A path beginning with "/dev/video" is a V4L2 device; text with
+/// "gst:" followed by a pipeline is a GStreamer pipeline (the capture source links an
+/// appsink after it when none of its elements is one). A path beginning with "/dev/video" is a V4L2
+/// device; text with
 /// "://" after a scheme of letters is a network stream; anything else a video file.
 /// @return nothing for an empty spec or an empty pipeline
 EKCAPTURE_API std::optional<EKCaptureTarget> parseCaptureSpec(const std::string& spec);

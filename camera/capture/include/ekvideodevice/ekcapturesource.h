@@ -47,12 +47,21 @@ using EKCaptureStatus = EKLiveStatus;
 ///   conversion is off) or, when it offers no YUYV at a suitable size, for MJPEG or BGR
 ///   (decoded to BGR by OpenCV and packed into YUV422 by EKImage), at the size
 ///   chooseDeviceMode() picks and at the settings' frame rate;
-/// - "gst:PIPELINE": a GStreamer pipeline. Frames that reach its appsink as YUY2 are taken
-///   as they are; BGR frames are converted by EKImage, GRAY8 ones get neutral chroma; other
-///   formats are refused (end the pipeline with `video/x-raw,format=YUY2` or `BGR`);
-/// - "rtsp://...", "http://...": a network stream, read by OpenCV's FFmpeg reader (else its
-///   GStreamer one), decoded to BGR;
-/// - a video file, played at its own frame rate, decoded to BGR; at its end it either
+/// - "gst:PIPELINE": a GStreamer pipeline, run by GStreamer. Its frames are taken from the
+///   pipeline's own appsink, or from one linked after its last element. YUY2 is taken as
+///   delivered; UYVY, YVYU and the planar and semi-planar 4:2:2 and 4:2:0 formats with
+///   8-bit samples (Y42B, NV16, NV61, I420, YV12, NV12, NV21) are reordered, every sample
+///   copied as it is (a 4:2:0 chroma row serves two picture rows); GRAY8 gets neutral
+///   chroma; 8-bit RGB formats (BGR, RGB, BGRx, RGBx, xBGR, xRGB and those with alpha,
+///   alpha ignored) are converted by EKImage. Any other format is refused with a failure
+///   that names it (end the pipeline with `videoconvert ! video/x-raw,format=YUY2`). An
+///   appsink without caps of its own is offered these formats, YUY2 first. The pipeline's
+///   errors are the failures' words; GStreamer's own log goes to ru::log (see
+///   routeMediaLogs());
+/// - "rtsp://...", "http://...": a network stream, read by OpenCV's FFmpeg reader, decoded
+///   to BGR;
+/// - a video file, played at its own frame rate, decoded to BGR by OpenCV's FFmpeg reader; at its
+/// end it either
 ///   starts again (EKCaptureSettings::loop) or ends.
 ///
 /// Time stamps: each frame is stamped when it was captured. A V4L2 driver's buffer time and
