@@ -43,6 +43,7 @@ const CommandEntry kCommands[] = {
     {"cameras", makeCamerasCommand, "list the V4L2 cameras with their formats and sizes"},
     {"serve", makeServeCommand, "publish a camera's frames to other machines over ZeroMQ"},
     {"keys", makeKeysCommand, "write a CURVE key pair for serve and its clients"},
+    {"call", makeCallCommand, "call a remote method of a module that a run answers for"},
 };
 
 void printUsage(std::ostream& out) {

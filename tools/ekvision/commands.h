@@ -18,6 +18,7 @@ std::unique_ptr<Command> makeRecordCommand();
 std::unique_ptr<Command> makeCamerasCommand();
 std::unique_ptr<Command> makeServeCommand();
 std::unique_ptr<Command> makeKeysCommand();
+std::unique_ptr<Command> makeCallCommand();
 
 }  // namespace ektool
 

@@ -47,7 +47,7 @@ CLI::Validator wholeNumber(long long minimum, long long maximum) {
 }
 
 CLI::Option* addSecondsOption(CLI::App& app, std::optional<double>& seconds,
-                              const std::string& description) {
+                              const std::string& description, const std::string& optionName) {
   const CLI::Validator positiveSeconds(
       [](std::string& text) {
         double value = 0;
@@ -59,7 +59,7 @@ CLI::Option* addSecondsOption(CLI::App& app, std::optional<double>& seconds,
                std::to_string(static_cast<long long>(kMaxSeconds)) + ", not '" + text + "'";
       },
       "", "");
-  return app.add_option("--seconds", seconds, description)->type_name("S")->check(positiveSeconds);
+  return app.add_option(optionName, seconds, description)->type_name("S")->check(positiveSeconds);
 }
 
 CLI::Option* addFramesOption(CLI::App& app, std::optional<long long>& frames,

@@ -19,9 +19,11 @@ const long long kMaxFrames = 100000000;
 const int kMinFps = ekhost::kMinFrameRate;
 const int kMaxFps = ekhost::kMaxFrameRate;
 
-/// `--seconds S`: a number of seconds above 0 and at most kMaxSeconds.
+/// `--seconds S` (or another name, e.g. `--timeout`): a number of seconds above 0 and at
+/// most kMaxSeconds.
 CLI::Option* addSecondsOption(CLI::App& app, std::optional<double>& seconds,
-                              const std::string& description);
+                              const std::string& description,
+                              const std::string& optionName = "--seconds");
 /// `--frames N`: a whole number from 1 to kMaxFrames.
 CLI::Option* addFramesOption(CLI::App& app, std::optional<long long>& frames,
                              const std::string& description);

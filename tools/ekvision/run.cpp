@@ -90,12 +90,24 @@ class RunCommand : public Command {
           return name.empty() ? std::string("needs a non-empty name") : std::string();
         });
     app.add_flag("--list-methods", listMethods_, "list the module's remote methods and exit");
+    CLI::Option* control =
+        app.add_option("--control", options_.control,
+                       "answer the remote methods of the module and the camera on ENDPOINT "
+                       "while the run lasts (tcp://127.0.0.1:PORT, :* for any free port, or "
+                       "ipc://PATH): 'ekvision call ENDPOINT MODULE METHOD [ARG...]' calls them")
+            ->type_name("ENDPOINT");
+    app.add_option("--curve", options_.controlKeyFile,
+                   "take CURVE clients only on --control, with the server's key pair in "
+                   "KEYFILE (ekvision keys); its 'client = KEY' lines, when there are any, are "
+                   "the only clients let in")
+        ->type_name("KEYFILE")
+        ->needs(control);
     CLI::Option* everyFrame = app.add_flag(
         "--every-frame", options_.everyFrame,
         "offline: hand every frame of the --camera recording to the module once, in order, as "
         "fast as it goes (no pacing, no loop thread), each with its recorded time stamp, "
         "camera and angles; the run ends at the last frame (or --frames/--seconds)");
-    everyFrame->excludes(record)->excludes(sheet);
+    everyFrame->excludes(record)->excludes(sheet)->excludes(control);
   }
 
   int run(Output& output) override {

@@ -1,5 +1,7 @@
 #include "runoptions.h"
 
+#include <ekvideodevice/ekmethodcall.h>
+
 #include <cmath>
 #include <limits>
 
@@ -7,22 +9,7 @@
 #include "textio.h"
 
 namespace ekhost {
-namespace {
-
-std::string kindName(const EK::EKValue& value) {
-  if (value.isBool()) {
-    return "true or false";
-  }
-  if (value.isInt()) {
-    return "a whole number";
-  }
-  if (value.isFloat()) {
-    return "a decimal number";
-  }
-  return "text";
-}
-
-}  // namespace
+namespace {}  // namespace
 
 EK::EKValue parseCallValue(const std::string& text) {
   if (text == "true" || text == "false") {
@@ -42,36 +29,17 @@ EK::EKValue parseCallValue(const std::string& text) {
 
 EK::EKValue callArguments(const CallSpec& call, const EK::EKMethodInfo& method) {
   if (call.arguments.size() != method.parameters.size()) {
-    std::string expected;
-    for (const auto& parameter : method.parameters) {
-      expected += " " + parameter.name;
-    }
-    fail(EK::EKCause::kInvalidArgument,
-         call.method + " takes " + std::to_string(method.parameters.size()) + " argument(s)" +
-             (expected.empty() ? "" : ":" + expected) + "; " +
-             std::to_string(call.arguments.size()) + " given");
+    fail(EK::EKCause::kInvalidArgument, EK::argumentCountMismatch(method, call.arguments.size()));
   }
   EK::EKValue list;
   list.arraySetSize(0);
   for (std::size_t i = 0; i < call.arguments.size(); ++i) {
     const std::string& text = call.arguments[i];
-    const std::string& type = method.parameters[i].typeName;
-    EK::EKValue value = type == "std::string" ? EK::EKValue(text) : parseCallValue(text);
-    bool fits = true;
-    if (type == "bool") {
-      fits = value.isBool() || value.isInt();
-    } else if (type == "int") {
-      fits = value.isInt();
-    } else if (type == "float") {
-      fits = value.isFloat() || value.isInt();
-      if (value.isInt()) {
-        value = EK::EKValue(static_cast<float>(static_cast<int>(value)));
-      }
-    }
-    if (!fits) {
-      fail(EK::EKCause::kInvalidArgument, "argument " + method.parameters[i].name + " of " +
-                                              call.method + " is a " + type + ", not " +
-                                              kindName(value) + " ('" + text + "')");
+    EK::EKValue value =
+        method.parameters[i].typeName == "std::string" ? EK::EKValue(text) : parseCallValue(text);
+    if (!EK::fitArgument(value, method.parameters[i].typeName)) {
+      fail(EK::EKCause::kInvalidArgument,
+           EK::argumentTypeMismatch(method, i, value) + " ('" + text + "')");
     }
     list.arrayPush(value);
   }
@@ -84,6 +52,10 @@ std::string describeCall(const CallSpec& call) {
     text += (i == 0 ? "" : ", ") + call.arguments[i];
   }
   return text + ")";
+}
+
+std::string callResultText(const EK::EKValue& result) {
+  return result.isValid() ? result.toString() : "done";
 }
 
 }  // namespace ekhost

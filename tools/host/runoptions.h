@@ -32,6 +32,10 @@ struct RunOptions {
   int resolution = 2;                       ///< resolution code asked of the camera
   std::vector<CallSpec> calls;              ///< remote methods called once detection runs
   bool everyFrame = false;                  ///< every frame of the recording once, unpaced
+  /// Endpoint on which the run answers the remote methods of its modules while it runs
+  /// (`tcp://HOST:PORT`, `ipc://PATH`); none: it answers none.
+  std::optional<std::string> control;
+  std::string controlKeyFile;  ///< the control server's CURVE key file; empty: no CURVE
 };
 
 /// Run time when neither a time nor a frame limit is given to a paced run.
@@ -42,14 +46,18 @@ const double kDefaultRunSeconds = 5.0;
 EK::EKValue parseCallValue(const std::string& text);
 
 /// @brief The argument list of @p call for @p method, each argument read for the type of
-/// its parameter: a string parameter takes the text as it is.
-/// @throws HostError (EKCause::kInvalidArgument) for a wrong number of arguments, or an argument
-/// that the parameter's
-///   type cannot take
+/// its parameter (a string parameter takes the text as it is) and checked as a call that
+/// came over the network is (EK::checkCallArguments()).
+/// @throws HostError (EKCause::kInvalidArgument) for a wrong number of arguments, or an
+///   argument that the parameter's type cannot take
 EK::EKValue callArguments(const CallSpec& call, const EK::EKMethodInfo& method);
 
 /// "name(arg, arg)" as the call was written, for messages.
 std::string describeCall(const CallSpec& call);
+
+/// A call's result as the tool prints it: the value, or "done" for a method that returns
+/// nothing.
+std::string callResultText(const EK::EKValue& result);
 
 }  // namespace ekhost
 

@@ -97,10 +97,6 @@ class FailureLog {
   std::shared_ptr<State> state_;
 };
 
-std::string valueText(const EK::EKValue& value) {
-  return value.isValid() ? value.toString() : "done";
-}
-
 }  // namespace
 
 RunSession::RunSession(const RunOptions& options, Listener& listener)
@@ -159,6 +155,7 @@ RunReport RunSession::run() {
   report_.camera = cameraLine_;
   listener_.note("camera: " + cameraLine_);
   listener_.note(moduleLine());
+  startControl();
   module_->subscribe(kSubscriber, std::max(1, 1000 / options_.fps), 0.0f);
   subscribed_ = true;
   const std::vector<FrameTiming> first = source_->timings();
@@ -271,8 +268,24 @@ void RunSession::applyCalls(const std::vector<EK::EKValue>& arguments) {
       throw HostError(
           statusOf(error, EK::EKCause::kUnavailable, "call " + describeCall(call) + " failed"));
     }
-    listener_.note("call " + describeCall(call) + " -> " + valueText(result));
+    listener_.note("call " + describeCall(call) + " -> " + callResultText(result));
   }
+}
+
+void RunSession::startControl() {
+  if (!options_.control) {
+    return;
+  }
+  Listener& listener = listener_;
+  try {
+    control_ = std::make_unique<EK::EKMethodServer>(
+        broker_, EK::EKMethodServerSettings{*options_.control, options_.controlKeyFile},
+        [&listener](const std::string& line) { listener.warn("control: " + line); });
+  } catch (const EK::EKFailure& failure) {
+    throw HostError(failure.status());
+  }
+  listener_.note("control: the remote methods of " + name_ + " and EKVideoDevice on " +
+                 control_->endpoint() + " (ekvision call " + control_->endpoint() + " --list)");
 }
 
 void RunSession::waitForTheEnd() {
@@ -384,6 +397,7 @@ void RunSession::finishFiles() {
 }
 
 void RunSession::shutDown() {
+  control_.reset();
   if (subscribed_) {
     try {
       module_->unsubscribe(kSubscriber);

@@ -5,6 +5,7 @@
 
 #include <ekcommon/ekbroker.h>
 #include <ekcommon/ekproxy.h>
+#include <ekvideodevice/ekmethodserver.h>
 #include <ekvideodevice/ekvideodevice.h>
 #include <ekvision/ekdetection.h>
 #include <ekvision/ekvisionextractor.h>
@@ -56,6 +57,8 @@ class RunSession {
   // --detections: the log opens before the first frame and closes after the summary.
   void openDetectionLog();
   void applyCalls(const std::vector<EK::EKValue>& arguments);
+  // --control: answers the modules' remote methods from now until the shutdown.
+  void startControl();
   void waitForTheEnd();
   void collectDetections();
   void report(std::size_t firstFrameAfterCalls);
@@ -85,6 +88,7 @@ class RunSession {
   boost::shared_ptr<EK::EKVideoDevice> camera_;
   boost::shared_ptr<EK::EKVisionExtractor> module_;
   boost::shared_ptr<EK::EKProxy> proxy_;
+  std::unique_ptr<EK::EKMethodServer> control_;  // stopped first: it calls the modules
   bool subscribed_ = false;
   bool hasDetections_ = false;
   long long firstStamp_ = 0;
