@@ -90,6 +90,62 @@ TEST(ToolRemote, CtrlCStopsTheServerCleanly) {
   EXPECT_NE(served.out.find("\nserved "), std::string::npos) << served.out;
 }
 
+TEST(ToolRemote, CallPausesARunningModuleAndIsPausedSaysSo) {
+  ektest::TempDir runDir;
+  ektest::TempDir callDir;
+  const std::string endpoint = "ipc://" + runDir.path("control");
+  auto run = serveFor(
+      runDir, {"run", "--control", endpoint, "--seconds", "4", "--resolution", "0", "--fps", "30"});
+  // The run answers once its camera and module are built.
+  ektest::ToolRun listed{};
+  for (int attempt = 0; attempt < 30; ++attempt) {
+    listed = runTool(callDir, {"call", endpoint, "--list", "--timeout", "0.2"});
+    if (listed.exitCode == 0) {
+      break;
+    }
+  }
+  ASSERT_EQ(listed.exitCode, 0) << listed.err;
+  EXPECT_NE(listed.out.find("methods of MotionDetector:\n"), std::string::npos) << listed.out;
+  EXPECT_NE(listed.out.find("  pause(bool paused) -> void"), std::string::npos) << listed.out;
+  const struct {
+    std::vector<std::string> call;
+    int exitCode;
+    std::string printed;
+  } calls[] = {
+      {{"MotionDetector", "pause", "true"}, 0, "MotionDetector.pause(true) -> done\n"},
+      {{"MotionDetector", "isPaused"}, 0, "MotionDetector.isPaused() -> true\n"},
+      {{"MotionDetector", "pause", "maybe"},
+       2,
+       "ekvision call: argument paused of pause is a bool, not text ('maybe') (see ekvision call "
+       "--help)\n"},
+      {{"MotionDetector", "pause", "false"}, 0, "MotionDetector.pause(false) -> done\n"},
+      {{"MotionDetector", "isPaused"}, 0, "MotionDetector.isPaused() -> false\n"},
+      {{"Nobody", "pause"},
+       1,
+       "ekvision call: no module named 'Nobody' at " + endpoint + " (ekvision call " + endpoint +
+           " --list lists them)\n"},
+  };
+  for (const auto& c : calls) {
+    std::vector<std::string> args{"call", endpoint};
+    args.insert(args.end(), c.call.begin(), c.call.end());
+    const ektest::ToolRun called = runTool(callDir, args);
+    EXPECT_EQ(called.exitCode, c.exitCode) << called.err;
+    EXPECT_EQ(c.exitCode == 0 ? called.out : called.err, c.printed);
+  }
+  const ektest::ToolRun ran = run.get();
+  EXPECT_EQ(ran.exitCode, 0) << ran.err;
+  EXPECT_NE(ran.out.find("control: the remote methods of MotionDetector and EKVideoDevice on " +
+                         endpoint),
+            std::string::npos)
+      << ran.out;
+  // The run is over: nobody answers.
+  const ektest::ToolRun late =
+      runTool(callDir, {"call", endpoint, "MotionDetector", "isPaused", "--timeout", "0.3"});
+  EXPECT_EQ(late.exitCode, 1);
+  EXPECT_EQ(late.err, "ekvision call: no answer from " + endpoint +
+                          " within 300 ms: is a host answering there (ekvision run --control)?\n");
+}
+
 struct BadServe {
   std::vector<std::string> args;
   int exitCode;

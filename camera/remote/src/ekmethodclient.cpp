@@ -77,10 +77,12 @@ class EKMethodClient::Impl {
     }
     // The answer may still come; a socket made anew never takes it for the next call's.
     reconnect();
+    // A server that cannot read a client's greeting (a wrong server key) says nothing.
     failWith(method, EKStatus(EKCause::kUnavailable,
                               "no answer from " + target_.endpoint + " within " +
-                                  std::to_string(timeout_.count()) +
-                                  " ms: is a host answering there (ekvision run --control)?"));
+                                  std::to_string(timeout_.count()) + " ms: " +
+                                  (keys_ ? "no host answers there, or it refused this client's key"
+                                         : "is a host answering there (ekvision run --control)?")));
   }
 
  private:
