@@ -13,6 +13,14 @@ cannot be opened raise OSError with its errno (FileNotFoundError, PermissionErro
 files that are not what they should be raise ekvision.FormatError, an OSError, with the
 library's message. Both come from the library's cause of the failure, never from its log.
 
+Cameras of any SPEC, local or remote, are read frame by frame with ``ekvision.Camera``
+(the newest frame, never a backlog); ``ekvision.call`` calls a remote method of a module
+that ``ekvision run --control ENDPOINT`` runs:
+
+>>> with ekvision.Camera("tcp://robot:7410") as camera:
+...     picture = camera.read()               # pixels (H, W, 2), time_stamp, camera, angles
+>>> ekvision.call("tcp://127.0.0.1:7420", "MotionDetector", "pause", True)
+
 Importing ekvision leaves the process's logging alone: the library's log records keep
 going to standard error (or to the handler the host program installed).
 ``ekvision.route_log_to_logging(logger_name="ekvision")`` sends them to :mod:`logging`
@@ -21,11 +29,13 @@ instead, to the loggers ``ekvision.<category>``; ``ekvision.stop_routing_log()``
 
 from ._ekvision import (FormatError, bgr_to_yuv422, yuv422_to_bgr, yuv422_to_yyyuuuvvv,
                         yuv422_to_yyyyuuvv)
+from ._camera import CallError, Camera, call, list_methods
 from ._log import route_log_to_logging, stop_routing_log
 from ._pictures import YUV422, Picture, read_picture, save_picture, save_ppm
 from ._recording import METADATA_DTYPE, Frame, Recording, Recovery, Stream, recover
 
 __all__ = [
+    "CallError", "Camera", "call", "list_methods",
     "FormatError", "Frame", "METADATA_DTYPE", "Picture", "Recording", "Recovery", "Stream",
     "YUV422", "recover",
     "bgr_to_yuv422", "read_picture", "route_log_to_logging", "save_picture", "save_ppm",

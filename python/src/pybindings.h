@@ -12,6 +12,8 @@ void bindConversions(pybind11::module_& module);
 void bindPictures(pybind11::module_& module);
 /// The reader and writer of recordings (_Reader, _Writer).
 void bindRecordings(pybind11::module_& module);
+/// Cameras of any SPEC (_Camera) and remote methods (_call, _list_methods).
+void bindCameras(pybind11::module_& module);
 
 }  // namespace ekpy
 

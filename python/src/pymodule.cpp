@@ -26,5 +26,8 @@ PYBIND11_MODULE(_ekvision, module) {
   ekpy::bindConversions(module);
   ekpy::bindPictures(module);
   ekpy::bindRecordings(module);
+#ifdef EKVISION_PYTHON_CAMERAS
+  ekpy::bindCameras(module);
+#endif
   ekpy::bindLog(module);
 }

@@ -3,6 +3,7 @@
 #include <msgpack.hpp>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace EK {
@@ -33,7 +34,18 @@ bool isText(const msgpack::object& object) {
   return object.type == msgpack::type::STR;
 }
 
-void packValue(Packer& packer, const EKValue& value) {
+// A float as MessagePack's float 32 whatever its value: the packer would write a whole
+// number as an integer, and a float parameter must keep its type (and -0.0 its sign).
+void packFloat(msgpack::sbuffer& buffer, float value) {
+  std::uint32_t bits = 0;
+  std::memcpy(&bits, &value, sizeof bits);
+  const char bytes[5] = {static_cast<char>(0xca), static_cast<char>(bits >> 24),
+                         static_cast<char>(bits >> 16), static_cast<char>(bits >> 8),
+                         static_cast<char>(bits)};
+  buffer.write(bytes, sizeof bytes);
+}
+
+void packValue(msgpack::sbuffer& buffer, Packer& packer, const EKValue& value) {
   switch (value.getType()) {
     case EKValue::TypeBool:
       packer.pack(static_cast<bool>(value));
@@ -42,7 +54,7 @@ void packValue(Packer& packer, const EKValue& value) {
       packer.pack(static_cast<int>(value));
       return;
     case EKValue::TypeFloat:
-      packer.pack(static_cast<float>(value));
+      packFloat(buffer, static_cast<float>(value));
       return;
     case EKValue::TypeString:
       packer.pack(static_cast<std::string>(value));
@@ -56,7 +68,7 @@ void packValue(Packer& packer, const EKValue& value) {
     case EKValue::TypeArray:
       packer.pack_array(value.getSize());
       for (unsigned i = 0; i < value.getSize(); ++i) {
-        packValue(packer, value[static_cast<int>(i)]);
+        packValue(buffer, packer, value[static_cast<int>(i)]);
       }
       return;
     case EKValue::TypeInvalid:
@@ -254,7 +266,7 @@ std::vector<std::uint8_t> encodeMethodRequest(const EKMethodRequest& request) {
     packer.pack(request.module);
     packer.pack(request.method);
     if (request.arguments.isArray()) {
-      packValue(packer, request.arguments);
+      packValue(buffer, packer, request.arguments);
     } else {
       packer.pack_array(0);
     }
@@ -303,7 +315,7 @@ std::vector<std::uint8_t> encodeMethodReply(const EKMethodReply& reply) {
   packer.pack(kMethodWireVersion);
   if (!reply.isList) {
     packer.pack("result");
-    packValue(packer, reply.result);
+    packValue(buffer, packer, reply.result);
     return bytesOf(buffer);
   }
   packer.pack("modules");

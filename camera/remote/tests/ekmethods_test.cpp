@@ -42,6 +42,7 @@ TEST(MethodWire, RequestsAndRepliesKeepTheirValues) {
   inner.arraySetSize(0);
   inner.arrayPush(EK::EKValue(-7));
   inner.arrayPush(EK::EKValue(2.5f));
+  inner.arrayPush(EK::EKValue(2.0f));  // a float, though a whole number
   inner.arrayPush(EK::EKValue("\xc3\xa9t\xc3\xa9"));
   inner.arrayPush(EK::EKValue("\x00\x01\xff", 3));
   inner.arrayPush(EK::EKValue());
@@ -54,7 +55,8 @@ TEST(MethodWire, RequestsAndRepliesKeepTheirValues) {
   EXPECT_EQ(read.module, "Calculator");
   EXPECT_EQ(read.method, "remember");
   EXPECT_EQ(read.arguments.toString(), request.arguments.toString());
-  EXPECT_EQ(read.arguments[1][3].getBinarySize(), 3);
+  EXPECT_TRUE(read.arguments[1][2].isFloat());
+  EXPECT_EQ(read.arguments[1][4].getBinarySize(), 3);
 
   EK::EKMethodReply failure;
   failure.status = EK::EKStatus(EK::EKCause::kNotFound, "no module named 'x'");
