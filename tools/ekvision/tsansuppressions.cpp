@@ -6,9 +6,11 @@
 // program itself, so they hold whatever TSAN_OPTIONS says.
 #if defined(__SANITIZE_THREAD__)
 extern "C" __attribute__((visibility("default"))) const char* __tsan_default_suppressions() {
-  // Live cameras run GStreamer's pipelines in the tool's process.
+  // Live cameras run GStreamer's pipelines in the tool's process, remote cameras and serve
+  // ZeroMQ's I/O threads.
   return "deadlock:libgdal.so\n"
 #include "gstreamer_tsan_suppressions.inc"
+#include "zeromq_tsan_suppressions.inc"
       ;
 }
 #endif

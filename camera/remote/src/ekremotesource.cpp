@@ -248,9 +248,11 @@ class EKRemoteSource::Impl : public std::enable_shared_from_this<EKRemoteSource:
           configureConnection(*asker);
           asker->connect(settingsEndpoint);
         }
-        const std::vector<std::uint8_t> request = encodeSettingsRequest(takeRequest());
-        if (asker->send(zmq::buffer(request), zmq::send_flags::dontwait)) {
+        const EKSettingsRequest request = currentRequest();
+        const std::vector<std::uint8_t> bytes = encodeSettingsRequest(request);
+        if (asker->send(zmq::buffer(bytes), zmq::send_flags::dontwait)) {
           askedAt = SteadyClock::now();
+          requestSent(request);
         }
       }
       std::vector<zmq::pollitem_t> items{{frames->handle(), 0, ZMQ_POLLIN, 0},
@@ -327,9 +329,17 @@ class EKRemoteSource::Impl : public std::enable_shared_from_this<EKRemoteSource:
     return askSettings_;
   }
 
-  EKSettingsRequest takeRequest() {
+  // @p sent is on its way; a size asked for since is still to send. A request that could
+  // not be sent stays to send.
+  void requestSent(const EKSettingsRequest& sent) {
     std::lock_guard<std::mutex> lock(mutex_);
-    askSettings_ = false;
+    if (sent.width == wantedWidth_ && sent.height == wantedHeight_) {
+      askSettings_ = false;
+    }
+  }
+
+  EKSettingsRequest currentRequest() {
+    std::lock_guard<std::mutex> lock(mutex_);
     EKSettingsRequest request;
     request.width = wantedWidth_;
     request.height = wantedHeight_;

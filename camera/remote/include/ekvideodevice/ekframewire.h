@@ -41,8 +41,8 @@ EKREMOTE_API const char* toString(EKFrameEncoding encoding);
 
 /// @brief The encoding a server writes, with the JPEG quality.
 struct EKEncodingChoice {
-  EKFrameEncoding encoding = EKFrameEncoding::kRaw;
-  int quality = kDefaultJpegQuality;  ///< 1 to 100, for kJpeg only
+  EKFrameEncoding encoding = EKFrameEncoding::kRaw;  ///< how the pixel part is written
+  int quality = kDefaultJpegQuality;                 ///< 1 to 100, for kJpeg only
 };
 
 /// @brief Reads `raw`, `zstd`, `jpeg` or `jpeg:QUALITY` (1 to 100).
@@ -77,16 +77,19 @@ EKREMOTE_API std::size_t pictureBytes(const EKFrameHeader& header);
 /// @brief A frame ready to send: the header part, and the pixel part over a buffer that
 /// @p owner keeps alive until the transport has sent it, so that it is never copied.
 struct EKEncodedFrame {
-  std::vector<std::uint8_t> header;  ///< MessagePack bytes of the header part
-  const std::uint8_t* payload = nullptr;
-  std::size_t payloadSize = 0;
-  std::shared_ptr<const void> owner;  ///< holds the bytes @p payload points to
+  std::vector<std::uint8_t> header;       ///< MessagePack bytes of the header part
+  const std::uint8_t* payload = nullptr;  ///< the pixel part
+  std::size_t payloadSize = 0;            ///< its bytes
+  std::shared_ptr<const void> owner;      ///< holds the bytes payload points to
 };
 
-/// @brief Encodes the packed YUV422 picture at @p pixels, described by @p header (its
-/// encoding and payload size are set here) as @p choice says. A compressed picture that
+/// @brief Encodes a packed YUV422 picture as a frame message. A compressed picture that
 /// would not be smaller than the raw one is sent raw, so a payload never exceeds the picture.
+/// @param header the picture's capture fields, size and sequence; its version, color space,
+///   encoding and payload size are set here
+/// @param pixels the picture, width x height x 2 bytes
 /// @param pixelsOwner keeps @p pixels alive; a raw frame is sent from them without a copy
+/// @param choice the encoding asked for
 /// @throws EKFailure (kInvalidArgument) for a header that describes no valid picture,
 ///   (kUnavailable) when the compressor fails
 EKREMOTE_API EKEncodedFrame encodeFrame(EKFrameHeader header, const std::uint8_t* pixels,
@@ -95,13 +98,13 @@ EKREMOTE_API EKEncodedFrame encodeFrame(EKFrameHeader header, const std::uint8_t
 
 /// One received part of a message.
 struct EKWirePart {
-  const void* data;
-  std::size_t size;
+  const void* data;  ///< the part's bytes
+  std::size_t size;  ///< how many
 };
 
 /// A received frame: its header and its packed YUV422 pixels.
 struct EKDecodedFrame {
-  EKFrameHeader header;
+  EKFrameHeader header;              ///< the header part, checked
   std::vector<std::uint8_t> pixels;  ///< pictureBytes(header) bytes
 };
 
