@@ -175,6 +175,7 @@ void bareZeroMq(double seconds, double& rate, double& cpuPerFrame) {
   for (zmq::socket_t* socket : {&publisher, &subscriber}) {
     socket->set(zmq::sockopt::linger, 0);
   }
+  // ZeroMQ's queues as the remote camera's; the kernel's buffers left as they come.
   publisher.set(zmq::sockopt::sndhwm, EK::kPublisherHighWaterMark);
   subscriber.set(zmq::sockopt::rcvhwm, 2);
   publisher.bind("tcp://127.0.0.1:*");

@@ -48,6 +48,7 @@ class EKFramePublisher::Impl {
       }
     }
     frames_.set(zmq::sockopt::sndhwm, kPublisherHighWaterMark);
+    frames_.set(zmq::sockopt::sndbuf, kFrameSocketBufferBytes);
     frames_.set(zmq::sockopt::maxmsgsize, remote::kSmallSocketMessageLimit);
     settings_.set(zmq::sockopt::maxmsgsize, remote::kSmallSocketMessageLimit);
     std::string wanted;

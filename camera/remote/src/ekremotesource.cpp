@@ -291,6 +291,7 @@ class EKRemoteSource::Impl : public std::enable_shared_from_this<EKRemoteSource:
     frames = std::make_unique<zmq::socket_t>(context, zmq::socket_type::sub);
     frames->set(zmq::sockopt::linger, 0);
     frames->set(zmq::sockopt::rcvhwm, kReceiveHighWaterMark);
+    frames->set(zmq::sockopt::rcvbuf, kFrameSocketBufferBytes);
     frames->set(zmq::sockopt::maxmsgsize,
                 static_cast<std::int64_t>(std::max(settings_.maxFrameBytes, kMaxFrameHeaderBytes)));
     configureConnection(*frames);

@@ -26,6 +26,11 @@ constexpr std::size_t kMaxFrameHeaderBytes = 128;
 /// Largest picture (width * height * 2 bytes) a receiver accepts unless told otherwise:
 /// 4096 x 4096 pixels.
 constexpr std::size_t kDefaultMaxFrameBytes = std::size_t{4096} * 4096 * 2;
+/// Kernel socket buffer of a frame socket, each way. Left to itself, the kernel grows a
+/// TCP buffer to several megabytes, which on a slow link holds half a second of frames; this
+/// keeps at most a frame or so in flight beyond ZeroMQ's own queues, so that frames on a
+/// link slower than the camera are dropped at the server instead of growing old on the way.
+constexpr int kFrameSocketBufferBytes = 256 * 1024;
 /// JPEG quality when `jpeg` is given without one.
 constexpr int kDefaultJpegQuality = 80;
 
