@@ -12,7 +12,7 @@
 namespace EK {
 namespace {
 
-[[noreturn]] void failWith(EKCause cause, const std::string& message) {
+[[noreturn]] void failToBind(EKCause cause, const std::string& message) {
   throw EKFailure("EKFramePublisher", "bind", EKStatus(cause, message), __FILE__, __LINE__);
 }
 
@@ -24,7 +24,7 @@ std::string bindOrFail(zmq::socket_t& socket, const std::string& endpoint) {
   try {
     socket.bind(endpoint);
   } catch (const zmq::error_t& error) {
-    failWith(EKCause::kUnavailable, "cannot listen on " + endpoint + ": " + error.what());
+    failToBind(EKCause::kUnavailable, "cannot listen on " + endpoint + ": " + error.what());
   }
   return socket.get(zmq::sockopt::last_endpoint);
 }
@@ -56,7 +56,7 @@ class EKFramePublisher::Impl {
     const bool anyPort = settings.endpoint.size() > 2 &&
                          settings.endpoint.compare(settings.endpoint.size() - 2, 2, ":*") == 0;
     if (!status.ok() && !anyPort) {
-      failWith(EKCause::kInvalidArgument, status.message());
+      failToBind(EKCause::kInvalidArgument, status.message());
     }
     if (keys) {
       gatekeeper_.emplace(context_, frames_, settings.endpoint, keys->clientKeys, log_);
@@ -64,7 +64,7 @@ class EKFramePublisher::Impl {
     frameEndpoint_ = bindOrFail(frames_, settings.endpoint);
     status = settingsEndpointOf(frameEndpoint_, wanted);
     if (!status.ok()) {
-      failWith(EKCause::kInvalidArgument, status.message());
+      failToBind(EKCause::kInvalidArgument, status.message());
     }
     settingsEndpoint_ = bindOrFail(settings_, wanted);
   }

@@ -42,7 +42,7 @@ constexpr std::size_t kMaxHeaderText = 16;
 // Largest width or height a header may give.
 constexpr int kMaxSide = 65535;
 
-EKStatus bad(const std::string& message) {
+EKStatus badFrame(const std::string& message) {
   return EKStatus(EKCause::kBadFormat, "refused frame: " + message);
 }
 
@@ -86,7 +86,8 @@ EKStatus readFields(const msgpack::object_array& fields, std::size_t maxFrameByt
                     EKFrameHeader& header) {
   const auto field = [&](HeaderField which) -> const msgpack::object& { return fields.ptr[which]; };
   const auto wrong = [&](HeaderField which) {
-    return bad(std::string("its ") + kFieldNames[which] + " is not a number of the right kind");
+    return badFrame(std::string("its ") + kFieldNames[which] +
+                    " is not a number of the right kind");
   };
   const std::optional<std::uint64_t> sequence = unsignedOf(field(kSequence));
   const std::optional<std::int64_t> stamp = signedOf(field(kTimeStamp));
@@ -117,8 +118,8 @@ EKStatus readFields(const msgpack::object_array& fields, std::size_t maxFrameByt
                                : kPayloadSize);
   }
   if (*width == 0 || *height == 0 || *width > kMaxSide || *height > kMaxSide || *width % 2 != 0) {
-    return bad("size " + std::to_string(*width) + "x" + std::to_string(*height) +
-               " (width even, both from 1 to " + std::to_string(kMaxSide) + ")");
+    return badFrame("size " + std::to_string(*width) + "x" + std::to_string(*height) +
+                    " (width even, both from 1 to " + std::to_string(kMaxSide) + ")");
   }
   if (*colorSpace != static_cast<std::uint64_t>(kColorSpaceYUV422)) {
     return EKStatus(EKCause::kUnsupported, "refused frame: color space " +
@@ -143,14 +144,14 @@ EKStatus readFields(const msgpack::object_array& fields, std::size_t maxFrameByt
   header.payloadSize = *payload;
   const std::size_t picture = pictureBytes(header);
   if (picture > maxFrameBytes) {
-    return bad("a " + std::to_string(header.width) + "x" + std::to_string(header.height) +
-               " picture of " + std::to_string(picture) + " bytes is over the limit of " +
-               std::to_string(maxFrameBytes));
+    return badFrame("a " + std::to_string(header.width) + "x" + std::to_string(header.height) +
+                    " picture of " + std::to_string(picture) + " bytes is over the limit of " +
+                    std::to_string(maxFrameBytes));
   }
   if (header.payloadSize > picture || header.payloadSize == 0 ||
       (header.encoding == EKFrameEncoding::kRaw && header.payloadSize != picture)) {
-    return bad("payload size " + std::to_string(header.payloadSize) + " for a " +
-               std::to_string(picture) + "-byte " + toString(header.encoding) + " picture");
+    return badFrame("payload size " + std::to_string(header.payloadSize) + " for a " +
+                    std::to_string(picture) + "-byte " + toString(header.encoding) + " picture");
   }
   return EKStatus();
 }
@@ -261,11 +262,11 @@ EKEncodedFrame encodeFrame(EKFrameHeader header, const std::uint8_t* pixels,
 EKStatus decodeFrameHeader(const void* data, std::size_t size, std::size_t maxFrameBytes,
                            EKFrameHeader& header) {
   if (size == 0) {
-    return bad("empty header");
+    return badFrame("empty header");
   }
   if (size > kMaxFrameHeaderBytes) {
-    return bad("header of " + std::to_string(size) + " bytes (at most " +
-               std::to_string(kMaxFrameHeaderBytes) + ")");
+    return badFrame("header of " + std::to_string(size) + " bytes (at most " +
+                    std::to_string(kMaxFrameHeaderBytes) + ")");
   }
   // The limits keep the zone MessagePack allocates to a small multiple of the header.
   const msgpack::unpack_limit limits(kMaxHeaderArray, 0, kMaxHeaderText, 0, 0, 2);
@@ -274,17 +275,17 @@ EKStatus decodeFrameHeader(const void* data, std::size_t size, std::size_t maxFr
   try {
     msgpack::unpack(handle, static_cast<const char*>(data), size, offset, nullptr, nullptr, limits);
   } catch (const msgpack::insufficient_bytes&) {
-    return bad("header cut short");
+    return badFrame("header cut short");
   } catch (const std::exception& error) {
-    return bad(std::string("header is not MessagePack of the frame's shape (") + error.what() +
-               ")");
+    return badFrame(std::string("header is not MessagePack of the frame's shape (") + error.what() +
+                    ")");
   }
   if (offset != size) {
-    return bad("bytes after the header");
+    return badFrame("bytes after the header");
   }
   const msgpack::object& object = handle.get();
   if (object.type != msgpack::type::ARRAY || object.via.array.size == 0) {
-    return bad("header is not an array");
+    return badFrame("header is not an array");
   }
   const std::optional<std::uint64_t> version = unsignedOf(object.via.array.ptr[kVersion]);
   if (!version || *version != kFrameWireVersion) {
@@ -294,8 +295,8 @@ EKStatus decodeFrameHeader(const void* data, std::size_t size, std::size_t maxFr
                         ", this program reads version " + std::to_string(kFrameWireVersion));
   }
   if (object.via.array.size != kHeaderFields) {
-    return bad("header has " + std::to_string(object.via.array.size) + " fields, not " +
-               std::to_string(kHeaderFields));
+    return badFrame("header has " + std::to_string(object.via.array.size) + " fields, not " +
+                    std::to_string(kHeaderFields));
   }
   header.version = static_cast<std::uint32_t>(*version);
   return readFields(object.via.array, maxFrameBytes, header);
@@ -304,16 +305,16 @@ EKStatus decodeFrameHeader(const void* data, std::size_t size, std::size_t maxFr
 EKStatus decodeFrame(const EKWirePart* parts, std::size_t count, std::size_t maxFrameBytes,
                      EKDecodedFrame& frame) {
   if (count != kFrameWireParts) {
-    return bad("a message of " + std::to_string(count) + " parts, not " +
-               std::to_string(kFrameWireParts));
+    return badFrame("a message of " + std::to_string(count) + " parts, not " +
+                    std::to_string(kFrameWireParts));
   }
   EKStatus status = decodeFrameHeader(parts[0].data, parts[0].size, maxFrameBytes, frame.header);
   if (!status.ok()) {
     return status;
   }
   if (parts[1].size != frame.header.payloadSize) {
-    return bad("pixel part of " + std::to_string(parts[1].size) + " bytes, its header says " +
-               std::to_string(frame.header.payloadSize));
+    return badFrame("pixel part of " + std::to_string(parts[1].size) + " bytes, its header says " +
+                    std::to_string(frame.header.payloadSize));
   }
   return remote::decodePixels(frame.header, static_cast<const std::uint8_t*>(parts[1].data),
                               frame.pixels);

@@ -16,9 +16,9 @@ namespace EK {
 namespace {
 
 // How often a waiting call looks at the handshake's outcome.
-constexpr std::chrono::milliseconds kPollInterval(50);
+constexpr std::chrono::milliseconds kAnswerPollInterval(50);
 
-[[noreturn]] void failWith(const char* method, const EKStatus& status) {
+[[noreturn]] void failCall(const char* method, const EKStatus& status) {
   throw EKFailure("EKMethodClient", method, status, __FILE__, __LINE__);
 }
 
@@ -29,7 +29,7 @@ class EKMethodClient::Impl {
   Impl(const std::string& spec, std::chrono::milliseconds timeout) : timeout_(timeout) {
     const EKStatus parsed = parseRemoteSpec(spec, target_);
     if (!parsed.ok()) {
-      failWith("connect", parsed);
+      failCall("connect", parsed);
     }
     if (!target_.keyFile.empty()) {
       keys_ = remote::loadKeys(target_.keyFile, EKKeyFileUse::kClient);
@@ -40,7 +40,7 @@ class EKMethodClient::Impl {
   EKMethodReply ask(const EKMethodRequest& request, const char* method) {
     const std::vector<std::uint8_t> bytes = encodeMethodRequest(request);
     if (!socket_->send(zmq::buffer(bytes), zmq::send_flags::dontwait)) {
-      failWith(method, EKStatus(EKCause::kUnavailable,
+      failCall(method, EKStatus(EKCause::kUnavailable,
                                 "cannot send to " + target_.endpoint + ": no connection"));
     }
     std::vector<zmq::pollitem_t> items{{socket_->handle(), 0, ZMQ_POLLIN, 0},
@@ -48,7 +48,7 @@ class EKMethodClient::Impl {
     const auto deadline = std::chrono::steady_clock::now() + timeout_;
     while (std::chrono::steady_clock::now() < deadline) {
       try {
-        zmq::poll(items, kPollInterval);
+        zmq::poll(items, kAnswerPollInterval);
       } catch (const zmq::error_t& error) {
         if (error.num() != EINTR) {
           throw;
@@ -59,7 +59,7 @@ class EKMethodClient::Impl {
         const std::string refusal = remote::clientRefusal(failure, keys_.has_value());
         if (!refusal.empty()) {
           reconnect();
-          failWith(method, EKStatus(EKCause::kUnavailable, target_.endpoint + ": " + refusal));
+          failCall(method, EKStatus(EKCause::kUnavailable, target_.endpoint + ": " + refusal));
         }
       }
       zmq::message_t reply;
@@ -70,7 +70,7 @@ class EKMethodClient::Impl {
                          : decodeMethodReply(reply.data(), reply.size(), answer);
         if (!status.ok()) {
           reconnect();
-          failWith(method, status);
+          failCall(method, status);
         }
         return answer;
       }
@@ -78,7 +78,7 @@ class EKMethodClient::Impl {
     // The answer may still come; a socket made anew never takes it for the next call's.
     reconnect();
     // A server that cannot read a client's greeting (a wrong server key) says nothing.
-    failWith(method, EKStatus(EKCause::kUnavailable,
+    failCall(method, EKStatus(EKCause::kUnavailable,
                               "no answer from " + target_.endpoint + " within " +
                                   std::to_string(timeout_.count()) + " ms: " +
                                   (keys_ ? "no host answers there, or it refused this client's key"
@@ -97,7 +97,7 @@ class EKMethodClient::Impl {
     try {
       socket_->connect(target_.endpoint);
     } catch (const zmq::error_t& error) {
-      failWith("connect", EKStatus(EKCause::kInvalidArgument,
+      failCall("connect", EKStatus(EKCause::kInvalidArgument,
                                    "cannot connect to " + target_.endpoint + ": " + error.what()));
     }
   }
@@ -124,10 +124,10 @@ EKMethodClient::~EKMethodClient() = default;
 std::vector<EKModuleDescription> EKMethodClient::list() {
   EKMethodReply reply = impl_->ask(EKMethodRequest(), "list");
   if (!reply.status.ok()) {
-    failWith("list", reply.status);
+    failCall("list", reply.status);
   }
   if (!reply.isList) {
-    failWith("list", EKStatus(EKCause::kBadFormat, "refused method reply: a result, not a list"));
+    failCall("list", EKStatus(EKCause::kBadFormat, "refused method reply: a result, not a list"));
   }
   return std::move(reply.modules);
 }
@@ -144,10 +144,10 @@ EKValue EKMethodClient::call(const std::string& module, const std::string& metho
   }
   EKMethodReply reply = impl_->ask(request, "call");
   if (!reply.status.ok()) {
-    failWith("call", reply.status);
+    failCall("call", reply.status);
   }
   if (reply.isList) {
-    failWith("call", EKStatus(EKCause::kBadFormat, "refused method reply: a list, not a result"));
+    failCall("call", EKStatus(EKCause::kBadFormat, "refused method reply: a list, not a result"));
   }
   return std::move(reply.result);
 }

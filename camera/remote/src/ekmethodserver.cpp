@@ -22,9 +22,9 @@ namespace EK {
 namespace {
 
 // How often the server's thread looks whether it is to stop.
-constexpr std::chrono::milliseconds kPollInterval(100);
+constexpr std::chrono::milliseconds kServePollInterval(100);
 
-[[noreturn]] void failWith(EKCause cause, const std::string& message) {
+[[noreturn]] void failToListen(EKCause cause, const std::string& message) {
   throw EKFailure("EKMethodServer", "bind", EKStatus(cause, message), __FILE__, __LINE__);
 }
 
@@ -60,9 +60,10 @@ class EKMethodServer::Impl {
     try {
       socket_.bind(settings.endpoint);
     } catch (const zmq::error_t& error) {
-      failWith(error.num() == EINVAL || error.num() == EPROTONOSUPPORT ? EKCause::kInvalidArgument
-                                                                       : EKCause::kUnavailable,
-               "cannot listen on " + settings.endpoint + ": " + error.what());
+      failToListen(error.num() == EINVAL || error.num() == EPROTONOSUPPORT
+                       ? EKCause::kInvalidArgument
+                       : EKCause::kUnavailable,
+                   "cannot listen on " + settings.endpoint + ": " + error.what());
     }
     endpoint_ = socket_.get(zmq::sockopt::last_endpoint);
     thread_ = std::thread([this] { serve(); });
@@ -86,7 +87,7 @@ class EKMethodServer::Impl {
     }
     while (!stopping_) {
       try {
-        zmq::poll(items, kPollInterval);
+        zmq::poll(items, kServePollInterval);
       } catch (const zmq::error_t& error) {
         if (error.num() == EINTR) {
           continue;

@@ -22,7 +22,7 @@ const msgpack::unpack_limit kRequestLimits(1024, 0, 4096, kMaxMethodRequestBytes
 const msgpack::unpack_limit kReplyLimits(std::size_t{1} << 20, 0, std::size_t{1} << 20,
                                          kMaxMethodReplyBytes, 0, kMaxValueDepth + 6);
 
-EKStatus bad(const std::string& what, const std::string& message) {
+EKStatus badMessage(const std::string& what, const std::string& message) {
   return EKStatus(EKCause::kBadFormat, "refused method " + what + ": " + message);
 }
 
@@ -89,13 +89,13 @@ EKStatus unpackValue(const msgpack::object& object, EKValue& value, int depth,
       return EKStatus();
     case msgpack::type::POSITIVE_INTEGER:
       if (object.via.u64 > static_cast<std::uint64_t>(std::numeric_limits<int>::max())) {
-        return bad(what, "a whole number beyond 32 bits");
+        return badMessage(what, "a whole number beyond 32 bits");
       }
       value = EKValue(static_cast<int>(object.via.u64));
       return EKStatus();
     case msgpack::type::NEGATIVE_INTEGER:
       if (object.via.i64 < std::numeric_limits<int>::min()) {
-        return bad(what, "a whole number beyond 32 bits");
+        return badMessage(what, "a whole number beyond 32 bits");
       }
       value = EKValue(static_cast<int>(object.via.i64));
       return EKStatus();
@@ -103,7 +103,7 @@ EKStatus unpackValue(const msgpack::object& object, EKValue& value, int depth,
     case msgpack::type::FLOAT64:
       if (std::isfinite(object.via.f64) &&
           std::fabs(object.via.f64) > std::numeric_limits<float>::max()) {
-        return bad(what, "a decimal number beyond a float's range");
+        return badMessage(what, "a decimal number beyond a float's range");
       }
       value = EKValue(static_cast<float>(object.via.f64));
       return EKStatus();
@@ -115,7 +115,7 @@ EKStatus unpackValue(const msgpack::object& object, EKValue& value, int depth,
       return EKStatus();
     case msgpack::type::ARRAY: {
       if (depth >= kMaxValueDepth) {
-        return bad(what, "lists nested deeper than " + std::to_string(kMaxValueDepth));
+        return badMessage(what, "lists nested deeper than " + std::to_string(kMaxValueDepth));
       }
       value = EKValue();
       value.arraySetSize(static_cast<int>(object.via.array.size));
@@ -129,7 +129,7 @@ EKStatus unpackValue(const msgpack::object& object, EKValue& value, int depth,
       return EKStatus();
     }
     default:
-      return bad(what, "a map or an extension, which is no value");
+      return badMessage(what, "a map or an extension, which is no value");
   }
 }
 
@@ -138,17 +138,18 @@ EKStatus unpackMessage(const void* data, std::size_t size, std::size_t limit,
                        const msgpack::unpack_limit& limits, const std::string& what,
                        msgpack::object_handle& handle) {
   if (size == 0 || size > limit) {
-    return bad(what, std::to_string(size) + " bytes (1 to " + std::to_string(limit) + ")");
+    return badMessage(what, std::to_string(size) + " bytes (1 to " + std::to_string(limit) + ")");
   }
   std::size_t offset = 0;
   try {
     msgpack::unpack(handle, static_cast<const char*>(data), size, offset, nullptr, nullptr, limits);
   } catch (const std::exception& error) {
-    return bad(what, std::string("not MessagePack of the right shape (") + error.what() + ")");
+    return badMessage(what,
+                      std::string("not MessagePack of the right shape (") + error.what() + ")");
   }
   const msgpack::object& message = handle.get();
   if (offset != size || message.type != msgpack::type::ARRAY || message.via.array.size < 2) {
-    return bad(what, "not one array of a version and a kind");
+    return badMessage(what, "not one array of a version and a kind");
   }
   const msgpack::object& version = message.via.array.ptr[0];
   if (version.type != msgpack::type::POSITIVE_INTEGER || version.via.u64 != kMethodWireVersion) {
@@ -160,7 +161,7 @@ EKStatus unpackMessage(const void* data, std::size_t size, std::size_t limit,
             ", this build reads " + std::to_string(kMethodWireVersion));
   }
   if (!isText(message.via.array.ptr[1])) {
-    return bad(what, "a kind that is not text");
+    return badMessage(what, "a kind that is not text");
   }
   return EKStatus();
 }
@@ -288,11 +289,11 @@ EKStatus decodeMethodRequest(const void* data, std::size_t size, EKMethodRequest
     return EKStatus();
   }
   if (kind != "call") {
-    return bad(what, "unknown kind '" + kind.substr(0, 32) + "' (list or call)");
+    return badMessage(what, "unknown kind '" + kind.substr(0, 32) + "' (list or call)");
   }
   if (fields.size != 5 || !isText(fields.ptr[2]) || !isText(fields.ptr[3]) ||
       fields.ptr[4].type != msgpack::type::ARRAY) {
-    return bad(what, "a call is [version, \"call\", module, method, [arguments]]");
+    return badMessage(what, "a call is [version, \"call\", module, method, [arguments]]");
   }
   request.kind = EKMethodRequestKind::kCall;
   request.module = text(fields.ptr[2]);
@@ -360,11 +361,11 @@ EKStatus decodeMethodReply(const void* data, std::size_t size, EKMethodReply& re
     reply.isList = true;
     if (!readModules(fields.ptr[2], reply.modules)) {
       reply.modules.clear();
-      return bad(what, "a module list of the wrong shape");
+      return badMessage(what, "a module list of the wrong shape");
     }
     return EKStatus();
   }
-  return bad(what, "unknown kind '" + kind.substr(0, 32) + "' (result, modules or error)");
+  return badMessage(what, "unknown kind '" + kind.substr(0, 32) + "' (result, modules or error)");
 }
 
 }  // namespace EK

@@ -30,7 +30,7 @@ constexpr int kReceiveHighWaterMark = 2;
 // A settings request without an answer after this long is sent again.
 constexpr std::chrono::milliseconds kSettingsTimeout(1000);
 // How often the thread looks at its stop flag and at settings to send.
-constexpr std::chrono::milliseconds kPollInterval(50);
+constexpr std::chrono::milliseconds kReceivePollInterval(50);
 // ZeroMQ's heartbeats find a dead connection that TCP alone would keep for minutes.
 constexpr int kHeartbeatIntervalMs = 500;
 constexpr int kHeartbeatTimeoutMs = 1500;
@@ -40,12 +40,17 @@ std::string seconds(std::chrono::milliseconds duration) {
   return ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
 }
 
-struct Received {
+}  // namespace
+
+namespace remote {
+
+// A frame as received, with its number among the frames received; never changed once kept.
+struct ReceivedFrame {
   EKDecodedFrame frame;
   long long number = 0;
 };
 
-}  // namespace
+}  // namespace remote
 
 class EKRemoteSource::Impl : public std::enable_shared_from_this<EKRemoteSource::Impl> {
  public:
@@ -95,7 +100,7 @@ class EKRemoteSource::Impl : public std::enable_shared_from_this<EKRemoteSource:
   }
 
   EKValue grab(const EKFrameRequest& request, long long& frameNumber) {
-    std::shared_ptr<const Received> frame;
+    std::shared_ptr<const remote::ReceivedFrame> frame;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       noticeStall();
@@ -261,7 +266,7 @@ class EKRemoteSource::Impl : public std::enable_shared_from_this<EKRemoteSource:
         items.push_back({asker->handle(), 0, ZMQ_POLLIN, 0});
       }
       try {
-        zmq::poll(items, kPollInterval);
+        zmq::poll(items, kReceivePollInterval);
       } catch (const zmq::error_t& error) {
         if (error.num() != EINTR) {
           throw;
@@ -383,7 +388,7 @@ class EKRemoteSource::Impl : public std::enable_shared_from_this<EKRemoteSource:
     for (std::size_t i = 0; i < kFrameWireParts; ++i) {
       wire[i] = {parts[i].data(), parts[i].size()};
     }
-    auto received = std::make_shared<Received>();
+    auto received = std::make_shared<remote::ReceivedFrame>();
     const EKStatus status = decodeFrame(wire, count, settings_.maxFrameBytes, received->frame);
     if (!status.ok()) {
       recordRefusal(status.message() + " from " + target_.endpoint);
@@ -423,7 +428,7 @@ class EKRemoteSource::Impl : public std::enable_shared_from_this<EKRemoteSource:
   mutable std::mutex mutex_;  // guards everything below
   std::condition_variable changed_;
   bool stopping_ = false;
-  std::shared_ptr<const Received> latest_;
+  std::shared_ptr<const remote::ReceivedFrame> latest_;
   SteadyClock::time_point lastArrival_;
   long long framesReceived_ = 0;
   EKLiveFailures failures_;

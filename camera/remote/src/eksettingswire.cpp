@@ -11,7 +11,7 @@ namespace {
 constexpr std::size_t kMaxEntries = 8;
 constexpr std::size_t kMaxText = 512;
 
-EKStatus bad(const std::string& message) {
+EKStatus badSettings(const std::string& message) {
   return EKStatus(EKCause::kBadFormat, "refused settings message: " + message);
 }
 
@@ -20,8 +20,8 @@ using Entry = std::function<EKStatus(const std::string& key, const msgpack::obje
 // Calls @p entry for each key of the map in @p data, after the bounds on its size.
 EKStatus forEachEntry(const void* data, std::size_t size, const Entry& entry) {
   if (size == 0 || size > kMaxSettingsMessageBytes) {
-    return bad(std::to_string(size) + " bytes (1 to " + std::to_string(kMaxSettingsMessageBytes) +
-               ")");
+    return badSettings(std::to_string(size) + " bytes (1 to " +
+                       std::to_string(kMaxSettingsMessageBytes) + ")");
   }
   msgpack::object_handle handle;
   std::size_t offset = 0;
@@ -29,16 +29,16 @@ EKStatus forEachEntry(const void* data, std::size_t size, const Entry& entry) {
     msgpack::unpack(handle, static_cast<const char*>(data), size, offset, nullptr, nullptr,
                     msgpack::unpack_limit(0, kMaxEntries, kMaxText, 0, 0, 2));
   } catch (const std::exception& error) {
-    return bad(std::string("not MessagePack of the right shape (") + error.what() + ")");
+    return badSettings(std::string("not MessagePack of the right shape (") + error.what() + ")");
   }
   const msgpack::object& map = handle.get();
   if (offset != size || map.type != msgpack::type::MAP) {
-    return bad("not one map");
+    return badSettings("not one map");
   }
   for (std::uint32_t i = 0; i < map.via.map.size; ++i) {
     const msgpack::object_kv& kv = map.via.map.ptr[i];
     if (kv.key.type != msgpack::type::STR) {
-      return bad("a key that is not text");
+      return badSettings("a key that is not text");
     }
     const EKStatus status = entry(std::string(kv.key.via.str.ptr, kv.key.via.str.size), kv.val);
     if (!status.ok()) {
@@ -54,7 +54,7 @@ EKStatus readInt(const std::string& key, const msgpack::object& value, int& out)
     out = static_cast<int>(value.via.u64);
     return EKStatus();
   }
-  return bad("'" + key + "' is not a whole number from 0 up");
+  return badSettings("'" + key + "' is not a whole number from 0 up");
 }
 
 void packInt(msgpack::packer<msgpack::sbuffer>& packer, const char* key, int value) {
@@ -94,7 +94,7 @@ EKStatus decodeSettingsRequest(const void* data, std::size_t size, EKSettingsReq
                                : key == "camera" ? &request.cameraId
                                                  : nullptr;
     if (slot == nullptr) {
-      return bad("unknown setting '" + key + "' (width, height, fps, camera)");
+      return badSettings("unknown setting '" + key + "' (width, height, fps, camera)");
     }
     int number = 0;
     const EKStatus status = readInt(key, value, number);
@@ -123,14 +123,14 @@ EKStatus decodeSettingsReply(const void* data, std::size_t size, EKSettingsReply
   return forEachEntry(data, size, [&](const std::string& key, const msgpack::object& value) {
     if (key == "ok") {
       if (value.type != msgpack::type::BOOLEAN) {
-        return bad("'ok' is not true or false");
+        return badSettings("'ok' is not true or false");
       }
       reply.ok = value.via.boolean;
       return EKStatus();
     }
     if (key == "message") {
       if (value.type != msgpack::type::STR) {
-        return bad("'message' is not text");
+        return badSettings("'message' is not text");
       }
       reply.message.assign(value.via.str.ptr, value.via.str.size);
       return EKStatus();

@@ -21,7 +21,7 @@ struct TurboJpegCloser {
 };
 using TurboJpeg = std::unique_ptr<void, TurboJpegCloser>;
 
-EKStatus bad(const std::string& message) {
+EKStatus badPixels(const std::string& message) {
   return EKStatus(EKCause::kBadFormat, "refused frame: " + message);
 }
 
@@ -82,17 +82,17 @@ EKStatus decodeZstd(const EKFrameHeader& header, const std::uint8_t* payload,
   const std::size_t picture = pictureBytes(header);
   const unsigned long long content = ZSTD_getFrameContentSize(payload, header.payloadSize);
   if (content != picture) {
-    return bad(content == ZSTD_CONTENTSIZE_ERROR || content == ZSTD_CONTENTSIZE_UNKNOWN
-                   ? std::string("the zstd part is not one zstd frame of known size")
-                   : "the zstd part holds " + std::to_string(content) + " bytes, not " +
-                         std::to_string(picture));
+    return badPixels(content == ZSTD_CONTENTSIZE_ERROR || content == ZSTD_CONTENTSIZE_UNKNOWN
+                         ? std::string("the zstd part is not one zstd frame of known size")
+                         : "the zstd part holds " + std::to_string(content) + " bytes, not " +
+                               std::to_string(picture));
   }
   pixels.resize(picture);
   const std::size_t written =
       ZSTD_decompress(pixels.data(), pixels.size(), payload, header.payloadSize);
   if (ZSTD_isError(written) != 0 || written != picture) {
-    return bad(std::string("the zstd part does not decompress: ") +
-               (ZSTD_isError(written) != 0 ? ZSTD_getErrorName(written) : "short"));
+    return badPixels(std::string("the zstd part does not decompress: ") +
+                     (ZSTD_isError(written) != 0 ? ZSTD_getErrorName(written) : "short"));
   }
   return EKStatus();
 }
@@ -110,19 +110,20 @@ EKStatus decodeJpeg(const EKFrameHeader& header, const std::uint8_t* payload,
   const unsigned long size = static_cast<unsigned long>(header.payloadSize);
   if (tjDecompressHeader3(handle.get(), payload, size, &width, &height, &subsampling,
                           &colorspace) != 0) {
-    return bad(std::string("the jpeg part is not a JPEG: ") + tjGetErrorStr2(handle.get()));
+    return badPixels(std::string("the jpeg part is not a JPEG: ") + tjGetErrorStr2(handle.get()));
   }
   if (width != header.width || height != header.height || subsampling != TJSAMP_422) {
-    return bad("the jpeg part is " + std::to_string(width) + "x" + std::to_string(height) +
-               (subsampling == TJSAMP_422 ? "" : " without 4:2:2 chroma") + ", its header says " +
-               std::to_string(header.width) + "x" + std::to_string(header.height));
+    return badPixels("the jpeg part is " + std::to_string(width) + "x" + std::to_string(height) +
+                     (subsampling == TJSAMP_422 ? "" : " without 4:2:2 chroma") +
+                     ", its header says " + std::to_string(header.width) + "x" +
+                     std::to_string(header.height));
   }
   std::vector<unsigned char> planar(pictureBytes(header));
   const Planes target = planesOf(planar.data(), width, height);
   if (tjDecompressToYUVPlanes(handle.get(), payload, size,
                               const_cast<unsigned char**>(target.planes), width,
                               const_cast<int*>(target.strides), height, TJFLAG_LIMITSCANS) != 0) {
-    return bad(std::string("the jpeg part does not decode: ") + tjGetErrorStr2(handle.get()));
+    return badPixels(std::string("the jpeg part does not decode: ") + tjGetErrorStr2(handle.get()));
   }
   // Pack the planes as Y0 U Y1 V.
   pixels.resize(planar.size());
@@ -165,7 +166,7 @@ EKStatus decodePixels(const EKFrameHeader& header, const std::uint8_t* payload,
     case EKFrameEncoding::kJpeg:
       return decodeJpeg(header, payload, pixels);
   }
-  return bad("unknown encoding");
+  return badPixels("unknown encoding");
 }
 
 }  // namespace remote
