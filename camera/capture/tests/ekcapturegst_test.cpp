@@ -118,9 +118,13 @@ TEST(GstFormats, PipelinesAreTakenByTheirElementsNotTheirWords) {
   for (std::size_t i = 0; i < written.size(); ++i) {
     written[i] = static_cast<unsigned char>(i * 7 + i / 128);
   }
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(written.data()),
-             static_cast<std::streamsize>(written.size()));
+  // Twenty frames at 10 a second: the pipeline is still playing when the frame is taken.
+  std::ofstream file(path, std::ios::binary);
+  for (int frame = 0; frame < 20; ++frame) {
+    file.write(reinterpret_cast<const char*>(written.data()),
+               static_cast<std::streamsize>(written.size()));
+  }
+  file.close();
   std::string how;
   EXPECT_TRUE(capturedFrame("gst:filesrc location=" + path + " ! rawvideoparse width=" +
                                 std::to_string(kWidth) + " height=" + std::to_string(kHeight) +
