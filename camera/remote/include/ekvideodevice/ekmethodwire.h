@@ -33,10 +33,10 @@ enum class EKMethodRequestKind {
 
 /// @brief A request: `[1, "list"]` or `[1, "call", MODULE, METHOD, [ARGUMENTS...]]`.
 struct EKMethodRequest {
-  EKMethodRequestKind kind = EKMethodRequestKind::kList;
-  std::string module;  ///< kCall: the module's name
-  std::string method;  ///< kCall: the method's name
-  EKValue arguments;   ///< kCall: an array of the arguments
+  EKMethodRequestKind kind = EKMethodRequestKind::kList;  ///< what it asks
+  std::string module;                                     ///< kCall: the module's name
+  std::string method;                                     ///< kCall: the method's name
+  EKValue arguments;                                      ///< kCall: an array of the arguments
 };
 
 /// A module and its remote methods, as a list request answers them (no functors).
