@@ -34,19 +34,7 @@ cv::Mat tileOf(const SampledFrame& frame, const DetectionsByStamp& detections,
   const cv::Size size(kTileWidth, static_cast<int>(picture.rows * scale + 0.5));
   cv::resize(picture, tile, size, 0, 0, scale < 1 ? cv::INTER_AREA : cv::INTER_LINEAR);
   const long long stamp = image->timeStamp;
-  const auto [first, last] = detections.equal_range(stamp);
-  for (auto found = first; found != last; ++found) {
-    const EK::EKDetection& box = found->second;
-    if (!box.found) {
-      continue;
-    }
-    cv::rectangle(
-        tile,
-        cv::Rect(cv::Point(static_cast<int>(box.x * scale), static_cast<int>(box.y * scale)),
-                 cv::Point(static_cast<int>((box.x + box.w) * scale),
-                           static_cast<int>((box.y + box.h) * scale))),
-        cv::Scalar(0, 255, 0), 2);
-  }
+  drawDetections(tile, detections, stamp, scale);
   char label[48];
   std::snprintf(label, sizeof label, "+%.3f s", static_cast<double>(stamp - firstStamp) / 1e6);
   cv::putText(tile, label, cv::Point(6, 18), cv::FONT_HERSHEY_SIMPLEX, 0.5, cv::Scalar(0, 0, 0), 3);
@@ -56,6 +44,26 @@ cv::Mat tileOf(const SampledFrame& frame, const DetectionsByStamp& detections,
 }
 
 }  // namespace
+
+bool drawDetections(cv::Mat& picture, const DetectionsByStamp& detections, long long stamp,
+                    double scale) {
+  bool drawn = false;
+  const auto [first, last] = detections.equal_range(stamp);
+  for (auto found = first; found != last; ++found) {
+    const EK::EKDetection& box = found->second;
+    if (!box.found) {
+      continue;
+    }
+    cv::rectangle(
+        picture,
+        cv::Rect(cv::Point(static_cast<int>(box.x * scale), static_cast<int>(box.y * scale)),
+                 cv::Point(static_cast<int>((box.x + box.w) * scale),
+                           static_cast<int>((box.y + box.h) * scale))),
+        cv::Scalar(0, 255, 0), 2);
+    drawn = true;
+  }
+  return drawn;
+}
 
 FrameSampler::FrameSampler(std::size_t wanted) : wanted_(std::max<std::size_t>(wanted, 1)) {}
 

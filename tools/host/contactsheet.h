@@ -5,16 +5,16 @@
 #include <ekvalue/ekvalue.h>
 #include <ekvision/ekdetection.h>
 
+#include <opencv2/core.hpp>
+
 #include <cstddef>
-#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
 
-namespace ekhost {
+#include "detectionlog.h"
 
-/// The detections of a run by time stamp: a frame may have several.
-using DetectionsByStamp = std::multimap<long long, EK::EKDetection>;
+namespace ekhost {
 
 /// A frame kept for the sheet: its number in the run and its image array.
 struct SampledFrame {
@@ -47,6 +47,12 @@ class FrameSampler {
 /// @brief Picks @p count of @p frames, spread evenly, preferring those with a detection.
 std::vector<SampledFrame> pickForSheet(const std::vector<SampledFrame>& frames,
                                        const DetectionsByStamp& detections, std::size_t count);
+
+/// @brief Draws, as green 2-pixel rectangles on the BGR @p picture, the boxes detected in
+/// the frame stamped @p stamp (exactly that stamp), their coordinates multiplied by @p scale.
+/// @return whether a box was drawn
+bool drawDetections(cv::Mat& picture, const DetectionsByStamp& detections, long long stamp,
+                    double scale = 1.0);
 
 /// @brief Writes @p frames as a PNG grid of @p columns, each tile labelled with its time
 /// since @p firstStamp and with the boxes detected at its time stamp drawn in green.

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <limits>
 
 #include "host.h"
 #include "textio.h"
@@ -21,6 +23,79 @@ std::string angle(float value) {
   char text[32];
   std::snprintf(text, sizeof text, "%.9g", static_cast<double>(value));
   return text;
+}
+
+const char kSummaryStart[] = "{\"summary\":";
+
+// Sets the field of @p d that @p key names from @p value; false when the value does not fit.
+// Keys of no field are accepted, so that a newer log still reads.
+bool setField(EK::EKDetection& d, const std::string& key, const std::string& value) {
+  if (key == "timeStamp")
+    return parseNumber(value, d.timeStamp);
+  if (key == "x")
+    return parseNumber(value, d.x);
+  if (key == "y")
+    return parseNumber(value, d.y);
+  if (key == "w")
+    return parseNumber(value, d.w) && d.w >= 0;
+  if (key == "h")
+    return parseNumber(value, d.h) && d.h >= 0;
+  if (key == "pixelCount")
+    return parseNumber(value, d.pixelCount);
+  float* angles[] = {&d.leftAngle, &d.topAngle, &d.rightAngle, &d.bottomAngle};
+  const char* names[] = {"leftAngle", "topAngle", "rightAngle", "bottomAngle"};
+  for (int i = 0; i < 4; ++i) {
+    if (key == names[i]) {
+      if (value == "null") {
+        *angles[i] = std::numeric_limits<float>::quiet_NaN();
+        return true;
+      }
+      return parseNumber(value, *angles[i]);
+    }
+  }
+  return true;
+}
+
+// The detection on @p line as detectionJson() writes it; the empty string in @p why when
+// it is one, else what is wrong.
+EK::EKDetection parseDetection(const std::string& line, std::string& why) {
+  EK::EKDetection d;
+  d.found = true;
+  if (line.size() < 2 || line.front() != '{' || line.back() != '}') {
+    why = "not a JSON object on one line";
+    return d;
+  }
+  const char* required[] = {"timeStamp", "x", "y", "w", "h"};
+  bool seen[5] = {};
+  std::size_t start = 1;
+  while (start < line.size() - 1) {
+    std::size_t end = line.find(',', start);
+    if (end == std::string::npos)
+      end = line.size() - 1;
+    const std::string member = line.substr(start, end - start);
+    const std::size_t colon = member.find(':');
+    if (colon == std::string::npos || colon < 2 || member.front() != '"' ||
+        member[colon - 1] != '"') {
+      why = "\"" + member + "\" is not a \"key\":number member";
+      return d;
+    }
+    const std::string key = member.substr(1, colon - 2);
+    if (!setField(d, key, member.substr(colon + 1))) {
+      why = "\"" + key + "\" is not a number of its kind";
+      return d;
+    }
+    for (int i = 0; i < 5; ++i) {
+      seen[i] = seen[i] || key == required[i];
+    }
+    start = end + 1;
+  }
+  for (int i = 0; i < 5; ++i) {
+    if (!seen[i]) {
+      why = std::string("no \"") + required[i] + "\"";
+      return d;
+    }
+  }
+  return d;
 }
 
 }  // namespace
@@ -54,7 +129,7 @@ void DetectionLog::add(const EK::EKDetection& detection) {
 }
 
 void DetectionLog::addSummary(const std::string& summaryJson) {
-  buffer_ += "{\"summary\":" + summaryJson + "}\n";
+  buffer_ += kSummaryStart + summaryJson + "}\n";
 }
 
 void DetectionLog::flush() {
@@ -75,6 +150,31 @@ void DetectionLog::finish() {
   if (error_ != 0) {
     throw HostError(EK::EKStatus::fromSystemError(error_, "cannot write " + path_));
   }
+}
+
+DetectionsByStamp readDetectionLog(const std::string& path) {
+  std::ifstream file(path);
+  if (!file) {
+    throw HostError(EK::EKStatus::fromSystemError(errno, "cannot read " + path));
+  }
+  DetectionsByStamp detections;
+  std::string line;
+  for (long long number = 1; std::getline(file, line); ++number) {
+    if (line.empty() || line.compare(0, sizeof kSummaryStart - 1, kSummaryStart) == 0) {
+      continue;
+    }
+    std::string why;
+    const EK::EKDetection detection = parseDetection(line, why);
+    if (!why.empty()) {
+      fail(EK::EKCause::kBadFormat,
+           path + " line " + std::to_string(number) + ": " + why + ", not a detection");
+    }
+    detections.emplace(detection.timeStamp, detection);
+  }
+  if (file.bad()) {
+    throw HostError(EK::EKStatus::fromSystemError(errno, "cannot read " + path));
+  }
+  return detections;
 }
 
 }  // namespace ekhost

@@ -5,9 +5,13 @@
 #include <ekvision/ekdetection.h>
 
 #include <cstddef>
+#include <map>
 #include <string>
 
 namespace ekhost {
+
+/// The detections of a run by time stamp: a frame may have several.
+using DetectionsByStamp = std::multimap<long long, EK::EKDetection>;
 
 /// @brief One detection as a JSON object on one line (without the newline):
 /// {"timeStamp":<us>,"x":..,"y":..,"w":..,"h":..,"leftAngle":..,"topAngle":..,
@@ -49,6 +53,12 @@ class DetectionLog {
   std::size_t lines_ = 0;
   int error_ = 0;  // errno of the first failure
 };
+
+/// @brief Reads a file that DetectionLog wrote: every detection line, keyed by its time
+/// stamp; the summary line is skipped, empty lines are allowed, unknown keys are ignored.
+/// @throws HostError "cannot read <path>: <reason>" when the file cannot be read;
+///   "<path> line <N>: <what is wrong>" (EKCause::kBadFormat) for a line that is not a detection
+DetectionsByStamp readDetectionLog(const std::string& path);
 
 }  // namespace ekhost
 

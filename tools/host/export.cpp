@@ -25,11 +25,9 @@ std::string frameFileName(std::uint64_t frame, const std::string& format) {
 
 }  // namespace
 
-ExportReport exportFrames(const ExportOptions& options, Listener& listener) {
-  const std::string& path = options.recording;
-  const std::uint32_t stream = options.stream;
-  EK::EKVideo video;
-  const EK::EKVideoInspection file = openRecording(video, path);
+const EK::streamProperties& exportableStream(const EK::EKVideo& video,
+                                             const EK::EKVideoInspection& file,
+                                             const std::string& path, std::uint32_t stream) {
   if (stream >= video.streamCount) {
     fail(EK::EKCause::kNotFound, path + " has " + std::to_string(video.streamCount) +
                                      " stream(s): there is no stream " + std::to_string(stream));
@@ -53,6 +51,15 @@ ExportReport exportFrames(const ExportOptions& options, Listener& listener) {
   if (file.playableFrames == 0) {
     fail(EK::EKCause::kUnavailable, path + " holds no complete frame");
   }
+  return properties;
+}
+
+ExportReport exportFrames(const ExportOptions& options, Listener& listener) {
+  const std::string& path = options.recording;
+  const std::uint32_t stream = options.stream;
+  EK::EKVideo video;
+  const EK::EKVideoInspection file = openRecording(video, path);
+  const EK::streamProperties& properties = exportableStream(video, file, path, stream);
   const long long last = static_cast<long long>(file.playableFrames) - 1;
   long long from = 0;
   long long to = last;

@@ -6,6 +6,9 @@
 #include <optional>
 #include <string>
 
+#include <ekvision/ekvideo.h>
+#include <ekvision/ekvideoinspection.h>
+
 #include "host.h"
 
 namespace ekhost {
@@ -29,6 +32,13 @@ struct ExportReport {
   long long to = 0;          ///< the last frame exported
   std::string directory;     ///< where the pictures went
 };
+
+/// @brief The properties of @p stream of @p video, opened from @p path (inspected as
+/// @p file), when its frames can be exported: YUV422 or one layer, 8-bit, one frame at least.
+/// @throws HostError naming the cause otherwise
+const EK::streamProperties& exportableStream(const EK::EKVideo& video,
+                                             const EK::EKVideoInspection& file,
+                                             const std::string& path, std::uint32_t stream);
 
 /// @brief Writes the chosen frames as DIRECTORY/frame_NNNNNN.FORMAT; the progress reaches
 /// @p listener.
