@@ -19,18 +19,56 @@ const char* targetName() {
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
+#if HWY_ARCH_X86
+#include <cpuid.h>
+
+#include <cstring>
+#endif
+
 #include "ekconvert.h"
 #include "ekconvert_dispatch.h"
 
 namespace EK::convert {
 namespace {
 std::atomic<bool> gVectorPathsEnabled{true};
+// -1: the processor rule of preferHalfWidthVectors; 0 or 1: forced by the tests.
+std::atomic<int> gHalfWidthForced{-1};
 }  // namespace
 
 HWY_EXPORT(targetName);
 
 bool detail::vectorPathsEnabled() noexcept {
   return gVectorPathsEnabled.load(std::memory_order_relaxed);
+}
+
+// The planar unpackers move bytes with few shuffles between each load and store. On Intel's
+// cores their 512-bit form was measured well below their 256-bit form (Xeon of the Sapphire
+// Rapids class under KVM: YUV422 -> YYYYUUVV 12.2 against 18.1 Gpixel/s at 640x480, below the
+// AVX2 and SSE4 targets), while on AMD's Zen 4 the 512-bit form was the faster of the two (see
+// the README's Benchmarks), so the rule follows the vendor. A likely cause is that an unaligned
+// 64-byte access always straddles two cache lines, where only every other 32-byte one does.
+bool detail::preferHalfWidthVectors() noexcept {
+  const int forced = gHalfWidthForced.load(std::memory_order_relaxed);
+  if (forced >= 0) {
+    return forced != 0;
+  }
+#if HWY_ARCH_X86
+  static const bool intel = [] {
+    unsigned int maxLeaf = 0;
+    unsigned int vendor[3] = {};  // EBX, EDX, ECX spell the vendor's name in this order
+    if (__get_cpuid(0, &maxLeaf, &vendor[0], &vendor[2], &vendor[1]) == 0) {
+      return false;
+    }
+    return std::memcmp(vendor, "GenuineIntel", sizeof(vendor)) == 0;
+  }();
+  return intel;
+#else
+  return false;
+#endif
+}
+
+void detail::forceHalfWidthVectors(int force) noexcept {
+  gHalfWidthForced.store(force, std::memory_order_relaxed);
 }
 
 void setVectorPathsEnabled(bool enabled) {

@@ -1,4 +1,5 @@
-// What the dispatching functions of the conversion kernels share: the switch and their body.
+// What the dispatching functions of the conversion kernels share: the switch, the processor rule
+// for the AVX-512 kernels and the dispatchers' body.
 #ifndef EKVISION_SRC_CONVERT_EKCONVERT_DISPATCH_H_
 #define EKVISION_SRC_CONVERT_EKCONVERT_DISPATCH_H_
 
@@ -6,6 +7,14 @@ namespace EK::convert::detail {
 
 /// Whether the dispatchers may use the vectorised paths (see setVectorPathsEnabled).
 bool vectorPathsEnabled() noexcept;
+
+/// @brief Whether the AVX-512 targets run the planar unpackers on 256-bit vectors rather than
+/// on 512-bit ones: decided once per process from the processor, unless forced.
+bool preferHalfWidthVectors() noexcept;
+
+/// @brief Forces preferHalfWidthVectors to false (0) or true (1), or restores the processor's
+/// rule (-1), so that the tests check both schedules on any processor with AVX-512.
+void forceHalfWidthVectors(int force) noexcept;
 
 /// @brief The body of every dispatching function: calls @p vectorised, the kernel that
 /// HWY_DYNAMIC_DISPATCH picked for this processor, or @p scalar when the vector paths are
