@@ -31,8 +31,8 @@ HWY_AFTER_NAMESPACE();
 namespace EK::convert {
 namespace {
 std::atomic<bool> gVectorPathsEnabled{true};
-// -1: the processor rule of preferHalfWidthVectors; 0 or 1: forced by the tests.
-std::atomic<int> gHalfWidthForced{-1};
+// -1: the processor rule of preferNarrowVectors; 0 or 1: forced by the tests.
+std::atomic<int> gNarrowForced{-1};
 }  // namespace
 
 HWY_EXPORT(targetName);
@@ -42,13 +42,13 @@ bool detail::vectorPathsEnabled() noexcept {
 }
 
 // The planar unpackers move bytes with few shuffles between each load and store. On Intel's
-// cores their 512-bit form was measured well below their 256-bit form (Xeon of the Sapphire
-// Rapids class under KVM: YUV422 -> YYYYUUVV 12.2 against 18.1 Gpixel/s at 640x480, below the
-// AVX2 and SSE4 targets), while on AMD's Zen 4 the 512-bit form was the faster of the two (see
-// the README's Benchmarks), so the rule follows the vendor. A likely cause is that an unaligned
-// 64-byte access always straddles two cache lines, where only every other 32-byte one does.
-bool detail::preferHalfWidthVectors() noexcept {
-  const int forced = gHalfWidthForced.load(std::memory_order_relaxed);
+// cores their 512-bit form was measured well below their 256-bit form, and the 4:4:4 unpacker's
+// 256-bit form below its 128-bit form on small frames (Xeon of the Sapphire Rapids class under
+// KVM, 640x480: YYYYUUVV 12.2 against 18.1 Gpixel/s; 320x240: YYYUUUVVV 10.1 against 12.5),
+// so that the higher targets lost to SSE4. On AMD's Zen 4 the 512-bit forms were the faster
+// (see the README's Benchmarks), so the rule follows the vendor.
+bool detail::preferNarrowVectors() noexcept {
+  const int forced = gNarrowForced.load(std::memory_order_relaxed);
   if (forced >= 0) {
     return forced != 0;
   }
@@ -67,8 +67,8 @@ bool detail::preferHalfWidthVectors() noexcept {
 #endif
 }
 
-void detail::forceHalfWidthVectors(int force) noexcept {
-  gHalfWidthForced.store(force, std::memory_order_relaxed);
+void detail::forceNarrowVectors(int force) noexcept {
+  gNarrowForced.store(force, std::memory_order_relaxed);
 }
 
 void setVectorPathsEnabled(bool enabled) {

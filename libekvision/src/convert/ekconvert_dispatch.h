@@ -8,13 +8,13 @@ namespace EK::convert::detail {
 /// Whether the dispatchers may use the vectorised paths (see setVectorPathsEnabled).
 bool vectorPathsEnabled() noexcept;
 
-/// @brief Whether the AVX-512 targets run the planar unpackers on 256-bit vectors rather than
-/// on 512-bit ones: decided once per process from the processor, unless forced.
-bool preferHalfWidthVectors() noexcept;
+/// @brief Whether the AVX2 and AVX-512 targets run the planar unpackers on narrower vectors
+/// than their own: decided once per process from the processor, unless forced.
+bool preferNarrowVectors() noexcept;
 
-/// @brief Forces preferHalfWidthVectors to false (0) or true (1), or restores the processor's
-/// rule (-1), so that the tests check both schedules on any processor with AVX-512.
-void forceHalfWidthVectors(int force) noexcept;
+/// @brief Forces preferNarrowVectors to false (0) or true (1), or restores the processor's rule
+/// (-1), so that the tests check both schedules on any processor.
+void forceNarrowVectors(int force) noexcept;
 
 /// @brief The body of every dispatching function: calls @p vectorised, the kernel that
 /// HWY_DYNAMIC_DISPATCH picked for this processor, or @p scalar when the vector paths are

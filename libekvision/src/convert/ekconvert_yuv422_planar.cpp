@@ -27,8 +27,8 @@ void yuv422ToYYYUUUVVVKernel(const unsigned char* yuv, unsigned char* y, unsigne
 }
 #else
 
-// Both kernels take the vector width as a tag: the AVX-512 targets may run them on 256-bit
-// halves (see detail::preferHalfWidthVectors).
+// Both kernels take the vector width as a tag: the wider x86 targets may run them on narrower
+// vectors (see detail::preferNarrowVectors).
 
 template <class D8>
 HWY_INLINE bool splitTo422(D8 d8, const uint8_t* yuv, uint8_t* y, uint8_t* u, uint8_t* v,
@@ -108,13 +108,14 @@ HWY_INLINE bool splitTo444(hn::Full512<uint8_t> d8, const uint8_t* yuv, uint8_t*
 }
 #endif
 
-// Runs `split` with the full vector width, or with 256-bit halves where the AVX-512 targets
-// lose to them.
-template <class Split>
+// Runs `split` with the full vector width or, on the processors where narrower vectors are
+// faster, with vectors of at most kNarrowBytes: 32 for YYYYUUVV, 16 for YYYUUUVVV, the widths
+// that were the fastest there (see the README's Benchmarks).
+template <std::size_t kNarrowBytes, class Split>
 HWY_INLINE bool withPreferredWidth(const Split& split) {
-#if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
-  if (detail::preferHalfWidthVectors()) {
-    return split(hn::FixedTag<uint8_t, 32>());
+#if HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+  if (hn::Lanes(hn::ScalableTag<uint8_t>()) > kNarrowBytes && detail::preferNarrowVectors()) {
+    return split(hn::FixedTag<uint8_t, kNarrowBytes>());
   }
 #endif
   return split(hn::ScalableTag<uint8_t>());
@@ -123,7 +124,7 @@ HWY_INLINE bool withPreferredWidth(const Split& split) {
 void yuv422ToYYYYUUVVKernel(const unsigned char* yuv, unsigned char* y, unsigned char* u,
                             unsigned char* v, std::size_t pairs) {
   const bool done =
-      withPreferredWidth([&](auto d8) { return splitTo422(d8, yuv, y, u, v, pairs); });
+      withPreferredWidth<32>([&](auto d8) { return splitTo422(d8, yuv, y, u, v, pairs); });
   if (!done) {
     reference::yuv422ToYYYYUUVV(yuv, y, u, v, pairs);
   }
@@ -132,7 +133,7 @@ void yuv422ToYYYYUUVVKernel(const unsigned char* yuv, unsigned char* y, unsigned
 void yuv422ToYYYUUUVVVKernel(const unsigned char* yuv, unsigned char* y, unsigned char* u,
                              unsigned char* v, std::size_t pairs) {
   const bool done =
-      withPreferredWidth([&](auto d8) { return splitTo444(d8, yuv, y, u, v, pairs); });
+      withPreferredWidth<16>([&](auto d8) { return splitTo444(d8, yuv, y, u, v, pairs); });
   if (!done) {
     reference::yuv422ToYYYUUUVVV(yuv, y, u, v, pairs);
   }

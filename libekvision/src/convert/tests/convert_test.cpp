@@ -30,8 +30,9 @@ namespace {
 using Bytes = std::vector<unsigned char>;
 
 // Runs `check` once per compiled target the processor supports, with the dispatcher pinned to
-// it, then once with the vector paths disabled. The argument is the path's name. The AVX-512
-// targets run twice, on full and on half-width vectors, whichever this processor would pick.
+// it, then once with the vector paths disabled. The argument is the path's name. The AVX2 and
+// AVX-512 targets run twice, on their own and on narrower vectors, whichever this processor
+// would pick.
 template <class Check>
 void forEveryPath(const Check& check) {
   for (const std::int64_t target : availableTargets()) {
@@ -39,13 +40,13 @@ void forEveryPath(const Check& check) {
     const std::string name = hwy::TargetName(target);
     ASSERT_EQ(name, activeTarget()) << "the dispatcher ignored the pinned target";
 #if HWY_ARCH_X86
-    if (target == HWY_AVX3 || target == HWY_AVX3_DL) {
-      for (const int halfWidth : {0, 1}) {
-        detail::forceHalfWidthVectors(halfWidth);
-        SCOPED_TRACE("target " + name + (halfWidth != 0 ? " on 256-bit vectors" : ""));
+    if (target == HWY_AVX2 || target == HWY_AVX3 || target == HWY_AVX3_DL) {
+      for (const int narrow : {0, 1}) {
+        detail::forceNarrowVectors(narrow);
+        SCOPED_TRACE("target " + name + (narrow != 0 ? " on narrower vectors" : ""));
         check(name);
       }
-      detail::forceHalfWidthVectors(-1);
+      detail::forceNarrowVectors(-1);
       continue;
     }
 #endif
