@@ -1,5 +1,8 @@
 // Process-wide switch of the vectorised paths and the name of the implementation in use.
 #include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "ekconvert_dispatch.cpp"
@@ -31,8 +34,8 @@ HWY_AFTER_NAMESPACE();
 namespace EK::convert {
 namespace {
 std::atomic<bool> gVectorPathsEnabled{true};
-// -1: the processor rule of preferNarrowVectors; 0 or 1: forced by the tests.
-std::atomic<int> gNarrowForced{-1};
+// 0: the rule of planarVectorBytes; otherwise the width forced by the tests.
+std::atomic<std::size_t> gPlanarVectorBytesForced{0};
 }  // namespace
 
 HWY_EXPORT(targetName);
@@ -41,16 +44,18 @@ bool detail::vectorPathsEnabled() noexcept {
   return gVectorPathsEnabled.load(std::memory_order_relaxed);
 }
 
-// The planar unpackers move bytes with few shuffles between each load and store. On Intel's
-// cores their 512-bit form was measured well below their 256-bit form, and the 4:4:4 unpacker's
-// 256-bit form below its 128-bit form on small frames (Xeon of the Sapphire Rapids class under
-// KVM, 640x480: YYYYUUVV 12.2 against 18.1 Gpixel/s; 320x240: YYYUUUVVV 10.1 against 12.5),
-// so that the higher targets lost to SSE4. On AMD's Zen 4 the 512-bit forms were the faster
-// (see the README's Benchmarks), so the rule follows the vendor.
-bool detail::preferNarrowVectors() noexcept {
-  const int forced = gNarrowForced.load(std::memory_order_relaxed);
-  if (forced >= 0) {
-    return forced != 0;
+// The planar unpackers do little else than load and store, so on Intel's cores their speed
+// follows the number of accesses that straddle two cache lines: with buffers 16 bytes past a
+// 64-byte boundary (as large heap blocks are), every 64-byte access and every other 32-byte one
+// straddles. On a Xeon of the Sapphire Rapids class under KVM, at 640x480, YYYYUUVV ran at 9.8
+// Gpixel/s on 512-bit vectors against 18.7 on 128-bit ones, YYYUUUVVV at 6.3 against 10.9,
+// while with 64-byte aligned buffers the 512-bit forms were the fastest (22.0 and 13.6). AMD's
+// Zen 4 ran the 512-bit forms faster on the same unaligned buffers (see the README's
+// Benchmarks), so the limit applies to Intel's processors only.
+std::size_t detail::planarVectorBytes(std::initializer_list<const void*> buffers) noexcept {
+  const std::size_t forced = gPlanarVectorBytesForced.load(std::memory_order_relaxed);
+  if (forced != 0) {
+    return forced;
   }
 #if HWY_ARCH_X86
   static const bool intel = [] {
@@ -61,14 +66,21 @@ bool detail::preferNarrowVectors() noexcept {
     }
     return std::memcmp(vendor, "GenuineIntel", sizeof(vendor)) == 0;
   }();
-  return intel;
-#else
-  return false;
+  if (intel) {
+    std::uintptr_t addresses = 0;
+    for (const void* buffer : buffers) {
+      addresses |= reinterpret_cast<std::uintptr_t>(buffer);
+    }
+    const std::uintptr_t alignment = addresses & (~addresses + 1);  // lowest set bit
+    return alignment >= 64 || addresses == 0 ? 64 : (alignment >= 32 ? 32 : 16);
+  }
 #endif
+  static_cast<void>(buffers);
+  return 64;
 }
 
-void detail::forceNarrowVectors(int force) noexcept {
-  gNarrowForced.store(force, std::memory_order_relaxed);
+void detail::forcePlanarVectorBytes(std::size_t bytes) noexcept {
+  gPlanarVectorBytesForced.store(bytes, std::memory_order_relaxed);
 }
 
 void setVectorPathsEnabled(bool enabled) {

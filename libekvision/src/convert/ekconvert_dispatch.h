@@ -3,18 +3,22 @@
 #ifndef EKVISION_SRC_CONVERT_EKCONVERT_DISPATCH_H_
 #define EKVISION_SRC_CONVERT_EKCONVERT_DISPATCH_H_
 
+#include <cstddef>
+#include <initializer_list>
+
 namespace EK::convert::detail {
 
 /// Whether the dispatchers may use the vectorised paths (see setVectorPathsEnabled).
 bool vectorPathsEnabled() noexcept;
 
-/// @brief Whether the AVX2 and AVX-512 targets run the planar unpackers on narrower vectors
-/// than their own: decided once per process from the processor, unless forced.
-bool preferNarrowVectors() noexcept;
+/// @brief The widest vector, in bytes (16, 32 or 64), with which the planar unpackers should
+/// access @p buffers: narrower than 64 only on the processors where accesses that straddle
+/// cache lines are costly, and only as far as the buffers' common alignment requires.
+std::size_t planarVectorBytes(std::initializer_list<const void*> buffers) noexcept;
 
-/// @brief Forces preferNarrowVectors to false (0) or true (1), or restores the processor's rule
-/// (-1), so that the tests check both schedules on any processor.
-void forceNarrowVectors(int force) noexcept;
+/// @brief Forces planarVectorBytes to return @p bytes (16, 32 or 64), or restores its rule (0),
+/// so that the tests check every width on any processor.
+void forcePlanarVectorBytes(std::size_t bytes) noexcept;
 
 /// @brief The body of every dispatching function: calls @p vectorised, the kernel that
 /// HWY_DYNAMIC_DISPATCH picked for this processor, or @p scalar when the vector paths are

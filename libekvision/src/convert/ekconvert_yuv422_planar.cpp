@@ -2,6 +2,7 @@
 // run time. Pure byte shuffles: even bytes of the packed stream are Y, odd bytes alternate U, V.
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "ekconvert_yuv422_planar.cpp"
@@ -28,7 +29,7 @@ void yuv422ToYYYUUUVVVKernel(const unsigned char* yuv, unsigned char* y, unsigne
 #else
 
 // Both kernels take the vector width as a tag: the wider x86 targets may run them on narrower
-// vectors (see detail::preferNarrowVectors).
+// vectors (see detail::planarVectorBytes).
 
 template <class D8>
 HWY_INLINE bool splitTo422(D8 d8, const uint8_t* yuv, uint8_t* y, uint8_t* u, uint8_t* v,
@@ -108,23 +109,31 @@ HWY_INLINE bool splitTo444(hn::Full512<uint8_t> d8, const uint8_t* yuv, uint8_t*
 }
 #endif
 
-// Runs `split` with the full vector width or, on the processors where narrower vectors are
-// faster, with vectors of at most kNarrowBytes: 32 for YYYYUUVV, 16 for YYYUUUVVV, the widths
-// that were the fastest there (see the README's Benchmarks).
-template <std::size_t kNarrowBytes, class Split>
-HWY_INLINE bool withPreferredWidth(const Split& split) {
+// Runs `split` with the target's vectors, or with narrower ones where detail::planarVectorBytes
+// says so for these buffers.
+template <class Split>
+HWY_INLINE bool withPreferredWidth(std::initializer_list<const void*> buffers, const Split& split) {
 #if HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
-  if (hn::Lanes(hn::ScalableTag<uint8_t>()) > kNarrowBytes && detail::preferNarrowVectors()) {
-    return split(hn::FixedTag<uint8_t, kNarrowBytes>());
+  const std::size_t bytes = detail::planarVectorBytes(buffers);
+  const std::size_t lanes = hn::Lanes(hn::ScalableTag<uint8_t>());
+  if (bytes < lanes && bytes <= 16) {
+    return split(hn::FixedTag<uint8_t, 16>());
   }
+#if HWY_TARGET != HWY_AVX2
+  if (bytes < lanes) {
+    return split(hn::FixedTag<uint8_t, 32>());
+  }
+#endif
+#else
+  static_cast<void>(buffers);
 #endif
   return split(hn::ScalableTag<uint8_t>());
 }
 
 void yuv422ToYYYYUUVVKernel(const unsigned char* yuv, unsigned char* y, unsigned char* u,
                             unsigned char* v, std::size_t pairs) {
-  const bool done =
-      withPreferredWidth<32>([&](auto d8) { return splitTo422(d8, yuv, y, u, v, pairs); });
+  const bool done = withPreferredWidth(
+      {yuv, y, u, v}, [&](auto d8) { return splitTo422(d8, yuv, y, u, v, pairs); });
   if (!done) {
     reference::yuv422ToYYYYUUVV(yuv, y, u, v, pairs);
   }
@@ -132,8 +141,8 @@ void yuv422ToYYYYUUVVKernel(const unsigned char* yuv, unsigned char* y, unsigned
 
 void yuv422ToYYYUUUVVVKernel(const unsigned char* yuv, unsigned char* y, unsigned char* u,
                              unsigned char* v, std::size_t pairs) {
-  const bool done =
-      withPreferredWidth<16>([&](auto d8) { return splitTo444(d8, yuv, y, u, v, pairs); });
+  const bool done = withPreferredWidth(
+      {yuv, y, u, v}, [&](auto d8) { return splitTo444(d8, yuv, y, u, v, pairs); });
   if (!done) {
     reference::yuv422ToYYYUUUVVV(yuv, y, u, v, pairs);
   }

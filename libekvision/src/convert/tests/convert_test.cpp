@@ -31,8 +31,8 @@ using Bytes = std::vector<unsigned char>;
 
 // Runs `check` once per compiled target the processor supports, with the dispatcher pinned to
 // it, then once with the vector paths disabled. The argument is the path's name. The AVX2 and
-// AVX-512 targets run twice, on their own and on narrower vectors, whichever this processor
-// would pick.
+// AVX-512 targets run once per vector width the planar unpackers may narrow to, whichever this
+// processor and these buffers would pick.
 template <class Check>
 void forEveryPath(const Check& check) {
   for (const std::int64_t target : availableTargets()) {
@@ -41,12 +41,13 @@ void forEveryPath(const Check& check) {
     ASSERT_EQ(name, activeTarget()) << "the dispatcher ignored the pinned target";
 #if HWY_ARCH_X86
     if (target == HWY_AVX2 || target == HWY_AVX3 || target == HWY_AVX3_DL) {
-      for (const int narrow : {0, 1}) {
-        detail::forceNarrowVectors(narrow);
-        SCOPED_TRACE("target " + name + (narrow != 0 ? " on narrower vectors" : ""));
+      for (const std::size_t bytes : {64, 32, 16}) {
+        detail::forcePlanarVectorBytes(bytes);
+        SCOPED_TRACE("target " + name + " on vectors of at most " + std::to_string(bytes) +
+                     " bytes");
         check(name);
       }
-      detail::forceNarrowVectors(-1);
+      detail::forcePlanarVectorBytes(0);
       continue;
     }
 #endif
