@@ -47,11 +47,9 @@ bool detail::vectorPathsEnabled() noexcept {
 // The planar unpackers do little else than load and store, so on Intel's cores their speed
 // follows the number of accesses that straddle two cache lines: with buffers 16 bytes past a
 // 64-byte boundary (as large heap blocks are), every 64-byte access and every other 32-byte one
-// straddles. On a Xeon of the Sapphire Rapids class under KVM, at 640x480, YYYYUUVV ran at 9.8
-// Gpixel/s on 512-bit vectors against 18.7 on 128-bit ones, YYYUUUVVV at 6.3 against 10.9,
-// while with 64-byte aligned buffers the 512-bit forms were the fastest (22.0 and 13.6). AMD's
-// Zen 4 ran the 512-bit forms faster on the same unaligned buffers (see the README's
-// Benchmarks), so the limit applies to Intel's processors only.
+// straddles, and the 512-bit forms fell well below SSE4, while with aligned buffers they were the
+// fastest. AMD's Zen 4 ran the 512-bit forms faster on the same unaligned buffers, so the limit
+// applies to Intel's processors only. Figures in the README's Benchmarks.
 std::size_t detail::planarVectorBytes(std::initializer_list<const void*> buffers) noexcept {
   const std::size_t forced = gPlanarVectorBytesForced.load(std::memory_order_relaxed);
   if (forced != 0) {
