@@ -3,6 +3,9 @@
 benchmark measured, the medians and the ratios of our kernels to their peers (libyuv restricted
 to the same instruction sets, OpenCV, memcpy of the output's size, the scalar reference).
 
+Last, it flags every target of ours that is slower than a lower target on the same conversion and
+size on this processor (the dispatcher picks the highest target, so such a target is a loss).
+
 Usage: report_ratios.py [path/to/ekvision_bench_convert] [extra benchmark flags...]
 e.g. report_ratios.py build/bench/ekvision_bench_convert --benchmark_filter=target:AVX2
 """
@@ -27,6 +30,9 @@ PER_TARGET = {names[0] for names in SUBJECTS.values()} | {names[3] for names in 
 # third fewer bytes, bounds what a single pass can do.
 LOWER_BOUND = ("YUV422->YYYUUUVVV", "BM_YuvToYYYUUUVVV_Ours", "BM_YuvToPlanar_Libyuv",
                "libyuv YUY2ToI422 alone")
+# A higher target is flagged when slower than a lower one by more than this fraction, so that
+# run-to-run noise between targets of equal speed (SSE4 and SSSE3) does not raise flags.
+SLOWER_TOLERANCE = 0.03
 
 
 def run(binary, extra):
@@ -93,6 +99,31 @@ def table(rates, target):
         print(f"ours at {', '.join(larger)} / ours at {small}: " + "; ".join(cells))
 
 
+def flag_slower_targets(rates, targets):
+    """Prints a line for each (conversion, size, target) of ours that a lower target beats; the
+    targets are listed best first, as the benchmark registers them."""
+    flagged = 0
+    for subject, names in SUBJECTS.items():
+        ours = names[0]
+        for resolution in by_width({r for (n, _, r) in rates if n == ours}):
+            width, height = (int(side) for side in resolution.split("x"))
+            micros = {t: width * height / rates[(ours, t, resolution)] * 1e6 for t in targets
+                      if rates.get((ours, t, resolution))}
+            ranked = [t for t in targets if t in micros]
+            for i, target in enumerate(ranked):
+                lower = ranked[i + 1:]
+                if not lower:
+                    continue
+                best = min(lower, key=lambda t: micros[t])
+                if micros[target] > micros[best] * (1 + SLOWER_TOLERANCE):
+                    flagged += 1
+                    print(f"SLOWER THAN LOWER TARGET: {subject} {resolution} {target} "
+                          f"{micros[target]:.1f} us > {best} {micros[best]:.1f} us "
+                          f"(+{micros[target] / micros[best] - 1:.0%})")
+    if flagged == 0:
+        print(f"no target slower than a lower one by more than {SLOWER_TOLERANCE:.0%}")
+
+
 def main():
     binary = sys.argv[1] if len(sys.argv) > 1 else "./bench/ekvision_bench_convert"
     report = run(binary, sys.argv[2:])
@@ -107,6 +138,8 @@ def main():
             targets.append(target)
     for target in targets:
         table(rates, target)
+    print()
+    flag_slower_targets(rates, targets)
 
 
 if __name__ == "__main__":

@@ -1,5 +1,8 @@
 // Process-wide switch of the vectorised paths and the name of the implementation in use.
 #include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "ekconvert_dispatch.cpp"
@@ -19,18 +22,63 @@ const char* targetName() {
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
+#if HWY_ARCH_X86
+#include <cpuid.h>
+
+#include <cstring>
+#endif
+
 #include "ekconvert.h"
 #include "ekconvert_dispatch.h"
 
 namespace EK::convert {
 namespace {
 std::atomic<bool> gVectorPathsEnabled{true};
+// 0: the rule of planarVectorBytes; otherwise the width forced by the tests.
+std::atomic<std::size_t> gPlanarVectorBytesForced{0};
 }  // namespace
 
 HWY_EXPORT(targetName);
 
 bool detail::vectorPathsEnabled() noexcept {
   return gVectorPathsEnabled.load(std::memory_order_relaxed);
+}
+
+// The planar unpackers do little else than load and store, so on Intel's cores their speed
+// follows the number of accesses that straddle two cache lines: with buffers 16 bytes past a
+// 64-byte boundary (as large heap blocks are), every 64-byte access and every other 32-byte one
+// straddles, and the 512-bit forms fell well below SSE4, while with aligned buffers they were the
+// fastest. AMD's Zen 4 ran the 512-bit forms faster on the same unaligned buffers, so the limit
+// applies to Intel's processors only. Figures in the README's Benchmarks.
+std::size_t detail::planarVectorBytes(std::initializer_list<const void*> buffers) noexcept {
+  const std::size_t forced = gPlanarVectorBytesForced.load(std::memory_order_relaxed);
+  if (forced != 0) {
+    return forced;
+  }
+#if HWY_ARCH_X86
+  static const bool intel = [] {
+    unsigned int maxLeaf = 0;
+    unsigned int vendor[3] = {};  // EBX, EDX, ECX spell the vendor's name in this order
+    if (__get_cpuid(0, &maxLeaf, &vendor[0], &vendor[2], &vendor[1]) == 0) {
+      return false;
+    }
+    return std::memcmp(vendor, "GenuineIntel", sizeof(vendor)) == 0;
+  }();
+  if (intel) {
+    std::uintptr_t addresses = 0;
+    for (const void* buffer : buffers) {
+      addresses |= reinterpret_cast<std::uintptr_t>(buffer);
+    }
+    const std::uintptr_t alignment = addresses & (~addresses + 1);  // lowest set bit
+    return alignment >= 64 || addresses == 0 ? 64 : (alignment >= 32 ? 32 : 16);
+  }
+#endif
+  static_cast<void>(buffers);
+  return 64;
+}
+
+void detail::forcePlanarVectorBytes(std::size_t bytes) noexcept {
+  gPlanarVectorBytesForced.store(bytes, std::memory_order_relaxed);
 }
 
 void setVectorPathsEnabled(bool enabled) {

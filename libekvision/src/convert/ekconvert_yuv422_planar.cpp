@@ -2,6 +2,7 @@
 // run time. Pure byte shuffles: even bytes of the packed stream are Y, odd bytes alternate U, V.
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "ekconvert_yuv422_planar.cpp"
@@ -10,6 +11,7 @@
 
 #include "ekconvert.h"
 #include "ekconvert_blocks-inl.h"
+#include "ekconvert_dispatch.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace EK::convert::HWY_NAMESPACE {
@@ -26,12 +28,15 @@ void yuv422ToYYYUUUVVVKernel(const unsigned char* yuv, unsigned char* y, unsigne
 }
 #else
 
-void yuv422ToYYYYUUVVKernel(const unsigned char* yuv, unsigned char* y, unsigned char* u,
-                            unsigned char* v, std::size_t pairs) {
-  const hn::ScalableTag<uint8_t> d8;
+// Both kernels take the vector width as a tag: the wider x86 targets may run them on narrower
+// vectors (see detail::planarVectorBytes).
+
+template <class D8>
+HWY_INLINE bool splitTo422(D8 d8, const uint8_t* yuv, uint8_t* y, uint8_t* u, uint8_t* v,
+                           std::size_t pairs) {
   const std::size_t n = hn::Lanes(d8);
   // One block: four input vectors = n pairs, giving 2n Y bytes and n bytes of U and of V.
-  const bool done = forEachBlock(pairs, n, [&](std::size_t k) {
+  return forEachBlock(pairs, n, [&](std::size_t k) {
     const uint8_t* in = yuv + 4 * k;
     const auto p0 = hn::LoadU(d8, in);
     const auto p1 = hn::LoadU(d8, in + n);
@@ -44,9 +49,29 @@ void yuv422ToYYYYUUVVKernel(const unsigned char* yuv, unsigned char* y, unsigned
     hn::StoreU(hn::ConcatEven(d8, chroma1, chroma0), d8, u + k);
     hn::StoreU(hn::ConcatOdd(d8, chroma1, chroma0), d8, v + k);
   });
-  if (!done) {
-    reference::yuv422ToYYYYUUVV(yuv, y, u, v, pairs);
-  }
+}
+
+template <class D8>
+HWY_INLINE bool splitTo444(D8 d8, const uint8_t* yuv, uint8_t* y, uint8_t* u, uint8_t* v,
+                           std::size_t pairs) {
+  const std::size_t n = hn::Lanes(d8);
+  const hn::Repartition<uint16_t, D8> d16;
+  // Byte indices within every 4-byte group: U U V V, so that the 16-bit lanes alternate a
+  // doubled U and a doubled V.
+  alignas(16) static constexpr uint8_t kDoubled[16] = {1, 1, 3,  3,  5,  5,  7,  7,
+                                                       9, 9, 11, 11, 13, 13, 15, 15};
+  const auto doubled = hn::LoadDup128(d8, kDoubled);
+  // One block: two input vectors = n / 2 pairs, giving n bytes of each plane.
+  return forEachBlock(pairs, n / 2, [&](std::size_t k) {
+    const uint8_t* in = yuv + 4 * k;
+    const auto p0 = hn::LoadU(d8, in);
+    const auto p1 = hn::LoadU(d8, in + n);
+    hn::StoreU(hn::ConcatEven(d8, p1, p0), d8, y + 2 * k);
+    const auto c0 = hn::BitCast(d16, hn::TableLookupBytes(p0, doubled));
+    const auto c1 = hn::BitCast(d16, hn::TableLookupBytes(p1, doubled));
+    hn::StoreU(hn::BitCast(d8, hn::ConcatEven(d16, c1, c0)), d8, u + 2 * k);
+    hn::StoreU(hn::BitCast(d8, hn::ConcatOdd(d16, c1, c0)), d8, v + 2 * k);
+  });
 }
 
 #if HWY_TARGET == HWY_AVX3_DL
@@ -65,45 +90,59 @@ constexpr DoubledChroma makeDoubledChroma() {
   }
   return d;
 }
-#endif
 
-void yuv422ToYYYUUUVVVKernel(const unsigned char* yuv, unsigned char* y, unsigned char* u,
-                             unsigned char* v, std::size_t pairs) {
-  const hn::ScalableTag<uint8_t> d8;
+// With byte permutes across the whole register (VBMI): one two-source permute per plane.
+HWY_INLINE bool splitTo444(hn::Full512<uint8_t> d8, const uint8_t* yuv, uint8_t* y, uint8_t* u,
+                           uint8_t* v, std::size_t pairs) {
   const std::size_t n = hn::Lanes(d8);
-#if HWY_TARGET == HWY_AVX3_DL
-  // One two-source byte permute per plane.
   alignas(64) static constexpr DoubledChroma kDoubled = makeDoubledChroma();
   const __m512i uIndices = _mm512_load_si512(kDoubled.u);
   const __m512i vIndices = _mm512_load_si512(kDoubled.v);
-  const auto chroma = [&](hn::Vec<decltype(d8)> p0, hn::Vec<decltype(d8)> p1, uint8_t* plane,
-                          const __m512i& indices) {
-    _mm512_storeu_si512(plane, _mm512_permutex2var_epi8(p0.raw, indices, p1.raw));
-  };
-#else
-  const hn::Repartition<uint16_t, decltype(d8)> d16;
-  // Byte indices within every 4-byte group: U U V V, so that the 16-bit lanes alternate a
-  // doubled U and a doubled V.
-  alignas(16) static constexpr uint8_t kDoubled[16] = {1, 1, 3,  3,  5,  5,  7,  7,
-                                                       9, 9, 11, 11, 13, 13, 15, 15};
-  const auto doubled = hn::LoadDup128(d8, kDoubled);
-#endif
-  // One block: two input vectors = n / 2 pairs, giving n bytes of each plane.
-  const bool done = forEachBlock(pairs, n / 2, [&](std::size_t k) {
+  return forEachBlock(pairs, n / 2, [&](std::size_t k) {
     const uint8_t* in = yuv + 4 * k;
     const auto p0 = hn::LoadU(d8, in);
     const auto p1 = hn::LoadU(d8, in + n);
     hn::StoreU(hn::ConcatEven(d8, p1, p0), d8, y + 2 * k);
-#if HWY_TARGET == HWY_AVX3_DL
-    chroma(p0, p1, u + 2 * k, uIndices);
-    chroma(p0, p1, v + 2 * k, vIndices);
-#else
-    const auto c0 = hn::BitCast(d16, hn::TableLookupBytes(p0, doubled));
-    const auto c1 = hn::BitCast(d16, hn::TableLookupBytes(p1, doubled));
-    hn::StoreU(hn::BitCast(d8, hn::ConcatEven(d16, c1, c0)), d8, u + 2 * k);
-    hn::StoreU(hn::BitCast(d8, hn::ConcatOdd(d16, c1, c0)), d8, v + 2 * k);
-#endif
+    _mm512_storeu_si512(u + 2 * k, _mm512_permutex2var_epi8(p0.raw, uIndices, p1.raw));
+    _mm512_storeu_si512(v + 2 * k, _mm512_permutex2var_epi8(p0.raw, vIndices, p1.raw));
   });
+}
+#endif
+
+// Runs `split` with the target's vectors, or with narrower ones where detail::planarVectorBytes
+// says so for these buffers.
+template <class Split>
+HWY_INLINE bool withPreferredWidth(std::initializer_list<const void*> buffers, const Split& split) {
+#if HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+  const std::size_t bytes = detail::planarVectorBytes(buffers);
+  const std::size_t lanes = hn::Lanes(hn::ScalableTag<uint8_t>());
+  if (bytes < lanes && bytes <= 16) {
+    return split(hn::FixedTag<uint8_t, 16>());
+  }
+#if HWY_TARGET != HWY_AVX2
+  if (bytes < lanes) {
+    return split(hn::FixedTag<uint8_t, 32>());
+  }
+#endif
+#else
+  static_cast<void>(buffers);
+#endif
+  return split(hn::ScalableTag<uint8_t>());
+}
+
+void yuv422ToYYYYUUVVKernel(const unsigned char* yuv, unsigned char* y, unsigned char* u,
+                            unsigned char* v, std::size_t pairs) {
+  const bool done = withPreferredWidth(
+      {yuv, y, u, v}, [&](auto d8) { return splitTo422(d8, yuv, y, u, v, pairs); });
+  if (!done) {
+    reference::yuv422ToYYYYUUVV(yuv, y, u, v, pairs);
+  }
+}
+
+void yuv422ToYYYUUUVVVKernel(const unsigned char* yuv, unsigned char* y, unsigned char* u,
+                             unsigned char* v, std::size_t pairs) {
+  const bool done = withPreferredWidth(
+      {yuv, y, u, v}, [&](auto d8) { return splitTo444(d8, yuv, y, u, v, pairs); });
   if (!done) {
     reference::yuv422ToYYYUUUVVV(yuv, y, u, v, pairs);
   }
@@ -114,8 +153,6 @@ void yuv422ToYYYUUUVVVKernel(const unsigned char* yuv, unsigned char* y, unsigne
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
-#include "ekconvert_dispatch.h"
-
 namespace EK::convert {
 
 HWY_EXPORT(yuv422ToYYYYUUVVKernel);
