@@ -237,10 +237,9 @@ class EKRemoteSource::Impl : public std::enable_shared_from_this<EKRemoteSource:
       // over the size limit): a socket silent for the stall timeout is made anew.
       if (!frames || silentSince(connectedAt)) {
         monitor.reset();
-        if (!connectFrames(context, frames)) {
+        if (!connectFrames(context, frames, monitor)) {
           return;
         }
-        monitor = std::make_unique<remote::HandshakeMonitor>(context, *frames);
         connectedAt = SteadyClock::now();
       }
       if (hasSettings && shouldAsk(askedAt)) {
@@ -292,7 +291,10 @@ class EKRemoteSource::Impl : public std::enable_shared_from_this<EKRemoteSource:
     return SteadyClock::now() - std::max(connectedAt, lastArrival_) > settings_.stallTimeout;
   }
 
-  bool connectFrames(zmq::context_t& context, std::unique_ptr<zmq::socket_t>& frames) {
+  // Makes the frame socket and its handshake monitor, then connects: a monitor attached
+  // after the connection could miss the first refusal.
+  bool connectFrames(zmq::context_t& context, std::unique_ptr<zmq::socket_t>& frames,
+                     std::unique_ptr<remote::HandshakeMonitor>& monitor) {
     frames = std::make_unique<zmq::socket_t>(context, zmq::socket_type::sub);
     frames->set(zmq::sockopt::linger, 0);
     frames->set(zmq::sockopt::rcvhwm, kReceiveHighWaterMark);
@@ -301,6 +303,7 @@ class EKRemoteSource::Impl : public std::enable_shared_from_this<EKRemoteSource:
                 static_cast<std::int64_t>(std::max(settings_.maxFrameBytes, kMaxFrameHeaderBytes)));
     configureConnection(*frames);
     frames->set(zmq::sockopt::subscribe, "");
+    monitor = std::make_unique<remote::HandshakeMonitor>(context, *frames);
     try {
       frames->connect(target_.endpoint);
     } catch (const zmq::error_t& error) {
