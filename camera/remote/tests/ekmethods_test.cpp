@@ -143,9 +143,9 @@ TEST_F(MethodServerTest, CallsAreCheckedAgainstTheMethodsDescription) {
   EXPECT_EQ(modules[0].methods[0].methodName, "twice");
   EXPECT_EQ(modules[0].methods[0].parameters.at(0).typeName, "int");
   EXPECT_EQ(static_cast<int>(client.call("Calculator", "twice", arguments({21}))), 42);
-  client.call("Calculator", "remember", arguments({"key", arguments({1, "two"})}));
-  EXPECT_EQ(calculator->lastKey, "key");
-  EXPECT_EQ(calculator->lastValue.toString(), arguments({1, "two"}).toString());
+  EXPECT_FALSE(
+      client.call("Calculator", "remember", arguments({"key", arguments({1, "two"})})).isValid())
+      << "a method that returns nothing answers nothing";
   const struct {
     const char* module;
     const char* method;
@@ -164,6 +164,8 @@ TEST_F(MethodServerTest, CallsAreCheckedAgainstTheMethodsDescription) {
       {"Calculator", "setFlag", arguments({2.5f}), EK::EKCause::kInvalidArgument,
        "is a bool, not a decimal number"},
       {"Calculator", "fail", arguments({}), EK::EKCause::kUnavailable, "failing on purpose"},
+      {"Calculator", "count", arguments({1}), EK::EKCause::kInvalidArgument,
+       "count takes 0 argument(s); 1 given"},
   };
   for (const auto& c : refused) {
     try {
@@ -175,7 +177,10 @@ TEST_F(MethodServerTest, CallsAreCheckedAgainstTheMethodsDescription) {
           << failure.getDescription();
     }
   }
-  EXPECT_FALSE(calculator->flag) << "a refused call never reaches the module";
+  // Read through the server, not from the module's memory: the only order between the two
+  // threads is the reply, which ZeroMQ carries out of the sanitizer's sight.
+  EXPECT_EQ(static_cast<int>(client.call("Calculator", "count", arguments({}))), 1)
+      << "a refused call never reaches the module";
 }
 
 TEST_F(MethodServerTest, BadClientsAreAnsweredOrDroppedAndTheServerGoesOn) {
