@@ -40,8 +40,10 @@ lane "ThreadSanitizer: the threaded tests (framework, camera, extractor, example
 scripts/configure.sh build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEKVISION_WERROR=ON \
   -DEKVISION_SANITIZE=thread >/dev/null
 cmake --build build/tsan -j"$jobs"
+# One test at a time: many of them time live cameras and servers, which the sanitizer slows
+# several times over, and a second test beside each would starve their threads.
 (cd build/tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-  ctest -j"$jobs" -L threads --output-on-failure --timeout 600)
+  ctest -j1 -L threads --output-on-failure --timeout 600)
 
 lane "Installed package used by an out-of-tree project"
 prefix="$PWD/build/install"

@@ -152,7 +152,8 @@ TEST_P(RemoteSourceDelivery, StampsAnglesAndPixelsArriveUnchanged) {
     const std::uint64_t sequence = source.lastSequence();
     // The newest frame may have moved on since the grab: find the one grabbed by its pixels.
     std::optional<std::uint64_t> sent;
-    for (std::uint64_t s = sequence + 1; s-- > 0 && s + 8 > sequence && !sent;) {
+    // A slow machine (a sanitizer's) may have let the server run dozens of frames ahead.
+    for (std::uint64_t s = sequence + 1; s-- > 0 && s + 64 > sequence && !sent;) {
       if (pixelsOf(image) == pictureOf(s)) {
         sent = s;
       }
@@ -183,7 +184,8 @@ TEST(RemoteSource, ASlowConsumerGetsTheNewestFrame) {
     std::this_thread::sleep_for(150ms);  // a module busy with one frame
     const EK::EKValue image = source.grab(kRequest);
     const std::uint64_t sequence = source.lastSequence();
-    EXPECT_GT(sequence, previous + 10) << "frames were skipped, not queued";
+    // A queue would hand out the frame after the previous one.
+    EXPECT_GT(sequence, previous + 1) << "frames were skipped, not queued";
     previous = sequence;
     // A queue would hand out frames a whole sleep (150 ms) old.
     EXPECT_LT(wallMicros() - EK::imageArrayTimeStamp(image), 120000) << "no backlog ages the frame";
