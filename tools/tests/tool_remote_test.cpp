@@ -71,7 +71,7 @@ TEST(ToolRemote, AClientWithoutTheKeyIsRefusedAndTheServerSaysSo) {
   EXPECT_EQ(refused.err,
             "ekvision record: cannot open the camera " + endpoint + ": " + endpoint +
                 " refused this client: the server takes CURVE clients only: add ?curve=KEYFILE "
-                "to the SPEC\n");
+                "to the camera address\n");
   EXPECT_EQ(served.exitCode, 0) << served.err;
   EXPECT_NE(served.out.find(", CURVE clients only\n"), std::string::npos) << served.out;
   EXPECT_EQ(served.err.rfind(

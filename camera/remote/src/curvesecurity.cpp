@@ -90,8 +90,9 @@ std::string clientRefusal(const HandshakeFailure& failure, bool usesCurve) {
   }
   if (failure.event == ZMQ_EVENT_HANDSHAKE_FAILED_PROTOCOL &&
       failure.value == ZMQ_PROTOCOL_ERROR_ZMTP_MECHANISM_MISMATCH) {
-    return usesCurve ? "the server does not use CURVE: drop ?curve= from the SPEC"
-                     : "the server takes CURVE clients only: add ?curve=KEYFILE to the SPEC";
+    return usesCurve
+               ? "the server does not use CURVE: drop ?curve= from the camera address"
+               : "the server takes CURVE clients only: add ?curve=KEYFILE to the camera address";
   }
   if (failure.event == ZMQ_EVENT_HANDSHAKE_FAILED_PROTOCOL && usesCurve) {
     return "the CURVE handshake failed: is the key file's server key this server's?";

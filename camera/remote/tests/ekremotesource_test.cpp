@@ -256,7 +256,7 @@ TEST(RemoteSource, CurveKeysLetInTheRightClientOnly) {
     EXPECT_EQ(error.getDescription(),
               where.endpoint +
                   " refused this client: the server takes CURVE clients only: add "
-                  "?curve=KEYFILE to the SPEC");
+                  "?curve=KEYFILE to the camera address");
   }
   const std::vector<std::string> log = serving.log();
   ASSERT_FALSE(log.empty());

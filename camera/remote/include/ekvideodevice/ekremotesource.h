@@ -27,7 +27,7 @@ struct EKRemoteSettings {
 /// @brief Receives a frame server's frames on a thread of its own and hands every caller the
 /// newest: a caller slower than the server skips frames, never falls behind.
 ///
-/// The spec is `tcp://HOST:PORT` or `ipc://PATH`, with `?curve=KEYFILE` for a server that
+/// The camera is named `tcp://HOST:PORT` or `ipc://PATH`, with `?curve=KEYFILE` for a server that
 /// takes CURVE clients only (EKCurveKeys: the client's pair and the server's public key).
 ///
 /// Frames keep the server's capture stamp, camera index and angles. A request whose size
