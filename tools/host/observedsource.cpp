@@ -19,6 +19,14 @@ void ObservedSource::addObserver(Observer observer) {
 
 void ObservedSource::checkCall(EK::EKCameraCall call) {
   inner_->checkCall(call);
+  if (call == EK::EKCameraCall::kReleaseImage) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++released_;
+      framesDone_ = timings_.size();
+    }
+    fetched_.notify_all();
+  }
 }
 
 EK::EKValue ObservedSource::grab(const EK::EKFrameRequest& request) {
@@ -43,6 +51,18 @@ std::size_t ObservedSource::waitForFrames(std::size_t count,
   std::unique_lock<std::mutex> lock(mutex_);
   fetched_.wait_until(lock, deadline, [&] { return timings_.size() >= count; });
   return timings_.size();
+}
+
+std::size_t ObservedSource::waitForRelease(std::size_t released,
+                                           std::chrono::steady_clock::time_point deadline) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  fetched_.wait_until(lock, deadline, [&] { return released_ > released; });
+  return released_;
+}
+
+std::size_t ObservedSource::framesDone() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return framesDone_;
 }
 
 std::vector<FrameTiming> ObservedSource::timings() const {

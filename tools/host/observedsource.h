@@ -37,7 +37,7 @@ class ObservedSource : public EK::EKFrameSource {
   /// Adds an observer; call before the camera is in use.
   void addObserver(Observer observer);
 
-  /// Forwards to the inner source.
+  /// Forwards to the inner source, and counts the images given back.
   void checkCall(EK::EKCameraCall call) override;
   /// The inner source's picture, noted and shown to the observers.
   EK::EKValue grab(const EK::EKFrameRequest& request) override;
@@ -45,6 +45,12 @@ class ObservedSource : public EK::EKFrameSource {
   /// @brief Waits until @p count frames have been fetched, or until @p deadline.
   /// @return the number of frames fetched
   std::size_t waitForFrames(std::size_t count, std::chrono::steady_clock::time_point deadline);
+  /// @brief Waits until more than @p released images have been given back (the module is
+  /// done with its frame), or until @p deadline. @return the number given back
+  std::size_t waitForRelease(std::size_t released, std::chrono::steady_clock::time_point deadline);
+  /// @brief Frames the module is done with: those fetched before it last gave an image back
+  /// (it gives back its frame once processed, also when the fetch failed).
+  std::size_t framesDone() const;
   /// Timings of the frames fetched so far, in order.
   std::vector<FrameTiming> timings() const;
 
@@ -54,6 +60,8 @@ class ObservedSource : public EK::EKFrameSource {
   mutable std::mutex mutex_;
   std::condition_variable fetched_;
   std::vector<FrameTiming> timings_;
+  std::size_t released_ = 0;
+  std::size_t framesDone_ = 0;
 };
 
 }  // namespace ekhost

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "runwatcher.h"
+
 namespace ekhost {
 
 /// One `--call METHOD ARG...`: a remote method of the module and its arguments as written.
@@ -36,6 +38,9 @@ struct RunOptions {
   /// (`tcp://HOST:PORT`, `ipc://PATH`); none: it answers none.
   std::optional<std::string> control;
   std::string controlKeyFile;  ///< the control server's CURVE key file; empty: no CURVE
+  /// Sees the frames, their processing and the detections as they happen (a live view);
+  /// none: nobody watches. Must outlive the run.
+  RunWatcher* watcher = nullptr;
 };
 
 /// Run time when neither a time nor a frame limit is given to a paced run.

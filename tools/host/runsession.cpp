@@ -9,6 +9,7 @@
 #include <cctype>
 #include <chrono>
 #include <limits>
+#include <mutex>
 
 #include "anycamera.h"
 #include "interrupt.h"
@@ -158,6 +159,7 @@ RunReport RunSession::run() {
   startControl();
   module_->subscribe(kSubscriber, std::max(1, 1000 / options_.fps), 0.0f);
   subscribed_ = true;
+  startWatcher();
   const std::vector<FrameTiming> first = source_->timings();
   firstStamp_ = first.empty() ? 0 : first.front().timeStamp;
   applyCalls(arguments);
@@ -251,11 +253,32 @@ void RunSession::attachObservers() {
     FrameRecorder* recorder = recorder_.get();
     source_->addObserver([recorder](const EK::EKValue& image) { recorder->offer(image); });
   }
+  if (options_.watcher) {
+    RunWatcher* watcher = options_.watcher;
+    source_->addObserver([watcher](const EK::EKValue& image) { watcher->fetched(image); });
+  }
   if (options_.contactSheet) {
     sampler_ = std::make_unique<FrameSampler>(kSheetFrames);
     FrameSampler* sampler = sampler_.get();
     source_->addObserver([sampler](const EK::EKValue& image) { sampler->offer(image); });
   }
+}
+
+void RunSession::startWatcher() {
+  if (!options_.watcher) {
+    return;
+  }
+  // A proxy of its own: the watcher calls from its threads while this one collects.
+  boost::shared_ptr<EK::EKProxy> proxy = broker_->getProxy(name_, 0);
+  auto mutex = std::make_shared<std::mutex>();
+  options_.watcher->started(
+      name_, options_.fps, [proxy, mutex](const std::string& method, const EK::EKValue& arguments) {
+        std::lock_guard<std::mutex> lock(*mutex);
+        EK::EKValue result;
+        proxy->execute(method, arguments, result);
+        return result;
+      });
+  watching_ = true;
 }
 
 void RunSession::applyCalls(const std::vector<EK::EKValue>& arguments) {
@@ -296,10 +319,23 @@ void RunSession::waitForTheEnd() {
                        : Clock::time_point::max();
   const std::size_t target = options_.frames ? static_cast<std::size_t>(*options_.frames)
                                              : std::numeric_limits<std::size_t>::max();
+  std::size_t released = 0;
   for (;;) {
     const Clock::time_point wake = std::min(deadline, Clock::now() + kPollPeriod);
-    const std::size_t fetched = source_->waitForFrames(target, wake);
+    std::size_t fetched = 0;
+    if (watching_) {
+      // A watcher shows each frame once the module is done with it: wake at every release.
+      released = source_->waitForRelease(released, wake);
+      fetched = source_->timings().size();
+    } else {
+      fetched = source_->waitForFrames(target, wake);
+    }
+    // Frames done before the detections are collected: their detections are among them.
+    const std::size_t done = source_->framesDone();
     collectDetections();
+    if (watching_) {
+      options_.watcher->processed(done);
+    }
     if (fetched >= target || Clock::now() >= deadline || !module_->isProcessing() ||
         InterruptScope::requested()) {
       break;
@@ -320,6 +356,9 @@ void RunSession::collectDetections() {
     if (EK::EKDetection::fromEKValue(list[static_cast<int>(i)], detection)) {
       detections_.emplace(detection.timeStamp, detection);
       listener_.detected(detection, firstStamp_);
+      if (watching_) {
+        options_.watcher->detected(detection);
+      }
       if (detectionLog_) {
         detectionLog_->add(detection);
       }
@@ -398,6 +437,10 @@ void RunSession::finishFiles() {
 
 void RunSession::shutDown() {
   control_.reset();
+  if (watching_) {
+    options_.watcher->finished();
+    watching_ = false;
+  }
   if (subscribed_) {
     try {
       module_->unsubscribe(kSubscriber);

@@ -59,6 +59,8 @@ class RunSession {
   void applyCalls(const std::vector<EK::EKValue>& arguments);
   // --control: answers the modules' remote methods from now until the shutdown.
   void startControl();
+  // RunOptions::watcher: told of the run from the first frame on.
+  void startWatcher();
   void waitForTheEnd();
   void collectDetections();
   void report(std::size_t firstFrameAfterCalls);
@@ -90,6 +92,7 @@ class RunSession {
   boost::shared_ptr<EK::EKProxy> proxy_;
   std::unique_ptr<EK::EKMethodServer> control_;  // stopped first: it calls the modules
   bool subscribed_ = false;
+  bool watching_ = false;
   bool hasDetections_ = false;
   long long firstStamp_ = 0;
   DetectionsByStamp detections_;
