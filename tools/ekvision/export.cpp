@@ -20,8 +20,9 @@ namespace {
 
 const char kExportDescription[] =
     "Writes frames of a recording as pictures OUTDIR/frame_NNNNNN.png (or .ppm); OUTDIR is "
-    "created when needed; or, for an OUT ending in .mp4, all its complete frames as an H.264 "
-    "video (yuv420p) in fragmented MP4, each shown at its time stamp less the first frame's. "
+    "created when needed; or, for an OUT ending in .mp4, its complete frames (all, or --from "
+    "to --to) as an H.264 video (yuv420p) in fragmented MP4, each shown at its time stamp less the "
+    "first frame's. "
     "YUV422 streams are converted to colour, one-layer streams are written as grey; other "
     "color spaces cannot be exported.";
 
@@ -97,10 +98,11 @@ class ExportCommand : public Command {
 
  private:
   int runMp4(Output& output) {
-    if (options_.from || options_.to || options_.at || format_) {
-      throw UsageError(
-          "--from, --to, --at and --format apply to pictures: OUT.mp4 holds every frame");
+    if (options_.at || format_) {
+      throw UsageError("--at and --format apply to pictures: OUT.mp4 holds frames --from to --to");
     }
+    mp4_.from = options_.from;
+    mp4_.to = options_.to;
     mp4_.recording = options_.recording;
     mp4_.output = options_.directory;
     mp4_.stream = options_.stream;
@@ -109,8 +111,9 @@ class ExportCommand : public Command {
     const ekhost::Mp4ExportReport report = ekhost::exportMp4(mp4_, printer);
     printer.endProgress();
     output.out << "exported " << report.frames << (report.frames == 1 ? " frame" : " frames")
-               << " of stream " << report.stream << " (" << report.duration / 1e6 << " s, "
-               << report.boxedFrames << " with boxes) to " << report.output << "\n";
+               << " of stream " << report.stream << " from frame " << report.from << " ("
+               << report.duration / 1e6 << " s, " << report.boxedFrames << " with boxes) to "
+               << report.output << "\n";
     return 0;
   }
 

@@ -54,6 +54,22 @@ const EK::streamProperties& exportableStream(const EK::EKVideo& video,
   return properties;
 }
 
+FrameRange exportRange(std::uint64_t playableFrames, std::optional<long long> from,
+                       std::optional<long long> to) {
+  const long long last = static_cast<long long>(playableFrames) - 1;
+  FrameRange range{from.value_or(0), to.value_or(last)};
+  if (range.last > last) {
+    fail(EK::EKCause::kUnavailable, "--to " + std::to_string(range.last) +
+                                        " is past the last complete frame, " +
+                                        std::to_string(last));
+  }
+  if (range.first > range.last) {
+    fail(EK::EKCause::kUnavailable,
+         "--from " + std::to_string(range.first) + " is after --to " + std::to_string(range.last));
+  }
+  return range;
+}
+
 ExportReport exportFrames(const ExportOptions& options, Listener& listener) {
   const std::string& path = options.recording;
   const std::uint32_t stream = options.stream;
@@ -71,17 +87,9 @@ ExportReport exportFrames(const ExportOptions& options, Listener& listener) {
                                        " us");
     }
   } else {
-    from = options.from.value_or(0);
-    to = options.to.value_or(last);
-    if (to > last) {
-      fail(EK::EKCause::kUnavailable, "--to " + std::to_string(to) +
-                                          " is past the last complete frame, " +
-                                          std::to_string(last));
-    }
-    if (from > to) {
-      fail(EK::EKCause::kUnavailable,
-           "--from " + std::to_string(from) + " is after --to " + std::to_string(to));
-    }
+    const FrameRange range = exportRange(file.playableFrames, options.from, options.to);
+    from = range.first;
+    to = range.last;
   }
 
   const std::filesystem::path directory = options.directory;

@@ -40,6 +40,19 @@ const EK::streamProperties& exportableStream(const EK::EKVideo& video,
                                              const EK::EKVideoInspection& file,
                                              const std::string& path, std::uint32_t stream);
 
+/// The frames first..last of a stream, both included.
+struct FrameRange {
+  long long first = 0;
+  long long last = 0;
+};
+
+/// @brief The range from @p from (none: 0) to @p to (none: the last) of a stream with
+/// @p playableFrames complete frames (at least one).
+/// @throws HostError (EKCause::kUnavailable) "--to T is past the last complete frame, L" or
+///   "--from F is after --to T"
+FrameRange exportRange(std::uint64_t playableFrames, std::optional<long long> from,
+                       std::optional<long long> to);
+
 /// @brief Writes the chosen frames as DIRECTORY/frame_NNNNNN.FORMAT; the progress reaches
 /// @p listener.
 /// @throws HostError naming the cause when the recording, stream or range cannot be exported

@@ -199,15 +199,18 @@ Mp4ExportReport exportMp4(const Mp4ExportOptions& options, Listener& listener) {
   Mp4ExportReport report;
   report.stream = options.stream;
   report.output = options.output;
-  const std::uint64_t count = file.playableFrames;
+  const FrameRange range = exportRange(file.playableFrames, options.from, options.to);
+  const auto begin = static_cast<std::uint64_t>(range.first);
+  const auto end = static_cast<std::uint64_t>(range.last) + 1;
+  const std::uint64_t count = end - begin;
   long long first = 0;
   long long previous = 0;
-  for (std::uint64_t index = 0; index < count; ++index) {
+  for (std::uint64_t index = begin; index < end; ++index) {
     if (!video.getFrame(image, static_cast<std::uint32_t>(index), options.stream, true)) {
       fail(EK::EKCause::kBadFormat, "cannot read frame " + std::to_string(index) + " of " + path);
     }
     const long long stamp = image.timeStamp;
-    if (index == 0) {
+    if (index == begin) {
       first = stamp;
     } else if (stamp <= previous) {
       fail(EK::EKCause::kBadFormat,
@@ -233,7 +236,7 @@ Mp4ExportReport exportMp4(const Mp4ExportOptions& options, Listener& listener) {
                      yuv ? 2 * width : width);
     }
     writer.encode(stamp - first, false, options.output);
-    listener.progress(index + 1, count);
+    listener.progress(index + 1 - begin, count);
   }
   writer.encode(0, true, options.output);
   writer.headerWritten = false;
@@ -243,6 +246,7 @@ Mp4ExportReport exportMp4(const Mp4ExportOptions& options, Listener& listener) {
   }
   avio_flush(writer.format->pb);
   report.frames = count;
+  report.from = begin;
   report.duration = previous - first;
   return report;
 }

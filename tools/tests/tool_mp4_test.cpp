@@ -49,7 +49,8 @@ TEST(Mp4Export, EveryFrameIsShownAtItsStampLessTheFirstToTheMicrosecond) {
   const std::string out = dir.path("out.mp4");
   const ektest::ToolRun run = runTool(dir, {"export", clip, out});
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(run.out, "exported 7 frames of stream 0 (0.251 s, 0 with boxes) to " + out + "\n");
+  EXPECT_EQ(run.out,
+            "exported 7 frames of stream 0 from frame 0 (0.251 s, 0 with boxes) to " + out + "\n");
   int status = -1;
   const std::vector<std::string> times = probedTimes(dir, out, status);
   EXPECT_EQ(status, 0);
@@ -60,6 +61,15 @@ TEST(Mp4Export, EveryFrameIsShownAtItsStampLessTheFirstToTheMicrosecond) {
     std::snprintf(expected, sizeof expected, "frame,%.6f,%.6f", seconds, seconds);
     EXPECT_EQ(times[i], expected) << "frame " << i;
   }
+  // A range starts at its own first frame.
+  const ektest::ToolRun part = runTool(dir, {"export", clip, out, "--from", "2", "--to", "5"});
+  ASSERT_EQ(part.exitCode, 0) << part.err;
+  EXPECT_EQ(part.out, "exported 4 frames of stream 0 from frame 2 (0.180998 s, 0 with boxes) to " +
+                          out + "\n");
+  const std::vector<std::string> partTimes = probedTimes(dir, out, status);
+  ASSERT_EQ(partTimes.size(), 4u) << ::testing::PrintToString(partTimes);
+  EXPECT_EQ(partTimes.front(), "frame,0.000000,0.000000");
+  EXPECT_EQ(partTimes.back(), "frame,0.180998,0.180998");
 }
 
 TEST(Mp4Export, AnExportCutShortByAFullDiskSaysSoAndPlaysUpToItsLastFragment) {
@@ -101,6 +111,9 @@ TEST(Mp4Export, BadInputIsRefusedInOneLineNamingTheCause) {
       {{"--crf", "-1"}, 2, "must be a whole number from 0 to 51"},
       {{"--detections", dir.path("none.jsonl")}, 1, "no such file"},
       {{"--detections", malformed}, 1, malformed + " line 2: no \"y\""},
+      {{"--to", "2"}, 1, "--to 2 is past the last complete frame, 1"},
+      {{"--from", "1", "--to", "0"}, 1, "--from 1 is after --to 0"},
+      {{"--at", "0"}, 2, "--at and --format apply to pictures"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args{"export", clip, out};
