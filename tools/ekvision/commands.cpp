@@ -44,6 +44,7 @@ const CommandEntry kCommands[] = {
     {"serve", makeServeCommand, "publish a camera's frames to other machines over ZeroMQ"},
     {"keys", makeKeysCommand, "write a CURVE key pair for serve and its clients"},
     {"call", makeCallCommand, "call a remote method of a module that a run answers for"},
+    {"view", makeViewCommand, "show a recording or a camera in a web browser"},
 };
 
 void printUsage(std::ostream& out) {

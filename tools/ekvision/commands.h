@@ -19,6 +19,7 @@ std::unique_ptr<Command> makeCamerasCommand();
 std::unique_ptr<Command> makeServeCommand();
 std::unique_ptr<Command> makeKeysCommand();
 std::unique_ptr<Command> makeCallCommand();
+std::unique_ptr<Command> makeViewCommand();
 
 }  // namespace ektool
 

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "textio.h"
+#include "viewerserver.h"
 
 namespace ektool {
 namespace {
@@ -91,6 +92,21 @@ CLI::Option* addCameraOption(CLI::App& app, std::optional<std::string>& spec,
                              const std::string& optionName, const std::string& description) {
   CLI::Option* option = app.add_option(optionName.empty() ? "SPEC" : optionName, spec, description);
   return optionName.empty() ? option->required() : option->type_name("SPEC");
+}
+
+CLI::Option* addViewerAddressOption(CLI::App& app, std::string& address,
+                                    const std::string& optionName, const std::string& description) {
+  address = ekviewer::kDefaultViewerAddress;
+  return app.add_option(optionName, address, description)
+      ->type_name("ADDR:PORT")
+      ->check([](const std::string& text) {
+        try {
+          ekviewer::parseListenAddress(text);
+          return std::string();
+        } catch (const ekhost::HostError& error) {
+          return std::string(error.what());
+        }
+      });
 }
 
 }  // namespace ektool

@@ -37,6 +37,11 @@ CLI::Option* addResolutionOption(CLI::App& app, int& resolution, const std::stri
 CLI::Option* addCameraOption(CLI::App& app, std::optional<std::string>& spec,
                              const std::string& optionName, const std::string& description);
 
+/// @brief An address for the web viewer, ADDR:PORT (default 127.0.0.1:8080), stored in
+/// @p address as written; checked as ekviewer::parseListenAddress() reads it.
+CLI::Option* addViewerAddressOption(CLI::App& app, std::string& address,
+                                    const std::string& optionName, const std::string& description);
+
 /// What a camera SPEC may be, for the help of every command that takes one.
 extern const char kCameraSpecHelp[];
 

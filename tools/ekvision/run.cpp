@@ -1,5 +1,7 @@
 // ekvision run: a vision module on a camera, in a process of its own.
+#include <liveview.h>
 #include <run.h>
+#include <viewerserver.h>
 
 #include <CLI/CLI.hpp>
 
@@ -107,7 +109,17 @@ class RunCommand : public Command {
         "offline: hand every frame of the --camera recording to the module once, in order, as "
         "fast as it goes (no pacing, no loop thread), each with its recorded time stamp, "
         "camera and angles; the run ends at the last frame (or --frames/--seconds)");
-    everyFrame->excludes(record)->excludes(sheet)->excludes(control);
+    CLI::Option* view =
+        addViewerAddressOption(app, viewAddress_, "--view",
+                               std::string("show the frames the module sees, with its boxes, "
+                                           "in a web page on ADDR:PORT (default ") +
+                                   ekviewer::kDefaultViewerAddress +
+                                   "), with buttons for pause and the frame rate; the run "
+                                   "then lasts until Ctrl-C unless --seconds or --frames")
+            ->expected(0, 1);
+    everyFrame->excludes(record)->excludes(sheet)->excludes(control)->excludes(view);
+    // The options live only while the command line is parsed.
+    app.parse_complete_callback([this, view] { viewing_ = view->count() > 0; });
   }
 
   int run(Output& output) override {
@@ -115,7 +127,7 @@ class RunCommand : public Command {
       throw UsageError("--every-frame needs --camera FILE.arv");
     }
     options_.fps = fps_.value_or(options_.fps);
-    if (!options_.seconds && !options_.frames && !options_.everyFrame) {
+    if (!options_.seconds && !options_.frames && !options_.everyFrame && !viewing_) {
       options_.seconds = ekhost::kDefaultRunSeconds;
     }
     for (const std::vector<std::string>& call : calls_) {
@@ -127,7 +139,20 @@ class RunCommand : public Command {
       return 0;
     }
     Printer printer(output);
+    ekviewer::LiveView live;
+    std::unique_ptr<ekviewer::ViewerServer> viewer;
+    if (viewing_) {
+      const std::string title =
+          "ekvision run: " + options_.module.value_or("the built-in motion detector") + " on " +
+          options_.camera.value_or("the synthetic scene");
+      viewer = std::make_unique<ekviewer::ViewerServer>(
+          ekviewer::parseListenAddress(viewAddress_),
+          ekviewer::ViewerContent{&live, nullptr, title}, printer);
+      output.out << "viewer: " << viewer->url() << std::endl;
+      options_.watcher = &live;
+    }
     const ekhost::RunReport report = ekhost::runModule(options_, printer);
+    viewer.reset();
     output.out << runSummary(report, options_) << std::flush;
     check(report.status);
     return 0;
@@ -138,6 +163,8 @@ class RunCommand : public Command {
   std::optional<int> fps_;
   std::vector<std::vector<std::string>> calls_;
   bool listMethods_ = false;
+  std::string viewAddress_;
+  bool viewing_ = false;
 };
 
 }  // namespace

@@ -16,15 +16,6 @@
 namespace ekhost {
 namespace {
 
-std::string angle(float value) {
-  if (!std::isfinite(value)) {
-    return "null";
-  }
-  char text[32];
-  std::snprintf(text, sizeof text, "%.9g", static_cast<double>(value));
-  return text;
-}
-
 const char kSummaryStart[] = "{\"summary\":";
 
 // Sets the field of @p d that @p key names from @p value; false when the value does not fit.
@@ -103,9 +94,9 @@ EK::EKDetection parseDetection(const std::string& line, std::string& why) {
 std::string detectionJson(const EK::EKDetection& d) {
   return "{\"timeStamp\":" + std::to_string(d.timeStamp) + ",\"x\":" + std::to_string(d.x) +
          ",\"y\":" + std::to_string(d.y) + ",\"w\":" + std::to_string(d.w) +
-         ",\"h\":" + std::to_string(d.h) + ",\"leftAngle\":" + angle(d.leftAngle) +
-         ",\"topAngle\":" + angle(d.topAngle) + ",\"rightAngle\":" + angle(d.rightAngle) +
-         ",\"bottomAngle\":" + angle(d.bottomAngle) +
+         ",\"h\":" + std::to_string(d.h) + ",\"leftAngle\":" + jsonNumber(d.leftAngle) +
+         ",\"topAngle\":" + jsonNumber(d.topAngle) + ",\"rightAngle\":" + jsonNumber(d.rightAngle) +
+         ",\"bottomAngle\":" + jsonNumber(d.bottomAngle) +
          ",\"pixelCount\":" + std::to_string(d.pixelCount) + "}";
 }
 

@@ -17,7 +17,7 @@ bool isViewable(int colorSpace, int nbLayers) {
   return colorSpace == EK::kColorSpaceYUV422 || nbLayers == 1;
 }
 
-cv::Mat pictureOf(EK::EKImage& image) {
+std::size_t requireViewable(const EK::EKImage& image) {
   if (!isViewable(image.colorSpace, image.nbLayers)) {
     fail(EK::EKCause::kUnsupported,
          "color space " + std::to_string(image.colorSpace) +
@@ -29,6 +29,11 @@ cv::Mat pictureOf(EK::EKImage& image) {
       image.allocatedSize < bytes) {
     fail(EK::EKCause::kBadFormat, "the image holds no picture of its size");
   }
+  return static_cast<std::size_t>(bytes);
+}
+
+cv::Mat pictureOf(EK::EKImage& image) {
+  const std::size_t bytes = requireViewable(image);
   if (image.colorSpace == EK::kColorSpaceYUV422) {
     cv::Mat bgr(image.height, image.width, CV_8UC3);
     if (!image.computeBGRimageFromYUV422(bgr.data)) {
@@ -37,7 +42,7 @@ cv::Mat pictureOf(EK::EKImage& image) {
     return bgr;
   }
   cv::Mat grey(image.height, image.width, CV_8UC1);
-  std::memcpy(grey.data, image.frame, static_cast<std::size_t>(bytes));
+  std::memcpy(grey.data, image.frame, bytes);
   return grey;
 }
 

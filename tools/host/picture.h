@@ -6,12 +6,19 @@
 
 #include <opencv2/core.hpp>
 
+#include <cstddef>
 #include <string>
 
 namespace ekhost {
 
 /// The color spaces that can be shown: YUV422, and every one-layer space as grey.
 bool isViewable(int colorSpace, int nbLayers);
+
+/// @brief Checks that @p image holds a picture that can be shown: a viewable color space
+/// and a buffer of its size. @return its bytes
+/// @throws HostError (kUnsupported) for another color space, (kBadFormat) for a buffer
+///   smaller than the picture
+std::size_t requireViewable(const EK::EKImage& image);
 
 /// @brief The picture in @p image: BGR through the library's YUV422 conversion, or grey.
 /// @throws HostError for any other color space, or a buffer smaller than the picture

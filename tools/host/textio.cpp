@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 
 #include "host.h"
@@ -25,6 +26,15 @@ std::string jsonString(const std::string& text) {
     }
   }
   return quoted + "\"";
+}
+
+std::string jsonNumber(double value) {
+  if (!std::isfinite(value)) {
+    return "null";
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, "%.9g", value);
+  return text;
 }
 
 int writeAll(int fd, const std::string& bytes) {

@@ -23,6 +23,9 @@ int writeAll(int fd, const std::string& bytes);
 /// @p text as a JSON string, quotes included; control characters escaped.
 std::string jsonString(const std::string& text);
 
+/// @p value as a JSON number (nine significant digits), or null when it is not finite.
+std::string jsonNumber(double value);
+
 /// @brief Writes @p text to @p path, replacing the file.
 /// @throws HostError "cannot write <path>: <cause>" when it cannot be written whole
 void writeTextFile(const std::string& path, const std::string& text);

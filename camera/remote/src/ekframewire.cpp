@@ -210,6 +210,26 @@ std::size_t pictureBytes(const EKFrameHeader& header) {
   return static_cast<std::size_t>(header.width) * static_cast<std::size_t>(header.height) * 2;
 }
 
+EKEncodedFrame compressJpeg(int width, int height, const std::uint8_t* pixels, int quality) {
+  if (width <= 0 || height <= 0 || width % 2 != 0 || pixels == nullptr || quality < 1 ||
+      quality > 100) {
+    throw EKFailure(
+        "EKFrameWire", "compressJpeg",
+        EKStatus(EKCause::kInvalidArgument, "cannot compress a " + std::to_string(width) + "x" +
+                                                std::to_string(height) + " picture at quality " +
+                                                std::to_string(quality)),
+        __FILE__, __LINE__);
+  }
+  EKEncodedFrame frame =
+      remote::compressPixels({EKFrameEncoding::kJpeg, quality}, width, height, pixels);
+  if (frame.payload == nullptr) {
+    throw EKFailure("EKFrameWire", "compressJpeg",
+                    EKStatus(EKCause::kUnavailable, "the JPEG compressor failed"), __FILE__,
+                    __LINE__);
+  }
+  return frame;
+}
+
 EKEncodedFrame encodeFrame(EKFrameHeader header, const std::uint8_t* pixels,
                            std::shared_ptr<const void> pixelsOwner,
                            const EKEncodingChoice& choice) {

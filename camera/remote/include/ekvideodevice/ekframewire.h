@@ -88,6 +88,13 @@ struct EKEncodedFrame {
   std::shared_ptr<const void> owner;      ///< holds the bytes payload points to
 };
 
+/// @brief A packed YUV422 picture (@p width even) as a 4:2:2 JPEG of @p quality (1 to 100),
+/// for a web page or a file. Only the payload and its owner are set.
+/// @throws EKFailure (kInvalidArgument) for a size that is no picture, (kUnavailable) when
+///   the compressor fails
+EKREMOTE_API EKEncodedFrame compressJpeg(int width, int height, const std::uint8_t* pixels,
+                                         int quality);
+
 /// @brief Encodes a packed YUV422 picture as a frame message. A compressed picture that
 /// would not be smaller than the raw one is sent raw, so a payload never exceeds the picture.
 /// @param header the picture's capture fields, size and sequence; its version, color space,
