@@ -2,6 +2,7 @@
 
 #include <ekerror/ekerror.h>
 #include <ekvideodevice/ekframewire.h>
+#include <ekvision/ekimagevalue.h>
 #include <ekvision/ekvisiondefinitions.h>
 
 #include <cstring>
@@ -53,7 +54,10 @@ Picture copyPicture(const EK::EKValue& image) {
   if (!wrapped) {
     ekhost::fail(EK::EKCause::kBadFormat, "the frame holds no picture");
   }
-  return copyPicture(*wrapped);
+  Picture picture = copyPicture(*wrapped);
+  // The image leaves the camera element to the array; the page shows it.
+  picture.camera = static_cast<int>(image[EK::kImageArrayCamera]);
+  return picture;
 }
 
 std::string frameBody(const Picture& picture, long long index,

@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 #include <stdlib.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -49,6 +50,20 @@ int statusOf(EK::EKCause cause) {
 void refuse(httplib::Response& response, int status, const std::string& why) {
   response.status = status;
   response.set_content(why + "\n", "text/plain; charset=utf-8");
+}
+
+// A handler whose failures become answers: the cause's status and its one line.
+httplib::Server::Handler guarded(
+    std::function<void(const httplib::Request&, httplib::Response&)> handler) {
+  return [handler](const httplib::Request& request, httplib::Response& response) {
+    try {
+      handler(request, response);
+    } catch (const ekhost::HostError& failure) {
+      refuse(response, statusOf(failure.status().cause()), failure.what());
+    } catch (const std::exception& failure) {
+      refuse(response, 500, failure.what());
+    }
+  };
 }
 
 // The whole of a parameter as a number; false when absent or not one.
@@ -116,43 +131,28 @@ struct ViewerServer::State {
     server.Get("/api/info", [this](const httplib::Request&, httplib::Response& response) {
       response.set_content(info(), "application/json");
     });
-    server.Get("/api/live/frame",
-               [this](const httplib::Request& request, httplib::Response& response) {
-                 liveFrame(request, response);
-               });
+    using Member = void (State::*)(const httplib::Request&, httplib::Response&);
+    const std::pair<const char*, Member> gets[] = {
+        {"/api/live/frame", &State::liveFrame},
+        {"/api/recording/frame", &State::recordingFrame},
+        {"/api/recording/export.mp4", &State::recordingExport},
+    };
+    for (const auto& [path, member] : gets) {
+      server.Get(path, guarded([this, member = member](const httplib::Request& request,
+                                                       httplib::Response& response) {
+                   (this->*member)(request, response);
+                 }));
+    }
     server.Post("/api/live/call",
-                [this](const httplib::Request& request, httplib::Response& response) {
+                guarded([this](const httplib::Request& request, httplib::Response& response) {
                   liveCall(request, response);
-                });
-    server.Get("/api/recording/frame",
-               [this](const httplib::Request& request, httplib::Response& response) {
-                 recordingFrame(request, response);
-               });
-    server.Get("/api/recording/export.mp4",
-               [this](const httplib::Request& request, httplib::Response& response) {
-                 recordingExport(request, response);
-               });
+                }));
     server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
       if (response.body.empty()) {
-        response.set_content(
-            std::to_string(response.status) == "404" ? "no such page\n" : "refused\n",
-            "text/plain; charset=utf-8");
+        response.set_content(response.status == 404 ? "no such page\n" : "refused\n",
+                             "text/plain; charset=utf-8");
       }
     });
-    server.set_exception_handler(
-        [](const httplib::Request&, httplib::Response& response, std::exception_ptr error) {
-          std::string why = "failed";
-          try {
-            std::rethrow_exception(error);
-          } catch (const ekhost::HostError& failure) {
-            refuse(response, statusOf(failure.status().cause()), failure.what());
-            return;
-          } catch (const std::exception& failure) {
-            why = failure.what();
-          } catch (...) {
-          }
-          refuse(response, 500, why);
-        });
     server.set_logger([this](const httplib::Request& request, const httplib::Response& response) {
       tell(request, response);
     });
@@ -293,6 +293,11 @@ ViewerServer::ViewerServer(const ListenAddress& address, ViewerContent content,
     : state_(std::make_unique<State>(std::move(content), listener)) {
   httplib::Server& server = state_->server;
   server.new_task_queue = [] { return new httplib::ThreadPool(kServerThreads); };
+  // Not the library's default, which lets a second server share the port unnoticed.
+  server.set_socket_options([](int socket) {
+    const int yes = 1;
+    ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
   server.set_payload_max_length(kMaxRequestBody);
   server.set_read_timeout(kSocketTimeoutSeconds, 0);
   server.set_write_timeout(kSocketTimeoutSeconds, 0);
