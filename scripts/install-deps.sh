@@ -20,6 +20,9 @@ packages=(
   # videotestsrc pipelines (clips are made with ffmpeg, above).
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-plugins-base
   gstreamer1.0-tools
+  # The web viewer (cpp-httplib) and its tests in a real browser: headless Chromium driven by
+  # Selenium; OpenCV's Python module reads the screenshots.
+  libcpp-httplib-dev chromium chromium-driver python3-selenium python3-opencv
   # The ARM lane (scripts/arm-lane.sh): cross toolchain, emulator, arm64 libraries (multiarch).
   g++-aarch64-linux-gnu qemu-user libhwy-dev:arm64 libgtest-dev:arm64
 )

@@ -120,6 +120,17 @@ TEST_F(ToolFaults, EveryBadInputGetsOneLineNamingItsCause) {
        "the module MotionDetector has no remote method 'nosuch' (ekvision run --list-methods "
        "lists them)"},
       {2, "run --call pause maybe", "argument paused of pause is a bool, not text ('maybe')"},
+      {2, "run --view 127.0.0.1",
+       "--view: '127.0.0.1' is not ADDR:PORT with a port from 0 to 65535"},
+      {2, "run --camera played.arv --every-frame --view", "--every-frame excludes --view"},
+      {2, "view --listen :8080", "--listen: ':8080' names no address to listen on"},
+      {1, "view absent.arv", "cannot read absent.arv: no such file"},
+      {1, "view played.arv --detections absent.jsonl", "cannot read absent.jsonl: no such file"},
+      {1, "view played.arv --listen 192.0.2.1:8080",
+       "cannot listen on 192.0.2.1:8080: cannot assign requested address"},
+      {2, "view --detections d.jsonl", "--detections applies to a recording FILE.arv"},
+      {2, "view played.arv --fps 10",
+       "--fps applies to a camera: a recording shows its own frames"},
   };
   const std::string here = "cd " + ektest::shellQuoted(dir.path("")) + ";";
   for (const Case& c : cases) {
