@@ -45,6 +45,9 @@ void LiveView::finished() {
 
 void LiveView::fetched(const EK::EKValue& image) {
   const auto now = std::chrono::steady_clock::now();
+  const long long wall = std::chrono::duration_cast<std::chrono::microseconds>(
+                             std::chrono::system_clock::now().time_since_epoch())
+                             .count();
   std::optional<Picture> picture;
   std::string problem;
   try {
@@ -60,7 +63,7 @@ void LiveView::fetched(const EK::EKValue& image) {
   while (!recent_.empty() && now - recent_.front().fetched > kStatsWindow) {
     recent_.pop_front();
   }
-  pending_.push_back({fetched_++, std::move(picture)});
+  pending_.push_back({fetched_++, std::move(picture), wall});
   if (pending_.size() > kMaxPending) {
     pending_.pop_front();
   }
@@ -108,6 +111,7 @@ void LiveView::publish(Pending pending, std::unique_lock<std::mutex>& lock) {
   // Boxes of older frames will never be shown; those of later frames wait for them.
   detections_.erase(detections_.begin(), detections_.upper_bound(stamp));
   shown_ = std::make_shared<const Picture>(std::move(*pending.picture));
+  shownFetchedAt_ = pending.fetchedAt;
   shownBody_.reset();
   ++shownNumber_;
   lock.unlock();
@@ -123,7 +127,8 @@ std::string LiveView::statsJson() const {
          ",\"p99DeviationMs\":" + ekhost::jsonNumber(pace.p99DeviationMs) +
          ",\"skipped\":" + std::to_string(pace.skipped) +
          "},\"module\":" + (module_.empty() ? std::string("null") : ekhost::jsonString(module_)) +
-         ",\"problem\":" + (problem_.empty() ? "null" : ekhost::jsonString(problem_));
+         ",\"problem\":" + (problem_.empty() ? "null" : ekhost::jsonString(problem_)) +
+         ",\"fetchedAt\":" + std::to_string(shownFetchedAt_);
 }
 
 std::optional<std::string> LiveView::frameAfter(long long after,

@@ -38,7 +38,9 @@ class LiveView : public ekhost::RunWatcher {
   /// @brief Waits up to @p timeout for a frame numbered above @p after.
   /// @return the frameBody() of the newest frame, or nothing when none came in time or
   ///   close() was called. Its JSON has "stats": frames, rate, requestedRate, p99DeviationMs,
-  ///   skipped over the last seconds, and "module" (its name, or null).
+  ///   skipped over the last seconds; "module" (its name, or null); "fetchedAt", when the
+  ///   frame reached the view (wall clock, microseconds), and "problem" (null, or a frame
+  ///   that could not be shown).
   std::optional<std::string> frameAfter(long long after, std::chrono::milliseconds timeout);
 
   /// @brief Calls a remote method of the module that isPageMethod() allows.
@@ -62,6 +64,7 @@ class LiveView : public ekhost::RunWatcher {
   struct Pending {
     std::size_t number;
     std::optional<Picture> picture;  // none when the frame cannot be shown
+    long long fetchedAt;             // wall clock, microseconds
   };
   void publish(Pending pending, std::unique_lock<std::mutex>& lock);
   std::string statsJson() const;
@@ -80,6 +83,7 @@ class LiveView : public ekhost::RunWatcher {
   // The frame shown: numbered from 1; its body is made when a page first asks for it.
   long long shownNumber_ = 0;
   std::shared_ptr<const Picture> shown_;
+  long long shownFetchedAt_ = 0;
   std::vector<EK::EKDetection> shownDetections_;
   std::shared_ptr<const std::string> shownBody_;
   std::mutex encoding_;  // one JPEG encoder at a time, outside mutex_

@@ -4,7 +4,6 @@ recording, Save PNG and the MP4 export, all with every address but this machine'
 
 import json
 import os
-import re
 import shutil
 import subprocess
 import tempfile
@@ -15,72 +14,30 @@ from pathlib import Path
 import cv2
 import numpy
 import pytest
-from selenium import webdriver
 from selenium.webdriver.common.by import By
-from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.keys import Keys
 
+import chromium
 import ekvision
+from chromium import wait_until
 
 TOOL = os.environ["EKVISION_TOOL"]
 # Where the test leaves the pictures it took (the README shows one).
 SHOTS = Path(os.environ.get("EKVISION_VIEWER_SHOTS", tempfile.gettempdir()))
 
 
-class Tool:
-    """The tool running in a process of its own, its first lines read as they come."""
+class Tool(chromium.Tool):
+    """The built tool."""
 
     def __init__(self, *args):
-        self.process = subprocess.Popen([TOOL, *args], stdout=subprocess.PIPE,
-                                        stderr=subprocess.PIPE, text=True)
-        self.lines = []
-
-    def wait_for_line(self, pattern, timeout=20):
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            line = self.process.stdout.readline()
-            if not line:
-                break
-            self.lines.append(line)
-            found = re.search(pattern, line)
-            if found:
-                return found
-        raise AssertionError(f"no line like {pattern!r} in {self.lines}: "
-                             f"{self.process.stderr.read() if self.process.poll() is not None else ''}")
-
-    def stop(self):
-        """Ctrl-C, then the exit status and standard error."""
-        self.process.send_signal(2)
-        out, err = self.process.communicate(timeout=30)
-        self.lines.extend(out.splitlines(keepends=True))
-        return self.process.returncode, err
+        super().__init__(TOOL, *args)
 
 
 @pytest.fixture
 def browser(tmp_path):
-    options = webdriver.ChromeOptions()
-    options.binary_location = shutil.which("chromium")
-    for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
-                 "--window-size=1000,1000",
-                 # The internet cut off: every address but this machine's goes to a proxy that
-                 # is not there, so a page that loaded anything from elsewhere would break.
-                 "--proxy-server=http://127.0.0.1:9"):
-        options.add_argument(flag)
-    options.add_experimental_option("prefs", {"download.default_directory": str(tmp_path)})
-    driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"),
-                              options=options)
+    driver = chromium.headless_chromium(tmp_path)
     yield driver
     driver.quit()
-
-
-def wait_until(condition, timeout=20, what="the page"):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = condition()
-        if value:
-            return value
-        time.sleep(0.05)
-    raise AssertionError(f"{what} did not come within {timeout} s")
 
 
 def painted(driver):
