@@ -158,7 +158,7 @@ def _remote_methods(instance):
 def _failure_line(kind, value, trace):
     """A Python failure on one line, with its traceback from the innermost frame out:
     ``ValueError: bad (at detector.py:12 in process_image <- ...)``."""
-    text = "".join(traceback.format_exception_only(kind, value)).strip().replace("\n", " ")
+    text = f"{kind.__name__}: {value}" if str(value) else kind.__name__
     frames = traceback.extract_tb(trace) if trace is not None else []
     if frames:
         where = " <- ".join(f"{os.path.basename(f.filename)}:{f.lineno} in {f.name}"

@@ -215,9 +215,10 @@ void PythonModule::registerPythonMethods() {
 void PythonModule::hookFailed(const char* hook, py::error_already_set& error) {
   const std::string line =
       py::str(pythonHalf().attr("_failure_line")(error.type(), error.value(), error.trace()));
-  const std::string message = className_ + "." + hook + " raised " + line;
-  ru::log::log(2, getName(), message, __FILE__, hook, __LINE__);
-  throw EK::EKError(getName(), hook, message);
+  ru::log::log(2, getName(), className_ + "." + hook + " raised " + line, __FILE__, hook, __LINE__);
+  // The traceback is in the record above; whoever catches this logs the failure alone.
+  const std::string kind = py::str(error.type().attr("__name__"));
+  throw EK::EKError(getName(), hook, "raised " + kind + ": " + std::string(py::str(error.value())));
 }
 
 void PythonModule::callHook(const char* hook) {
