@@ -2,6 +2,7 @@
 
 #include <pybind11/numpy.h>
 
+#include <cstdint>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -74,8 +75,10 @@ class FrameView {
   int colorSpace;
   int width;
   int height;
+  std::uintptr_t bufferAddress;
 
   void describe() {
+    bufferAddress = reinterpret_cast<std::uintptr_t>(image_->frame);
     timeStamp = image_->timeStamp;
     camera = image_->cameraId;
     angles = py::make_tuple(image_->leftAngle, image_->topAngle, image_->rightAngle,
@@ -357,6 +360,8 @@ void bindVisionModules(py::module_& module) {
       .def_readonly("color_space", &FrameView::colorSpace, "color-space code")
       .def_readonly("width", &FrameView::width, "width in pixels")
       .def_readonly("height", &FrameView::height, "height in pixels")
+      .def_readonly("_buffer_address", &FrameView::bufferAddress,
+                    "address of the engine's pixel buffer, to check that pixels is a view")
       .def("__repr__", [](const FrameView& frame) {
         return "<ekvision.Image " + std::to_string(frame.width) + "x" +
                std::to_string(frame.height) + " t=" + std::to_string(frame.timeStamp) + ">";
