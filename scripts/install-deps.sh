@@ -6,6 +6,9 @@ set -euo pipefail
 packages=(
   cmake g++ make ninja-build pkg-config
   python3 python3-dev pybind11-dev python3-numpy python3-pytest python3-distributed
+  # Python vision modules: the people detector example and the tests use OpenCV's Python
+  # binding; the example's clip is made from a walking-people video in OpenCV's examples.
+  python3-opencv opencv-doc
   libboost-dev libboost-thread-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libhwy-dev libyuv-dev libopencv-dev

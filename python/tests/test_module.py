@@ -7,6 +7,7 @@ import subprocess
 import textwrap
 import threading
 import time
+from pathlib import Path
 
 import numpy
 import pytest
@@ -305,3 +306,22 @@ def test_the_tool_runs_a_python_module_lists_its_methods_and_calls_them(tmp_path
     assert "asked 20" in done.stdout
     lines = detections.read_text().splitlines()
     assert len(lines) >= 6 and '"x": 10' in lines[0].replace('"x":10', '"x": 10')
+
+
+PEOPLE_VIDEO = "/usr/share/doc/opencv-doc/examples/data/vtest.avi"
+
+
+def test_the_people_detector_finds_people_walking_in_a_real_clip(tmp_path):
+    clip = tmp_path / "people.mp4"
+    subprocess.run(["ffmpeg", "-v", "error", "-i", PEOPLE_VIDEO, "-t", "4", "-vf",
+                    "scale=640:480", "-pix_fmt", "yuv420p", str(clip)], check=True, timeout=120)
+    people = Path(__file__).resolve().parents[2] / "modules" / "peopledetector" / "people.py"
+    done = run_tool("--module", people, "--camera", clip, "--frames", 15)
+    assert done.returncode == 0, done.stderr
+    boxes = [line.split("box ")[1].split(" angles")[0] for line in done.stdout.splitlines()
+             if line.startswith("detection ")]
+    assert len(boxes) >= 5
+    for box in boxes:
+        x, y, w, h = (int(part.split("=")[1]) for part in box.split())
+        # Upright people: taller than wide, inside the frame.
+        assert h > w and 0 <= x and x + w <= 640 + 16 and y + h <= 480 + 16
