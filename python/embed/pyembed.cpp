@@ -83,7 +83,9 @@ EmbeddedPythonModule::EmbeddedPythonModule(const std::string& path,
       ekhost::fail(EK::EKCause::kInvalidArgument, failureText(failure));
     }
     name_ = state_->instance.attr("name").cast<std::string>();
-    frameRate_ = modules.attr("_settings")(state_->instance)[py::int_(2)].cast<int>();
+    const py::tuple settings = modules.attr("_settings")(state_->instance);
+    resolution_ = settings[0].cast<int>();
+    frameRate_ = settings[2].cast<int>();
   } catch (...) {
     state_->instance = py::object();
     py::finalize_interpreter();

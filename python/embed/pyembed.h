@@ -31,12 +31,15 @@ class EmbeddedPythonModule {
   ekhost::ModuleSource source();
   /// The frame rate that the module asks for in its constructor.
   int frameRate() const { return frameRate_; }
+  /// The resolution code that the module asks for in its constructor.
+  int resolution() const { return resolution_; }
 
  private:
   struct State;
   State* state_;
   std::string name_;
   int frameRate_ = 0;
+  int resolution_ = 0;
 };
 
 }  // namespace ekpy

@@ -3,6 +3,7 @@ module with the same rule, the engine's pacing, pause and remote methods around 
 hooks, the image view's lifetime, failures of the hooks and of the module file."""
 
 import os
+import re
 import subprocess
 import textwrap
 import threading
@@ -325,3 +326,15 @@ def test_the_people_detector_finds_people_walking_in_a_real_clip(tmp_path):
         x, y, w, h = (int(part.split("=")[1]) for part in box.split())
         # Upright people: taller than wide, inside the frame.
         assert h > w and 0 <= x and x + w <= 640 + 16 and y + h <= 480 + 16
+
+
+def test_the_readme_module_runs_as_written(tmp_path):
+    readme = (Path(__file__).resolve().parents[2] / "README.md").read_text()
+    block = readme.split("<!-- brightspot.py:")[1].split("```python\n")[1].split("```")[0]
+    assert len(block.strip().splitlines()) <= 25
+    path = write_module(tmp_path, block, "brightspot.py")
+    done = run_tool("--module", path, "--seconds", 1, "--call", "getFrames")
+    assert done.returncode == 0, done.stderr
+    # Its own size and rate stand; its boxes are the scene's bright rectangle.
+    assert "synthetic scene 320x240" in done.stdout and "asked 15" in done.stdout
+    assert re.search(r"scene IoU: +mean 1\.000", done.stdout), done.stdout

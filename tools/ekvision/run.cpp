@@ -60,8 +60,11 @@ class RunCommand : public Command {
                      "run for S seconds (default 5 when --frames is not given)");
     addFramesOption(app, options_.frames,
                     "run until N frames were processed; with --seconds, whichever comes first");
-    addFpsOption(app, fps_, "frames per second (default 15)");
-    addResolutionOption(app, options_.resolution, "the size asked of the camera (default 2)");
+    addFpsOption(app, fps_, "frames per second (default 15, or a Python module's own)");
+    // The parser is gone when the command runs: whether --resolution was given is kept.
+    addResolutionOption(app, options_.resolution,
+                        "the size asked of the camera (default 2, or a Python module's own)")
+        ->each([this](const std::string&) { resolutionGiven_ = true; });
     app.add_option("--call", calls_,
                    "call a remote method of the module once detection runs; repeat for more "
                    "calls, made in order. Arguments are read as true or false, whole or decimal "
@@ -152,7 +155,7 @@ class RunCommand : public Command {
 #endif
 
   // A --module FILE.py: Python runs from here to the end of the run, the module's frame
-  // rate standing unless --fps is given.
+  // rate and resolution standing unless --fps and --resolution are given.
   std::unique_ptr<PythonModuleFile> loadPython() {
     const bool python = options_.module && options_.module->size() > 3 &&
                         options_.module->compare(options_.module->size() - 3, 3, ".py") == 0;
@@ -166,6 +169,9 @@ class RunCommand : public Command {
     auto file = std::make_unique<PythonModuleFile>(*options_.module, className_);
     options_.moduleSource = file->source();
     options_.fps = fps_.value_or(file->frameRate());
+    if (!resolutionGiven_) {
+      options_.resolution = file->resolution();
+    }
     return file;
 #else
     throw UsageError("this ekvision was built without Python: it cannot run " + *options_.module);
@@ -174,6 +180,7 @@ class RunCommand : public Command {
 
   ekhost::RunOptions options_;
   std::optional<std::string> className_;
+  bool resolutionGiven_ = false;
   std::optional<int> fps_;
   std::vector<std::vector<std::string>> calls_;
   bool listMethods_ = false;
