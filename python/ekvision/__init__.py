@@ -36,13 +36,13 @@ from ._ekvision import (FormatError, bgr_to_yuv422, yuv422_to_bgr, yuv422_to_yyy
                         yuv422_to_yyyyuuvv)
 from ._camera import CallError, Camera, call, list_methods
 from ._log import route_log_to_logging, stop_routing_log
-from ._module import Module, RunResult, remote_method, run
+from ._module import Image, Module, RunResult, remote_method, run
 from ._pictures import YUV422, Picture, read_picture, save_picture, save_ppm
 from ._recording import METADATA_DTYPE, Frame, Recording, Recovery, Stream, recover
 
 __all__ = [
     "CallError", "Camera", "call", "list_methods",
-    "Module", "RunResult", "remote_method", "run",
+    "Image", "Module", "RunResult", "remote_method", "run",
     "FormatError", "Frame", "METADATA_DTYPE", "Picture", "Recording", "Recovery", "Stream",
     "YUV422", "recover",
     "bgr_to_yuv422", "read_picture", "route_log_to_logging", "save_picture", "save_ppm",

@@ -14,9 +14,13 @@ import traceback
 import typing
 from typing import NamedTuple, Optional
 
+from . import _ekvision
 from ._pictures import YUV422
 
-__all__ = ["Module", "RunResult", "remote_method", "run"]
+__all__ = ["Image", "Module", "RunResult", "remote_method", "run"]
+
+# The frame that process_image is given; only in a build with the module host.
+Image = getattr(_ekvision, "Image", None)
 
 # Type codes of the framework's method table (EK::getTypeString): void, bool, int, float,
 # string, and any value.
@@ -254,7 +258,6 @@ def run(module, camera=None, seconds=None, frames=None, frame_rate=None, resolut
     resolution_code, _, module_rate = _settings(instance)
     if seconds is None and frames is None and not every_frame:
         seconds = _DEFAULT_RUN_SECONDS
-    from . import _ekvision
     outcome = _ekvision._run_module(
         instance, None if camera is None else os.fsdecode(camera), seconds, frames,
         module_rate if frame_rate is None else frame_rate,
