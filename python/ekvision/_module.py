@@ -8,13 +8,14 @@ methods of a :class:`Module` subclass, called with the GIL held for their own ti
 
 import importlib.util
 import inspect
+import json
 import os
 import sys
 import traceback
 import typing
 from typing import NamedTuple, Optional
 
-from . import _ekvision
+from . import _ekvision, batch
 from ._pictures import YUV422
 
 __all__ = ["Image", "Module", "RunResult", "remote_method", "run"]
@@ -263,6 +264,7 @@ def run(module, camera=None, seconds=None, frames=None, frame_rate=None, resolut
         module_rate if frame_rate is None else frame_rate,
         resolution_code if resolution is None else resolution, every_frame, name,
         None if detections is None else os.fsdecode(detections), control)
+    detections = [batch._detection(json.loads(line)) for line in outcome["detections"]]
     return RunResult(outcome["module"], outcome["camera"], outcome["frames"],
-                     outcome["seconds"], outcome["rate"], outcome["detections"],
+                     outcome["seconds"], outcome["rate"], detections,
                      outcome["warnings"], outcome["error"], outcome.get("pacing_p99_ms"))

@@ -67,6 +67,11 @@ _DETECTION_FIELDS = (("timeStamp", "time_stamp"), ("x", "x"), ("y", "y"), ("w", 
                      ("pixelCount", "pixels"))
 
 
+def _detection(fields):
+    """A detection line of the host, decoded, under the names used here."""
+    return {ours: fields[theirs] for theirs, ours in _DETECTION_FIELDS}
+
+
 def _read_log(path):
     """The detections the host wrote to ``path``, one JSON object a line, and the summary
     that ends a run which was not cut short (None otherwise): its frames and its error's
@@ -85,7 +90,7 @@ def _read_log(path):
                     summary = (int(fields["summary"]["frames"]),
                                str(error["message"]) if error else None)
                 else:
-                    detections.append({ours: fields[theirs] for theirs, ours in _DETECTION_FIELDS})
+                    detections.append(_detection(fields))
             except (ValueError, LookupError, TypeError) as error:
                 raise ValueError(f"line {number} of the module host's log is not one it "
                                  f"writes ({type(error).__name__}: {error})") from None

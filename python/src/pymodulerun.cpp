@@ -3,6 +3,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <detectionlog.h>
 #include <host.h>
 #include <run.h>
 
@@ -51,21 +52,6 @@ class CollectingListener : public ekhost::Listener {
   std::vector<EK::EKDetection> detections_;
 };
 
-py::dict detectionDict(const EK::EKDetection& detection) {
-  py::dict entry;
-  entry["time_stamp"] = detection.timeStamp;
-  entry["x"] = detection.x;
-  entry["y"] = detection.y;
-  entry["w"] = detection.w;
-  entry["h"] = detection.h;
-  entry["left_angle"] = detection.leftAngle;
-  entry["top_angle"] = detection.topAngle;
-  entry["right_angle"] = detection.rightAngle;
-  entry["bottom_angle"] = detection.bottomAngle;
-  entry["pixels"] = detection.pixelCount;
-  return entry;
-}
-
 py::dict runModule(const py::object& instance, const std::optional<std::string>& camera,
                    std::optional<double> seconds, std::optional<long long> frames, int fps,
                    int resolution, bool everyFrame, const std::optional<std::string>& name,
@@ -97,9 +83,10 @@ py::dict runModule(const py::object& instance, const std::optional<std::string>&
   } catch (const ekhost::HostError& error) {
     raiseStatus(error.status(), camera.value_or(""));
   }
+  // As the detection log writes them, which the Python side reads as ekvision.batch does.
   py::list found;
   for (const EK::EKDetection& detection : listener.detections()) {
-    found.append(detectionDict(detection));
+    found.append(ekhost::detectionJson(detection));
   }
   py::dict result;
   result["module"] = report.module;

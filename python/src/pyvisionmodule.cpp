@@ -242,10 +242,7 @@ void PythonModule::onStopDetection() {
 }
 
 void PythonModule::processImage(EK::EKImage* image) {
-  {
-    std::lock_guard<std::mutex> lock(resultsMutex_);
-    ++frames_;
-  }
+  ++frames_;
   py::gil_scoped_acquire gil;
   FrameView* frame = nullptr;
   py::object view = py::cast(FrameView(*image));
@@ -279,31 +276,15 @@ void PythonModule::report(int x, int y, int w, int h, int pixelCount) {
         "report() is for boxes of the frame that process_image is given: call "
         "it from process_image");
   }
-  EK::EKDetection detection = EK::EKDetection::boxIn(*current_, x, y, w, h, pixelCount);
-  std::lock_guard<std::mutex> lock(resultsMutex_);
-  if (pending_.size() == kMaxPending) {
-    pending_.pop_front();
-  }
-  pending_.push_back(detection);
+  pending_.push(EK::EKDetection::boxIn(*current_, x, y, w, h, pixelCount));
 }
 
 EK::EKValue PythonModule::getDetections() {
-  std::deque<EK::EKDetection> taken;
-  {
-    std::lock_guard<std::mutex> lock(resultsMutex_);
-    taken.swap(pending_);
-  }
-  EK::EKValue list;
-  list.arraySetSize(0);
-  for (const EK::EKDetection& detection : taken) {
-    list.arrayPush(detection.toEKValue());
-  }
-  return list;
+  return pending_.take();
 }
 
 int PythonModule::getFrameCount() {
-  std::lock_guard<std::mutex> lock(resultsMutex_);
-  return frames_;
+  return frames_.load();
 }
 
 boost::shared_ptr<EK::EKVisionExtractor> createPythonModule(

@@ -5,9 +5,7 @@
 
 #include <pybind11/pybind11.h>
 
-#include <cstddef>
-#include <deque>
-#include <mutex>
+#include <atomic>
 #include <string>
 
 #include <boost/shared_ptr.hpp>
@@ -17,6 +15,8 @@
 #include <ekvision/ekdetection.h>
 #include <ekvision/ekimage.h>
 #include <ekvision/ekvisionextractor.h>
+
+#include "detectionqueue.h"
 
 namespace ekpy {
 
@@ -31,9 +31,6 @@ namespace ekpy {
 /// methods (ekvision.remote_method) join the method table beside them.
 class PythonModule : public EK::EKVisionExtractor {
  public:
-  /// Detections kept between two calls of "getDetections"; the oldest go beyond that.
-  static constexpr std::size_t kMaxPending = 1024;
-
   /// @brief Builds the module around @p instance, with the GIL held; the resolution, color
   /// space and frame rate are those given to Module.__init__.
   /// @throws pybind11::error_already_set for a remote method that cannot be described
@@ -67,9 +64,8 @@ class PythonModule : public EK::EKVisionExtractor {
   EK::EKImage* current_ = nullptr;  // the frame of the running process_image; GIL-guarded
   bool warnedKept_ = false;         // loop thread only
 
-  std::mutex resultsMutex_;
-  std::deque<EK::EKDetection> pending_;
-  int frames_ = 0;
+  std::atomic<int> frames_{0};
+  ekmotion::DetectionQueue pending_;  // at most DetectionQueue::kCapacity kept
 };
 
 /// @brief Builds and registers a PythonModule for @p instance. With the GIL held.
