@@ -141,34 +141,34 @@ class PythonMethod : public EK::EKFunctorBase {
   py::object invoke_;
 };
 
-struct Settings {
-  int resolution;
-  int colorSpace;
-  int frameRate;
-};
+}  // namespace
 
-Settings settingsOf(const py::object& instance) {
+PythonModule::Settings PythonModule::settingsOf(const py::object& instance) {
   const py::tuple settings = pythonHalf().attr("_settings")(instance);
   return {settings[0].cast<int>(), settings[1].cast<int>(), settings[2].cast<int>()};
 }
 
-}  // namespace
-
 PythonModule::PythonModule(boost::shared_ptr<EK::EKBroker> broker, const std::string& name,
                            py::object instance)
-    : EKVisionExtractor(std::move(broker), name, settingsOf(instance).resolution,
-                        settingsOf(instance).colorSpace, settingsOf(instance).frameRate),
+    : PythonModule(std::move(broker), name, instance, settingsOf(instance)) {}
+
+PythonModule::PythonModule(boost::shared_ptr<EK::EKBroker> broker, const std::string& name,
+                           py::object instance, const Settings& settings)
+    : EKVisionExtractor(std::move(broker), name, settings.resolution, settings.colorSpace,
+                        settings.frameRate),
       className_(py::str(py::type::handle_of(instance).attr("__name__"))),
       instance_(std::move(instance)) {
-  engine_ = py::cast(EngineHandle{this});
-  instance_.attr("_engine") = engine_;
   registerOwnMethods();
   registerPythonMethods();
+  // Last: a module that failed to build leaves the object free for another host.
+  engine_ = py::cast(EngineHandle{this});
+  instance_.attr("_engine") = engine_;
 }
 
 PythonModule::~PythonModule() {
   py::gil_scoped_acquire gil;
   engine_.cast<EngineHandle&>().module = nullptr;
+  instance_.attr("_engine") = py::none();
   engine_ = py::object();
   instance_ = py::object();
 }

@@ -52,6 +52,16 @@ class PythonModule : public EK::EKVisionExtractor {
   int getFrameCount();
 
  private:
+  // Module.__init__'s resolution, color space and frame rate.
+  struct Settings {
+    int resolution;
+    int colorSpace;
+    int frameRate;
+  };
+  static Settings settingsOf(const pybind11::object& instance);
+  PythonModule(boost::shared_ptr<EK::EKBroker> broker, const std::string& name,
+               pybind11::object instance, const Settings& settings);
+
   void registerOwnMethods();
   void registerPythonMethods();
   // Logs the Python failure of @p hook with its traceback and throws it on as EKError.

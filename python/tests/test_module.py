@@ -336,3 +336,18 @@ def test_the_readme_module_runs_as_written(tmp_path):
     # Its own size and rate stand; its boxes are the scene's bright rectangle.
     assert "synthetic scene 320x240" in done.stdout and "asked 15" in done.stdout
     assert re.search(r"scene IoU: +mean 1\.000", done.stdout), done.stdout
+
+
+def test_a_remote_method_named_like_the_engines_is_refused_and_leaves_the_module_free():
+    class Clash(Stamps):
+        @ekvision.remote_method("pause", doc="not the engine's")
+        def my_pause(self, on: bool):
+            pass
+
+    clash = Clash()
+    with pytest.raises(ValueError, match="remote method pause of Clash is taken"):
+        ekvision.run(clash, frames=2)
+    assert clash._engine is None
+    Clash.my_pause._ekvision_remote = ("myPause", "", None, {})
+    result = ekvision.run(clash, frames=2)
+    assert result.error is None and result.frames >= 2 and clash._engine is None
