@@ -46,46 +46,54 @@ struct EmbeddedPythonModule::State {
   PyThreadState* released = nullptr;  // the main thread's state while the GIL is free
 };
 
-EmbeddedPythonModule::EmbeddedPythonModule(const std::string& path,
-                                           const std::optional<std::string>& className)
-    : state_(new State) {
-  // No Python signal handlers: Ctrl-C is the run's, which ends it cleanly.
-  py::initialize_interpreter(/*init_signal_handlers=*/false);
+void EmbeddedPythonModule::load(const std::string& path,
+                                const std::optional<std::string>& className) {
+  // Every Python failure becomes a HostError here: none may outlive the interpreter.
+  py::module_ modules;
   try {
     py::list searchPath = py::module_::import("sys").attr("path");
     searchPath.insert(0, packageDirectory());
     std::error_code error;
     const std::filesystem::path absolute = std::filesystem::absolute(path, error);
     searchPath.insert(0, absolute.parent_path().string());
-    py::module_ modules;
-    try {
-      modules = py::module_::import("ekvision._module");
-      const py::capsule factory = py::module_::import("ekvision._ekvision")
-                                      .attr(kPythonModuleFactoryAttribute)
-                                      .cast<py::capsule>();
-      state_->factory = reinterpret_cast<PythonModuleFactory>(
-          PyCapsule_GetPointer(factory.ptr(), kPythonModuleFactoryCapsule));
-      if (state_->factory == nullptr) {
-        throw py::error_already_set();
-      }
-    } catch (py::error_already_set& failure) {
-      ekhost::fail(EK::EKCause::kUnavailable,
-                   "cannot run the Python module " + path +
-                       ": the ekvision Python package does not import: " + failureText(failure));
+    modules = py::module_::import("ekvision._module");
+    const py::capsule factory = py::module_::import("ekvision._ekvision")
+                                    .attr(kPythonModuleFactoryAttribute)
+                                    .cast<py::capsule>();
+    state_->factory = reinterpret_cast<PythonModuleFactory>(
+        PyCapsule_GetPointer(factory.ptr(), kPythonModuleFactoryCapsule));
+    if (state_->factory == nullptr) {
+      throw py::error_already_set();
     }
-    try {
-      py::object name = className ? py::object(py::str(*className)) : py::object(py::none());
-      state_->instance = modules.attr("_instantiate")(path, name);
-    } catch (py::error_already_set& failure) {
-      if (!failure.matches(modules.attr("_LoadError"))) {
-        throw;
-      }
-      ekhost::fail(EK::EKCause::kInvalidArgument, failureText(failure));
-    }
+  } catch (py::error_already_set& failure) {
+    ekhost::fail(EK::EKCause::kUnavailable, "cannot run the Python module " + path +
+                                                ": the ekvision Python package does not "
+                                                "import: " +
+                                                failureText(failure));
+  }
+  try {
+    py::object name = className ? py::object(py::str(*className)) : py::object(py::none());
+    state_->instance = modules.attr("_instantiate")(path, name);
     name_ = state_->instance.attr("name").cast<std::string>();
     const py::tuple settings = modules.attr("_settings")(state_->instance);
     resolution_ = settings[0].cast<int>();
     frameRate_ = settings[2].cast<int>();
+  } catch (py::error_already_set& failure) {
+    if (failure.matches(modules.attr("_LoadError"))) {
+      ekhost::fail(EK::EKCause::kInvalidArgument, failureText(failure));
+    }
+    ekhost::fail(EK::EKCause::kUnavailable,
+                 "cannot run the Python module " + path + ": " + failureText(failure));
+  }
+}
+
+EmbeddedPythonModule::EmbeddedPythonModule(const std::string& path,
+                                           const std::optional<std::string>& className)
+    : state_(new State) {
+  // No Python signal handlers: Ctrl-C is the run's, which ends it cleanly.
+  py::initialize_interpreter(/*init_signal_handlers=*/false);
+  try {
+    load(path, className);
   } catch (...) {
     state_->instance = py::object();
     py::finalize_interpreter();

@@ -35,6 +35,9 @@ class EmbeddedPythonModule {
   int resolution() const { return resolution_; }
 
  private:
+  // Imports the package and builds the module; Python failures become HostError.
+  void load(const std::string& path, const std::optional<std::string>& className);
+
   struct State;
   State* state_;
   std::string name_;
