@@ -4,6 +4,9 @@
 >>> results = run_module("libekmotiondetector.so", ["a.arv", "b.arv"])
 >>> results[0].detections[0]["time_stamp"]
 
+The module is a plugin, or a Python file defining an ``ekvision.Module`` subclass
+(``run_module("detector.py", recordings)``), which the host runs as it runs a plugin.
+
 Each recording is played by the module host, ``ekvision run --module PLUGIN --camera REC
 --every-frame --detections FILE``: every frame once, in order, unpaced, each detection a
 JSON line and the run's summary (frames, and the cause of a failure) the last one, which
@@ -292,7 +295,8 @@ def main(argv=None):
         description="Runs a vision module plugin over every frame of each recording, in "
                     "parallel with Dask, and writes one JSON line per detection (and one per "
                     "recording that failed, with its error).")
-    parser.add_argument("plugin", help="the module plugin (.so), as `ekvision run --module` takes")
+    parser.add_argument("plugin", help="the module plugin (.so) or Python module file (.py), as "
+                        "`ekvision run --module` takes")
     parser.add_argument("recordings", nargs="+", help=".arv recordings")
     parser.add_argument("--out", required=True, help="JSON lines file to write")
     parser.add_argument("--scheduler", help="address of a Dask scheduler to use as it is "

@@ -4,6 +4,7 @@ hooks, the image view's lifetime, failures of the hooks and of the module file."
 
 import os
 import re
+import signal
 import subprocess
 import textwrap
 import threading
@@ -351,3 +352,43 @@ def test_a_remote_method_named_like_the_engines_is_refused_and_leaves_the_module
     Clash.my_pause._ekvision_remote = ("myPause", "", None, {})
     result = ekvision.run(clash, frames=2)
     assert result.error is None and result.frames >= 2 and clash._engine is None
+
+
+def test_ctrl_c_ends_a_python_module_run_cleanly_in_the_tool_and_in_process(tmp_path):
+    detector = write_module(tmp_path, """
+        import ekvision
+
+        class Quiet(ekvision.Module):
+            def __init__(self):
+                super().__init__("Quiet", frame_rate=30)
+
+            def process_image(self, image):
+                print("frame", flush=True)
+        """)
+    tool = subprocess.Popen([str(TOOL), "run", "--module", detector, "--seconds", "60"],
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    for line in tool.stdout:
+        if line.startswith("frame"):
+            break
+    tool.send_signal(signal.SIGINT)
+    out, err = tool.communicate(timeout=60)
+    assert tool.returncode == 0, err
+    assert "frames:" in out and "Traceback" not in err
+
+    # In process: the run's own handler ends the run; Python's is back afterwards.
+    started = threading.Event()
+
+    class Signalled(Stamps):
+        def process_image(self, image):
+            super().process_image(image)
+            started.set()
+
+    interrupter = threading.Thread(
+        target=lambda: started.wait(60) and os.kill(os.getpid(), signal.SIGINT))
+    interrupter.start()
+    module = Signalled()
+    result = ekvision.run(module, seconds=60)
+    interrupter.join()
+    assert result.error is None and 1 <= result.frames == len(module.stamps)
+    assert result.seconds < 30
+    assert signal.getsignal(signal.SIGINT) is signal.default_int_handler
