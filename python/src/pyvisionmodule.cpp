@@ -31,7 +31,16 @@ py::module_ pythonHalf() {
 // it and kept is moved onto a copy of the frame, since the engine's buffer is freed.
 class FrameView {
  public:
-  explicit FrameView(EK::EKImage& image) : image_(&image) {}
+  explicit FrameView(EK::EKImage& image)
+      : timeStamp(image.timeStamp),
+        camera(image.cameraId),
+        angles(
+            py::make_tuple(image.leftAngle, image.topAngle, image.rightAngle, image.bottomAngle)),
+        colorSpace(image.colorSpace),
+        width(image.width),
+        height(image.height),
+        bufferAddress(reinterpret_cast<std::uintptr_t>(image.frame)),
+        image_(&image) {}
 
   py::object pixels() {
     if (image_ == nullptr) {
@@ -69,24 +78,13 @@ class FrameView {
     return kept;
   }
 
-  long long timeStamp;
-  int camera;
-  py::tuple angles;
-  int colorSpace;
-  int width;
-  int height;
-  std::uintptr_t bufferAddress;
-
-  void describe() {
-    bufferAddress = reinterpret_cast<std::uintptr_t>(image_->frame);
-    timeStamp = image_->timeStamp;
-    camera = image_->cameraId;
-    angles = py::make_tuple(image_->leftAngle, image_->topAngle, image_->rightAngle,
-                            image_->bottomAngle);
-    colorSpace = image_->colorSpace;
-    width = image_->width;
-    height = image_->height;
-  }
+  const long long timeStamp;
+  const int camera;
+  const py::tuple angles;
+  const int colorSpace;
+  const int width;
+  const int height;
+  const std::uintptr_t bufferAddress;
 
  private:
   std::vector<py::ssize_t> shape() const {
@@ -132,6 +130,9 @@ class PythonMethod : public EK::EKFunctorBase {
       const std::string line =
           py::str(pythonHalf().attr("_failure_line")(error.type(), error.value(), error.trace()));
       throw EK::EKError(moduleName_, methodName_, line);
+    } catch (const std::exception& error) {
+      // A result that is no value: what toValue() refuses.
+      throw EK::EKError(moduleName_, methodName_, error.what());
     }
   }
 
@@ -247,7 +248,6 @@ void PythonModule::processImage(EK::EKImage* image) {
   FrameView* frame = nullptr;
   py::object view = py::cast(FrameView(*image));
   frame = &view.cast<FrameView&>();
-  frame->describe();
   current_ = image;
   bool kept = false;
   try {

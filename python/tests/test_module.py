@@ -295,6 +295,10 @@ def test_the_tool_runs_a_python_module_lists_its_methods_and_calls_them(tmp_path
             @ekvision.remote_method("scaled", doc="frames times k", returns=("n", "frames"))
             def scaled(self, k: int) -> int:
                 return self.frames * k
+
+            @ekvision.remote_method("broken", returns=("what", "nothing that works"))
+            def broken(self, how: str):
+                return object() if how == "value" else 1 / 0
         """)
     listed = run_tool("--module", path, "--list-methods")
     assert listed.returncode == 0 and "scaled(int k) -> int  frames times k" in listed.stdout
@@ -306,6 +310,10 @@ def test_the_tool_runs_a_python_module_lists_its_methods_and_calls_them(tmp_path
     assert "asked 20" in done.stdout
     lines = detections.read_text().splitlines()
     assert len(lines) >= 6 and '"x": 10' in lines[0].replace('"x":10', '"x": 10')
+    # A remote method's failure is the call's, with the Python cause, and ends the run.
+    for how, words in (("value", "cannot pass a object"), ("raise", "ZeroDivisionError")):
+        failed = run_tool("--module", path, "--frames", 5, "--call", "broken", how)
+        assert failed.returncode == 1 and words in failed.stderr, failed.stderr
 
 
 PEOPLE_VIDEO = "/usr/share/doc/opencv-doc/examples/data/vtest.avi"
