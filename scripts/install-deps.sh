@@ -6,6 +6,9 @@ set -euo pipefail
 packages=(
   cmake g++ make ninja-build pkg-config
   python3 python3-dev pybind11-dev python3-numpy python3-pytest python3-distributed
+  # Python vision modules: the people detector example and the tests use OpenCV's Python
+  # binding; the example's clip is made from a walking-people video in OpenCV's examples.
+  python3-opencv opencv-doc
   libboost-dev libboost-thread-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libhwy-dev libyuv-dev libopencv-dev
@@ -21,8 +24,8 @@ packages=(
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-plugins-base
   gstreamer1.0-tools
   # The web viewer (cpp-httplib) and its tests in a real browser: headless Chromium driven by
-  # Selenium; OpenCV's Python module reads the screenshots.
-  libcpp-httplib-dev chromium chromium-driver python3-selenium python3-opencv
+  # Selenium (python3-opencv, above, reads the screenshots).
+  libcpp-httplib-dev chromium chromium-driver python3-selenium
   # The ARM lane (scripts/arm-lane.sh): cross toolchain, emulator, arm64 libraries (multiarch).
   g++-aarch64-linux-gnu qemu-user libhwy-dev:arm64 libgtest-dev:arm64
 )

@@ -36,9 +36,10 @@ cmake --build build/asan -j"$jobs"
 (cd build/asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest -j"$jobs" --output-on-failure --timeout 600)
 
-lane "ThreadSanitizer: the threaded tests (framework, camera, extractor, example, module host)"
+lane "ThreadSanitizer: the threaded tests (framework, camera, extractor, example, module host, Python modules)"
+# With Python: the tool hosting a Python module runs the engine's threads around the GIL.
 scripts/configure.sh build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEKVISION_WERROR=ON \
-  -DEKVISION_SANITIZE=thread >/dev/null
+  -DEKVISION_SANITIZE=thread -DEKVISION_BUILD_PYTHON=ON >/dev/null
 cmake --build build/tsan -j"$jobs"
 # One test at a time: many of them time live cameras and servers, which the sanitizer slows
 # several times over, and a second test beside each would starve their threads.

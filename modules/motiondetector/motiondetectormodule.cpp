@@ -68,17 +68,7 @@ EK::EKValue MotionDetectorModule::getLastDetection() {
 }
 
 EK::EKValue MotionDetectorModule::getDetections() {
-  std::deque<EK::EKDetection> taken;
-  {
-    std::lock_guard<std::mutex> lock(resultsMutex_);
-    taken.swap(pending_);
-  }
-  EK::EKValue list;
-  list.arraySetSize(0);
-  for (const EK::EKDetection& detection : taken) {
-    list.arrayPush(detection.toEKValue());
-  }
-  return list;
+  return pending_.take();
 }
 
 int MotionDetectorModule::getFrameCount() {
@@ -92,14 +82,13 @@ void MotionDetectorModule::onStartDetection() {
 
 void MotionDetectorModule::processImage(EK::EKImage* image) {
   const Detection detection = detector_.process(*image);
-  std::lock_guard<std::mutex> lock(resultsMutex_);
-  ++frames_;
-  last_ = toEKDetection(detection);
+  {
+    std::lock_guard<std::mutex> lock(resultsMutex_);
+    ++frames_;
+    last_ = toEKDetection(detection);
+  }
   for (const MovingObject& object : detection.objects) {
-    if (pending_.size() == kMaxPending) {
-      pending_.pop_front();
-    }
-    pending_.push_back(toEKDetection(object, detection.timeStamp));
+    pending_.push(toEKDetection(object, detection.timeStamp));
   }
 }
 

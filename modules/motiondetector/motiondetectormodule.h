@@ -4,7 +4,6 @@
 #define EKVISION_MODULES_MOTIONDETECTORMODULE_H
 
 #include <cstddef>
-#include <deque>
 #include <mutex>
 #include <string>
 
@@ -15,6 +14,7 @@
 #include <ekvision/ekdetection.h>
 #include <ekvision/ekvisionextractor.h>
 
+#include "detectionqueue.h"
 #include "motiondetection.h"
 
 namespace ekmotion {
@@ -34,12 +34,13 @@ namespace ekmotion {
 /// - "getFrameCount" → int: frames processed since the module was built.
 ///
 /// Threads: processImage() runs on the loop thread; the remote methods on the framework's
-/// threads, at any time. The results are guarded by one mutex, held only to publish or read
-/// them, never while a frame is examined.
+/// threads, at any time. The last result and the frame count are guarded by one mutex, the
+/// pending detections by their queue's, each held only to publish or read them, never
+/// while a frame is examined.
 class MotionDetectorModule : public EK::EKVisionExtractor {
  public:
   /// Detections kept between two calls of "getDetections".
-  static constexpr std::size_t kMaxPending = 1024;
+  static constexpr std::size_t kMaxPending = DetectionQueue::kCapacity;
 
   /// @brief A detector asking the camera for YUV422 pictures of @p resolution at
   /// @p frameRate frames per second.
@@ -68,8 +69,8 @@ class MotionDetectorModule : public EK::EKVisionExtractor {
 
   std::mutex resultsMutex_;
   EK::EKDetection last_;
-  std::deque<EK::EKDetection> pending_;
   int frames_ = 0;
+  DetectionQueue pending_;
 };
 
 /// The detector's largest object in the form clients read; found false when none.

@@ -4,6 +4,9 @@
 >>> results = run_module("libekmotiondetector.so", ["a.arv", "b.arv"])
 >>> results[0].detections[0]["time_stamp"]
 
+The module is a plugin, or a Python file defining an ``ekvision.Module`` subclass
+(``run_module("detector.py", recordings)``), which the host runs as it runs a plugin.
+
 Each recording is played by the module host, ``ekvision run --module PLUGIN --camera REC
 --every-frame --detections FILE``: every frame once, in order, unpaced, each detection a
 JSON line and the run's summary (frames, and the cause of a failure) the last one, which
@@ -67,6 +70,11 @@ _DETECTION_FIELDS = (("timeStamp", "time_stamp"), ("x", "x"), ("y", "y"), ("w", 
                      ("pixelCount", "pixels"))
 
 
+def _detection(fields):
+    """A detection line of the host, decoded, under the names used here."""
+    return {ours: fields[theirs] for theirs, ours in _DETECTION_FIELDS}
+
+
 def _read_log(path):
     """The detections the host wrote to ``path``, one JSON object a line, and the summary
     that ends a run which was not cut short (None otherwise): its frames and its error's
@@ -85,7 +93,7 @@ def _read_log(path):
                     summary = (int(fields["summary"]["frames"]),
                                str(error["message"]) if error else None)
                 else:
-                    detections.append({ours: fields[theirs] for theirs, ours in _DETECTION_FIELDS})
+                    detections.append(_detection(fields))
             except (ValueError, LookupError, TypeError) as error:
                 raise ValueError(f"line {number} of the module host's log is not one it "
                                  f"writes ({type(error).__name__}: {error})") from None
@@ -287,7 +295,8 @@ def main(argv=None):
         description="Runs a vision module plugin over every frame of each recording, in "
                     "parallel with Dask, and writes one JSON line per detection (and one per "
                     "recording that failed, with its error).")
-    parser.add_argument("plugin", help="the module plugin (.so), as `ekvision run --module` takes")
+    parser.add_argument("plugin", help="the module plugin (.so) or Python module file (.py), as "
+                        "`ekvision run --module` takes")
     parser.add_argument("recordings", nargs="+", help=".arv recordings")
     parser.add_argument("--out", required=True, help="JSON lines file to write")
     parser.add_argument("--scheduler", help="address of a Dask scheduler to use as it is "

@@ -6,6 +6,9 @@
 
 #include "pybindings.h"
 #include "pyerrors.h"
+#ifdef EKVISION_PYTHON_CAMERAS
+#include "pyvisionmodule.h"
+#endif
 
 namespace py = pybind11;
 
@@ -28,6 +31,8 @@ PYBIND11_MODULE(_ekvision, module) {
   ekpy::bindRecordings(module);
 #ifdef EKVISION_PYTHON_CAMERAS
   ekpy::bindCameras(module);
+  ekpy::bindVisionModules(module);
+  ekpy::bindModuleRuns(module);
 #endif
   ekpy::bindLog(module);
 }

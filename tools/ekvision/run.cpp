@@ -4,6 +4,9 @@
 #include <viewerserver.h>
 
 #include <CLI/CLI.hpp>
+#ifdef EKVISION_TOOL_PYTHON_MODULES
+#include <pyembed.h>
+#endif
 
 #include <memory>
 #include <ostream>
@@ -39,10 +42,17 @@ class RunCommand : public Command {
   void define(CLI::App& app) override {
     app.description(kRunDescription);
     app.footer(kRunFooter);
-    app.add_option("--module", options_.module,
-                   "a vision module plugin (built with EKVISION_PLUGIN); default: the built-in "
-                   "motion detector")
-        ->type_name("PLUGIN.so");
+    CLI::Option* module =
+        app.add_option("--module", options_.module,
+                       "a vision module plugin (built with EKVISION_PLUGIN), or a Python file "
+                       "defining an ekvision.Module subclass; default: the built-in motion "
+                       "detector")
+            ->type_name("PLUGIN.so|FILE.py");
+    app.add_option("--class", className_,
+                   "the ekvision.Module subclass to run from a --module FILE.py (default: "
+                   "the only one it defines)")
+        ->type_name("NAME")
+        ->needs(module);
     addCameraOption(app, options_.camera, "--camera",
                     std::string("default: the synthetic scene, a bright rectangle moving over a "
                                 "dark texture. A FILE.arv plays in a loop at its own size, a "
@@ -52,8 +62,11 @@ class RunCommand : public Command {
                      "run for S seconds (default 5 when --frames is not given)");
     addFramesOption(app, options_.frames,
                     "run until N frames were processed; with --seconds, whichever comes first");
-    addFpsOption(app, fps_, "frames per second (default 15)");
-    addResolutionOption(app, options_.resolution, "the size asked of the camera (default 2)");
+    addFpsOption(app, fps_, "frames per second (default 15, or a Python module's own)");
+    // The parser is gone when the command runs: whether --resolution was given is kept.
+    addResolutionOption(app, options_.resolution,
+                        "the size asked of the camera (default 2, or a Python module's own)")
+        ->each([this](const std::string&) { resolutionGiven_ = true; });
     app.add_option("--call", calls_,
                    "call a remote method of the module once detection runs; repeat for more "
                    "calls, made in order. Arguments are read as true or false, whole or decimal "
@@ -133,6 +146,7 @@ class RunCommand : public Command {
     for (const std::vector<std::string>& call : calls_) {
       options_.calls.push_back({call.front(), {call.begin() + 1, call.end()}});
     }
+    std::unique_ptr<PythonModuleFile> python = loadPython();
     if (listMethods_) {
       const ekhost::ModuleMethods module = ekhost::moduleMethods(options_);
       output.out << "methods of " << module.name << ":\n" << methodList(module.methods);
@@ -159,7 +173,39 @@ class RunCommand : public Command {
   }
 
  private:
+#ifdef EKVISION_TOOL_PYTHON_MODULES
+  using PythonModuleFile = ekpy::EmbeddedPythonModule;
+#else
+  struct PythonModuleFile {};
+#endif
+
+  // A --module FILE.py: Python runs from here to the end of the run, the module's frame
+  // rate and resolution standing unless --fps and --resolution are given.
+  std::unique_ptr<PythonModuleFile> loadPython() {
+    const bool python = options_.module && options_.module->size() > 3 &&
+                        options_.module->compare(options_.module->size() - 3, 3, ".py") == 0;
+    if (!python) {
+      if (className_) {
+        throw UsageError("--class needs a --module FILE.py");
+      }
+      return nullptr;
+    }
+#ifdef EKVISION_TOOL_PYTHON_MODULES
+    auto file = std::make_unique<PythonModuleFile>(*options_.module, className_);
+    options_.moduleSource = file->source();
+    options_.fps = fps_.value_or(file->frameRate());
+    if (!resolutionGiven_) {
+      options_.resolution = file->resolution();
+    }
+    return file;
+#else
+    throw UsageError("this ekvision was built without Python: it cannot run " + *options_.module);
+#endif
+  }
+
   ekhost::RunOptions options_;
+  std::optional<std::string> className_;
+  bool resolutionGiven_ = false;
   std::optional<int> fps_;
   std::vector<std::vector<std::string>> calls_;
   bool listMethods_ = false;

@@ -2,9 +2,14 @@
 #ifndef EKVISION_TOOLS_RUNOPTIONS_H
 #define EKVISION_TOOLS_RUNOPTIONS_H
 
+#include <ekcommon/ekbroker.h>
 #include <ekcommon/ekmethodinfo.h>
 #include <ekvalue/ekvalue.h>
+#include <ekvision/ekvisionextractor.h>
 
+#include <boost/shared_ptr.hpp>
+
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,9 +24,22 @@ struct CallSpec {
   std::vector<std::string> arguments;
 };
 
+/// @brief A vision module that the caller builds, such as a Python class: the run calls
+/// `create` where it would load a plugin.
+struct ModuleSource {
+  std::string defaultName;  ///< the module's name unless RunOptions::name is given
+  /// Builds the module, registered with the broker under the name; called on the thread
+  /// that runs the session.
+  std::function<boost::shared_ptr<EK::EKVisionExtractor>(const boost::shared_ptr<EK::EKBroker>&,
+                                                         const std::string&)>
+      create;
+};
+
 /// What a run of a vision module is asked to do.
 struct RunOptions {
-  std::optional<std::string> module;        ///< plugin path; none: the built-in detector
+  std::optional<std::string> module;  ///< plugin path; none: the built-in detector
+  /// Builds the module in place of a plugin; `module` then names where it came from.
+  std::optional<ModuleSource> moduleSource;
   std::optional<std::string> camera;        ///< camera SPEC; none: the synthetic scene
   std::optional<std::string> record;        ///< .arv file to record the frames into
   std::optional<std::string> contactSheet;  ///< PNG file of a few frames with their boxes

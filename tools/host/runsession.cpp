@@ -197,7 +197,10 @@ void RunSession::buildCamera() {
 }
 
 void RunSession::buildModule() {
-  if (options_.module) {
+  if (options_.moduleSource) {
+    name_ = options_.name.value_or(options_.moduleSource->defaultName);
+    module_ = options_.moduleSource->create(broker_, name_);
+  } else if (options_.module) {
     plugin_ = std::make_unique<VisionPlugin>(*options_.module);
     name_ = options_.name.value_or(VisionPlugin::defaultModuleName(*options_.module));
     module_ = plugin_->create(broker_, name_);
