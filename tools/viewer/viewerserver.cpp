@@ -103,6 +103,7 @@ struct ViewerServer::State {
   std::string host;
   int port = 0;
   std::atomic<int> refusals{0};
+  std::atomic<bool> listenReturned{false};
 
   State(ViewerContent c, ekhost::Listener& l) : content(std::move(c)), listener(l) {}
 
@@ -327,7 +328,15 @@ ViewerServer::ViewerServer(const ListenAddress& address, ViewerContent content,
                            "cannot listen on " + where + ": not an address of this machine"));
   }
   state_->host = address.host;
-  state_->thread = std::thread([this] { state_->server.listen_after_bind(); });
+  state_->thread = std::thread([state = state_.get()] {
+    state->server.listen_after_bind();
+    state->listenReturned = true;
+  });
+  // Stopping a server that has not started listening yet would do nothing, and the join in
+  // the destructor would then wait for ever.
+  while (!state_->server.is_running() && !state_->listenReturned) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
 }
 
 ViewerServer::~ViewerServer() {
