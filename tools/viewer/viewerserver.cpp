@@ -252,6 +252,11 @@ struct ViewerServer::State {
         to < from) {
       return refuse(response, 400, "give from=FRAME and to=FRAME, from <= to");
     }
+    if (static_cast<std::uint64_t>(to) >= content.recording->frames()) {
+      return refuse(response, 404,
+                    "frame " + std::to_string(to) + " is not in the recording (0 to " +
+                        std::to_string(content.recording->frames() - 1) + ")");
+    }
     // The export goes through a file of its own, removed once sent or refused.
     const char* directory = std::getenv("TMPDIR");
     std::string path =

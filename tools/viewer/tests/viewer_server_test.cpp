@@ -5,6 +5,7 @@
 #include <httplib.h>
 #include <liveview.h>
 #include <netinet/in.h>
+#include <recordingview.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <viewerpage.h>
@@ -12,11 +13,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <mutex>
 #include <thread>
 
 #include <ekvision/ekimagevalue.h>
 #include <ekvision/ekvisiondefinitions.h>
+
+#include "videotestsupport.h"
 
 namespace {
 
@@ -209,6 +213,42 @@ TEST_F(ViewerServerTest, AClientThatStopsReadingHoldsUpNobody) {
     const auto before = std::chrono::steady_clock::now();
     EXPECT_EQ(status(client_->Get("/api/live/frame?after=" + std::to_string(i + 1))), 200);
     EXPECT_LT(std::chrono::steady_clock::now() - before, 2s) << "others are answered at once";
+  }
+}
+
+TEST(ViewerRecording, FramesAndExportsAreReachedByNumbersOnly) {
+  ektest::TempDir dir;
+  const std::string clip = ektest::recordClip(dir.path("clip"), 4, {{160, 120, 9, 8}});
+  ekviewer::RecordingView recording({clip, "", 0});
+  Warnings warnings;
+  ekviewer::ViewerServer server({"127.0.0.1", 0}, {nullptr, &recording, "clip"}, warnings);
+  httplib::Client client("127.0.0.1", server.port());
+  const httplib::Result whole = client.Get("/api/recording/export.mp4?from=0&to=3");
+  ASSERT_TRUE(whole);
+  EXPECT_EQ(whole->status, 200);
+  EXPECT_EQ(whole->body.substr(4, 4), "ftyp") << "an MP4 file";
+  EXPECT_EQ(whole->get_header_value("Content-Disposition"),
+            "attachment; filename=\"frames-0-3.mp4\"");
+  struct Case {
+    const char* path;
+    int status;
+  };
+  for (const Case& c :
+       {Case{"/api/recording/export.mp4?from=-1&to=2", 400},
+        Case{"/api/recording/export.mp4?from=2&to=1", 400},
+        Case{"/api/recording/export.mp4?from=0&to=4", 404},
+        Case{"/api/recording/export.mp4?from=../../etc/passwd&to=1", 400},
+        Case{"/api/recording/frame?index=4", 404},
+        Case{"/api/recording/frame?file=/etc/passwd", 400},
+        Case{"/api/recording/frame?index=3", 200}, Case{"/api/live/frame?after=0", 404}}) {
+    const httplib::Result result = client.Get(c.path);
+    EXPECT_EQ(result ? result->status : -1, c.status) << c.path;
+  }
+  std::error_code ignored;
+  for (const auto& entry :
+       std::filesystem::directory_iterator(std::filesystem::temp_directory_path(), ignored)) {
+    EXPECT_EQ(entry.path().filename().string().rfind("ekvision-view-", 0), std::string::npos)
+        << "an export's file is left behind: " << entry.path();
   }
 }
 
