@@ -61,7 +61,9 @@ EKValue EKArvSource::grab(const EKFrameRequest& request) {
   const long long count = frameCount_;
   const long long index = ((request.frameIndex % count) + count) % count;
   const std::size_t pixelCount = static_cast<std::size_t>(width_) * height_;
-  std::vector<unsigned char> pixels(pixelCount * static_cast<std::size_t>(layers));
+  const std::size_t byteCount = pixelCount * static_cast<std::size_t>(layers);
+  std::shared_ptr<unsigned char> buffer = takeFrameBuffer(byteCount);
+  unsigned char* pixels = buffer.get();
   float angles[4];
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -76,7 +78,7 @@ EKValue EKArvSource::grab(const EKFrameRequest& request) {
     angles[3] = frame_.bottomAngle;
     const unsigned char* recorded = frame_.frame;
     if (sameSpace) {
-      std::memcpy(pixels.data(), recorded, pixels.size());
+      std::memcpy(pixels, recorded, byteCount);
     } else {
       const std::size_t lumaStep = colorSpace_ == kColorSpaceYUV422 ? 2 : 1;
       const bool toYuv422 = request.colorSpace == kColorSpaceYUV422;
@@ -90,7 +92,8 @@ EKValue EKArvSource::grab(const EKFrameRequest& request) {
     }
   }
   return makeImageArray(width_, height_, request.colorSpace, request.timeStamp, request.cameraId,
-                        angles[0], angles[1], angles[2], angles[3], std::move(pixels));
+                        angles[0], angles[1], angles[2], angles[3], std::move(buffer),
+                        static_cast<int>(byteCount));
 }
 
 }  // namespace EK

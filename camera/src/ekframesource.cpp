@@ -1,6 +1,9 @@
 #include <ekvideodevice/ekframesource.h>
 
+#include <algorithm>
+
 #include <ekvision/ekimagevalue.h>
+#include <ekvision/ekvisiondefinitions.h>
 
 namespace EK {
 namespace {
@@ -37,6 +40,16 @@ EKValue makeImageValue(int width, int height, int colorSpace, long long timeStam
                        std::vector<unsigned char>&& pixels) {
   return makeImageArray(width, height, colorSpace, timeStamp, cameraId, kLeftAngle, kTopAngle,
                         -kLeftAngle, -kTopAngle, std::move(pixels));
+}
+
+EKValue makeImageValue(int width, int height, int colorSpace, long long timeStamp, int cameraId,
+                       std::shared_ptr<unsigned char> pixels) {
+  // A size that does not fit is refused by the array's header check before the count is used.
+  const long long bytes =
+      static_cast<long long>(width) * height * getNumLayersInColorSpace(colorSpace);
+  return makeImageArray(width, height, colorSpace, timeStamp, cameraId, kLeftAngle, kTopAngle,
+                        -kLeftAngle, -kTopAngle, std::move(pixels),
+                        static_cast<int>(std::clamp(bytes, 0LL, 0x7fffffffLL)));
 }
 
 }  // namespace EK

@@ -1,5 +1,7 @@
 #include <ekvideodevice/ekscriptedsource.h>
 
+#include <algorithm>
+
 #include <ekerror/ekerror.h>
 #include <ekvision/ekvisiondefinitions.h>
 
@@ -56,7 +58,7 @@ EKValue EKScriptedSource::grab(const EKFrameRequest& request) {
   const int layers = getNumLayersInColorSpace(request.colorSpace);
   const std::size_t bytes = static_cast<std::size_t>(request.width) * request.height *
                             static_cast<std::size_t>(layers > 0 ? layers : 0);
-  std::vector<unsigned char> pixels;
+  std::shared_ptr<unsigned char> pixels;
   unsigned sequence = 0;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -71,10 +73,11 @@ EKValue EKScriptedSource::grab(const EKFrameRequest& request) {
         pattern_[i] = static_cast<unsigned char>(i % 251);
       }
     }
-    pixels.assign(pattern_.begin(), pattern_.begin() + static_cast<std::ptrdiff_t>(bytes));
+    pixels = takeFrameBuffer(bytes);
+    std::copy_n(pattern_.begin(), bytes, pixels.get());
   }
-  for (std::size_t i = 0; i < 4 && i < pixels.size(); ++i) {
-    pixels[i] = static_cast<unsigned char>(sequence >> (8 * i));
+  for (std::size_t i = 0; i < 4 && i < bytes; ++i) {
+    pixels.get()[i] = static_cast<unsigned char>(sequence >> (8 * i));
   }
   return makeImageValue(request.width, request.height, request.colorSpace, request.timeStamp,
                         request.cameraId, std::move(pixels));

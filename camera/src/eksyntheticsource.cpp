@@ -58,8 +58,8 @@ EKPixelRect EKSyntheticSource::toPixels(const EKSceneObject& object, int width, 
   return rect;
 }
 
-std::vector<unsigned char> EKSyntheticSource::background(int width, int height, int colorSpace,
-                                                         int layers) {
+void EKSyntheticSource::paintBackground(unsigned char* pixels, int width, int height,
+                                        int colorSpace, int layers) {
   std::lock_guard<std::mutex> lock(cacheMutex_);
   if (cache_.width != width || cache_.height != height || cache_.colorSpace != colorSpace) {
     cache_.pixels.assign(static_cast<std::size_t>(width) * height * layers, 0);
@@ -74,7 +74,7 @@ std::vector<unsigned char> EKSyntheticSource::background(int width, int height, 
     cache_.height = height;
     cache_.colorSpace = colorSpace;
   }
-  return cache_.pixels;
+  std::copy(cache_.pixels.begin(), cache_.pixels.end(), pixels);
 }
 
 EKValue EKSyntheticSource::grab(const EKFrameRequest& request) {
@@ -82,8 +82,10 @@ EKValue EKSyntheticSource::grab(const EKFrameRequest& request) {
   if (layers <= 0 || request.width <= 0 || request.height <= 0) {
     throw EKERROR("EKVideoDevice", "getImageRemote", "cannot render this picture format");
   }
-  std::vector<unsigned char> pixels =
-      background(request.width, request.height, request.colorSpace, layers);
+  std::shared_ptr<unsigned char> buffer = takeFrameBuffer(
+      static_cast<std::size_t>(request.width) * request.height * static_cast<std::size_t>(layers));
+  unsigned char* pixels = buffer.get();
+  paintBackground(pixels, request.width, request.height, request.colorSpace, layers);
   const EKPixelRect rect = toPixels(objectAt(request.timeStamp), request.width, request.height);
   const int left = std::max(rect.x, 0);
   const int right = std::min(rect.x + rect.w, request.width);
@@ -97,7 +99,7 @@ EKValue EKSyntheticSource::grab(const EKFrameRequest& request) {
     }
   }
   return makeImageValue(request.width, request.height, request.colorSpace, request.timeStamp,
-                        request.cameraId, std::move(pixels));
+                        request.cameraId, std::move(buffer));
 }
 
 }  // namespace EK

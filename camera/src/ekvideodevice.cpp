@@ -149,6 +149,7 @@ EKValue EKVideoDevice::getImageRemote(const std::string& id) {
     request.cameraId = activeCamera_;
     request.frameIndex = subscriber.firstFrame + (since > 0 ? since : 0);
     request.timeStamp = subscriber.anchor + (since > 0 ? since : 0) * period;
+    request.subscribers = static_cast<int>(subscribers_.size());
     ++subscriber.heldImages;
   }
   // Outside the lock: rendering or reading a picture takes a while.

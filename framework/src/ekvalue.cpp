@@ -15,6 +15,16 @@ namespace {
       std::string("cannot read a value of kind ") + EKValue::TypeToString(held) + " as " + wanted);
 }
 
+// A byte block needs a size of at least 0, and bytes when it has any.
+void checkBlock(const void* data, int size) {
+  if (size < 0) {
+    throw EKError("EKValue", "SetBinary", "negative byte count " + std::to_string(size));
+  }
+  if (data == nullptr && size > 0) {
+    throw EKError("EKValue", "SetBinary", "null data for a non-empty byte block");
+  }
+}
+
 }  // namespace
 
 EKValue::EKValue() = default;
@@ -150,18 +160,18 @@ void EKValue::arrayPush(const EKValue& element) {
 }
 
 void EKValue::SetBinary(const void* data, int size) {
-  if (size < 0) {
-    throw EKError("EKValue", "SetBinary", "negative byte count " + std::to_string(size));
-  }
-  if (data == nullptr && size > 0) {
-    throw EKError("EKValue", "SetBinary", "null data for a non-empty byte block");
-  }
+  checkBlock(data, size);
   const auto* bytes = static_cast<const unsigned char*>(data);
-  data_ = Binary(bytes, bytes + size);
+  data_ = Binary(std::vector<unsigned char>(bytes, bytes + size));
 }
 
 void EKValue::SetBinary(std::vector<unsigned char>&& bytes) {
-  data_ = std::move(bytes);
+  data_ = Binary(std::move(bytes));
+}
+
+void EKValue::SetBinary(std::shared_ptr<unsigned char> bytes, int size) {
+  checkBlock(bytes.get(), size);
+  data_ = Binary(std::move(bytes), static_cast<std::size_t>(size));
 }
 
 const void* EKValue::GetBinary() const {

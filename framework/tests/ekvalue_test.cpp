@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -67,6 +68,50 @@ TEST(EKValue, BinaryBlocksAreCopiedBoundedAndMovedWithoutCopy) {
   empty.SetBinary(nullptr, 0);
   EXPECT_TRUE(empty.isBinary());
   EXPECT_EQ(empty.GetBinary(), nullptr);
+}
+
+// A block may share a buffer with its owner: moves pass the share on, copies get bytes of
+// their own, and the owner gets the buffer back when the last value sharing it is gone.
+TEST(EKValue, SharedBlocksLendWithoutCopyAndCopiesNeverWriteIntoTheLoan) {
+  int returned = 0;
+  {
+    std::shared_ptr<unsigned char> buffer(new unsigned char[8]{1, 2, 3, 4, 5, 6, 7, 8},
+                                          [&](unsigned char* bytes) {
+                                            ++returned;
+                                            delete[] bytes;
+                                          });
+    unsigned char* const address = buffer.get();
+    EKValue shared;
+    shared.SetBinary(std::move(buffer), 6);
+    EXPECT_EQ(shared.GetBinary(), address) << "no copy";
+    EXPECT_EQ(shared.getBinarySize(), 6) << "only the bytes asked for";
+    EXPECT_EQ(shared.getSize(), 6u);
+    EXPECT_EQ(shared.toString(), "<binary 6 bytes>");
+
+    EKValue copy = shared;
+    EXPECT_NE(copy.GetBinary(), address);
+    EXPECT_EQ(copy, shared) << "same bytes, whatever the storage";
+    address[0] = 42;
+    EXPECT_EQ(static_cast<const unsigned char*>(copy.GetBinary())[0], 1) << "the copy is its own";
+    EXPECT_NE(copy, shared);
+
+    EKValue image;
+    image.arraySetSize(2);
+    image[0] = 640;
+    image[1] = std::move(shared);
+    EKValue moved(std::move(image));
+    EXPECT_EQ(moved[1].GetBinary(), address) << "moves keep the loan";
+    EXPECT_EQ(returned, 0) << "held while a value shares it";
+    moved = EKValue(1);
+    EXPECT_EQ(returned, 1) << "back once the last sharing value is gone";
+  }
+  EXPECT_EQ(returned, 1);
+  EKValue refused;
+  EXPECT_THROW(refused.SetBinary(std::shared_ptr<unsigned char>(), 3), EKError);
+  EXPECT_THROW(refused.SetBinary(std::make_shared<unsigned char>(0), -1), EKError);
+  EXPECT_FALSE(refused.isValid()) << "a refused block leaves the value as it was";
+  refused.SetBinary(std::shared_ptr<unsigned char>(), 0);
+  EXPECT_EQ(refused.GetBinary(), nullptr);
 }
 
 TEST(EKValue, CopiesAreDeepAndCompareByKindAndContent) {

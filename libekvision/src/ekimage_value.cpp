@@ -81,16 +81,35 @@ EKImage* EKImage::fromEKValue(const EKValue& value) {
   return image.release();
 }
 
-EKValue makeImageArray(int width, int height, int colorSpace, long long timeStamp, int cameraId,
-                       float leftAngle, float topAngle, float rightAngle, float bottomAngle,
-                       std::vector<unsigned char>&& pixels) {
-  // An image without buffer checks the header and writes its elements with an empty block;
-  // the block then takes over the pixels, moved rather than copied.
+namespace {
+
+// The array of an image of that header, with an empty pixel block. An image without a
+// buffer checks the header and writes its elements.
+EKValue imageArrayHeader(int width, int height, int colorSpace, long long timeStamp, int cameraId,
+                         float leftAngle, float topAngle, float rightAngle, float bottomAngle) {
   EKImage header(width, height, colorSpace, true, leftAngle, topAngle, rightAngle, bottomAngle);
   header.timeStamp = timeStamp;
   header.cameraId = static_cast<char>(cameraId);
-  EKValue value = header.toEKValue();
+  return header.toEKValue();
+}
+
+}  // namespace
+
+EKValue makeImageArray(int width, int height, int colorSpace, long long timeStamp, int cameraId,
+                       float leftAngle, float topAngle, float rightAngle, float bottomAngle,
+                       std::vector<unsigned char>&& pixels) {
+  EKValue value = imageArrayHeader(width, height, colorSpace, timeStamp, cameraId, leftAngle,
+                                   topAngle, rightAngle, bottomAngle);
   value[kImageArrayPixels].SetBinary(std::move(pixels));
+  return value;
+}
+
+EKValue makeImageArray(int width, int height, int colorSpace, long long timeStamp, int cameraId,
+                       float leftAngle, float topAngle, float rightAngle, float bottomAngle,
+                       std::shared_ptr<unsigned char> pixels, int byteCount) {
+  EKValue value = imageArrayHeader(width, height, colorSpace, timeStamp, cameraId, leftAngle,
+                                   topAngle, rightAngle, bottomAngle);
+  value[kImageArrayPixels].SetBinary(std::move(pixels), byteCount);
   return value;
 }
 

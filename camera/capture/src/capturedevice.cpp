@@ -210,15 +210,12 @@ void CaptureDevice::takeFrame(const cv::Mat& mat, RawFrame& frame) {
     throw CaptureFailure(EKCause::kUnsupported, "cannot take frames of " + sizeText(width, height) +
                                                     " pixels: the width must be even");
   }
-  frame.width = width;
-  frame.height = height;
-  frame.yuv.resize(static_cast<std::size_t>(width) * height * 2);
-  unsigned char* out = frame.yuv.data();
+  unsigned char* out = frame.resize(width, height);
   if (rawYuyv) {
     if (format_.empty()) {
       format_ = "YUYV as delivered";
     }
-    std::memcpy(out, mat.data, frame.yuv.size());
+    std::memcpy(out, mat.data, frame.bytes());
     return;
   }
   if (format_.empty()) {

@@ -3,10 +3,12 @@
 #ifndef EKVIDEODEVICE_CAPTURE_CAPTUREFRAME_H
 #define EKVIDEODEVICE_CAPTURE_CAPTUREFRAME_H
 
+#include <cstddef>
+#include <memory>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
+#include <ekvideodevice/ekframepool.h>
 #include <ekvision/ekstatus.h>
 
 namespace EK {
@@ -26,10 +28,23 @@ class CaptureFailure : public std::runtime_error {
 
 /// One frame as the camera delivered it, packed into YUV422.
 struct RawFrame {
-  std::vector<unsigned char> yuv;  // width x height x 2 bytes
+  explicit RawFrame(EKFramePool& pool) : pool(&pool) {}
+
+  // Makes the frame width x height with a buffer from the pool that nobody else holds, and
+  // gives its pixels to fill.
+  unsigned char* resize(int newWidth, int newHeight) {
+    width = newWidth;
+    height = newHeight;
+    yuv = pool->acquire(bytes());
+    return yuv.get();
+  }
+  std::size_t bytes() const { return static_cast<std::size_t>(width) * height * 2; }
+
+  std::shared_ptr<unsigned char> yuv;  // width x height x 2 bytes
   int width = 0;
   int height = 0;
   double ownMicroseconds = -1;  // the camera's own time of the frame; negative: none
+  EKFramePool* pool;            // where the buffers come from
 };
 
 /// What read() found.

@@ -19,11 +19,15 @@
 namespace EK {
 namespace capture {
 
-// A frame as published to the callers: never changed once published.
+// A frame as published to the callers: never changed once published, but for the pixels
+// of a frame lent to a subscriber.
 struct Published {
+  explicit Published(EKFramePool& pool) : raw(pool) {}
   RawFrame raw;
   long long stamp = 0;
   long long number = 0;
+  // Its buffer went to a subscriber, who may have written into it: nobody else gets it.
+  mutable bool lent = false;  // guarded by the source's mutex
 };
 
 }  // namespace capture
@@ -36,30 +40,30 @@ using SteadyClock = std::chrono::steady_clock;
 // How long the destructor waits for the capture thread to end.
 const std::chrono::seconds kStopTimeout(2);
 
-// The YUV422 picture @p frame scaled to width x height: unpacked to BGR, resized, packed.
-std::vector<unsigned char> scaledYuv(const Published& frame, int width, int height) {
+// The YUV422 picture @p frame scaled to width x height into @p pixels: unpacked to BGR,
+// resized, packed.
+void scaleYuv(const Published& frame, int width, int height, unsigned char* pixels) {
   EKImage source(frame.raw.width, frame.raw.height, kColorSpaceYUV422, true);
-  source.frame = const_cast<unsigned char*>(frame.raw.yuv.data());
+  source.frame = frame.raw.yuv.get();
   cv::Mat bgr(frame.raw.height, frame.raw.width, CV_8UC3);
   source.computeBGRimageFromYUV422(bgr.data);
   cv::Mat sized;
   const bool shrinking = width <= frame.raw.width && height <= frame.raw.height;
   cv::resize(bgr, sized, cv::Size(width, height), 0, 0,
              shrinking ? cv::INTER_AREA : cv::INTER_LINEAR);
-  std::vector<unsigned char> pixels(static_cast<std::size_t>(width) * height * 2);
   EKImage target(width, height, kColorSpaceYUV422, true);
-  target.frame = pixels.data();
+  target.frame = pixels;
   target.computeYUV422imageFromBGR(height, width, reinterpret_cast<char*>(sized.data));
-  return pixels;
 }
 
 }  // namespace
 
 class EKCaptureSource::Impl : public std::enable_shared_from_this<EKCaptureSource::Impl> {
  public:
-  Impl(const EKCaptureTarget& target, const EKCaptureSettings& settings)
+  Impl(const EKCaptureTarget& target, const EKCaptureSettings& settings, const EKFramePool& pool)
       : target_(target),
         settings_(settings),
+        pool_(pool),
         device_(target, settings.frameRate),
         wantedWidth_(settings.width),
         wantedHeight_(settings.height) {}
@@ -111,21 +115,39 @@ class EKCaptureSource::Impl : public std::enable_shared_from_this<EKCaptureSourc
 
   EKValue grab(const EKFrameRequest& request, long long& frameNumber) {
     std::shared_ptr<const Published> frame;
+    bool lend = false;
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      std::unique_lock<std::mutex> lock(mutex_);
       noticeStall();
       failures_.throwOnceTo(request.subscriberId);
-      frame = latest_;
       if (target_.kind == EKCaptureKind::kV4L2Device &&
           (request.width != wantedWidth_ || request.height != wantedHeight_)) {
         wantedWidth_ = request.width;
         wantedHeight_ = request.height;
+      }
+      if (latest_ && latest_->lent) {
+        // Whoever had it may have drawn on it: wait for a clean frame, as long as the camera
+        // is not yet called stalled, and take a copy of the lent one only after that.
+        const std::shared_ptr<const Published> spent = latest_;
+        changed_.wait_for(lock, settings_.stallTimeout,
+                          [&] { return latest_ != spent || stopping_ || failures_.failing(); });
+      }
+      frame = latest_;
+      if (frame) {
+        lend = !frame->lent && request.subscribers <= 1 &&
+               request.colorSpace == kColorSpaceYUV422 && request.width == frame->raw.width &&
+               request.height == frame->raw.height;
+        frame->lent |= lend;
       }
     }
     if (!frame) {
       throwGrabFailure(EKStatus(EKCause::kUnavailable, "no frame captured yet"));
     }
     frameNumber = frame->number;
+    if (lend) {
+      return imageArray(request, frame->stamp, frame->raw.yuv,
+                        static_cast<int>(frame->raw.bytes()));
+    }
     return deliver(*frame, request);
   }
 
@@ -155,31 +177,43 @@ class EKCaptureSource::Impl : public std::enable_shared_from_this<EKCaptureSourc
   bool ends() const { return target_.kind == EKCaptureKind::kVideoFile && !settings_.loop; }
 
  private:
-  EKValue deliver(const Published& frame, const EKFrameRequest& request) const {
+  // The picture @p request asks for, made from @p frame into a buffer of its own.
+  EKValue deliver(const Published& frame, const EKFrameRequest& request) {
     const int layers = getNumLayersInColorSpace(request.colorSpace);
     if (layers <= 0 || request.width <= 0 || request.height <= 0) {
       throwGrabFailure(EKStatus(EKCause::kUnsupported, "cannot make this picture format"));
     }
-    std::vector<unsigned char> yuv;
+    const std::size_t count = static_cast<std::size_t>(request.width) * request.height;
+    const std::size_t bytes = count * static_cast<std::size_t>(layers);
+    std::shared_ptr<unsigned char> pixels = pool_.acquire(bytes);
     const bool sameSize = request.width == frame.raw.width && request.height == frame.raw.height;
-    if (!sameSize) {
-      yuv = scaledYuv(frame, request.width, request.height);
-    }
-    const std::vector<unsigned char>& source = sameSize ? frame.raw.yuv : yuv;
-    std::vector<unsigned char> pixels;
     if (request.colorSpace == kColorSpaceYUV422) {
-      pixels = sameSize ? source : std::move(yuv);
+      if (sameSize) {
+        std::memcpy(pixels.get(), frame.raw.yuv.get(), bytes);
+      } else {
+        scaleYuv(frame, request.width, request.height, pixels.get());
+      }
     } else {
-      const std::size_t count = static_cast<std::size_t>(request.width) * request.height;
-      pixels.resize(count * static_cast<std::size_t>(layers));
+      std::shared_ptr<unsigned char> scaled;
+      const unsigned char* source = frame.raw.yuv.get();
+      if (!sameSize) {
+        scaled = pool_.acquire(count * 2);
+        scaleYuv(frame, request.width, request.height, scaled.get());
+        source = scaled.get();
+      }
       for (std::size_t i = 0; i < count; ++i) {
-        std::memset(&pixels[i * static_cast<std::size_t>(layers)], source[2 * i],
+        std::memset(pixels.get() + i * static_cast<std::size_t>(layers), source[2 * i],
                     static_cast<std::size_t>(layers));
       }
     }
-    return makeImageArray(request.width, request.height, request.colorSpace, frame.stamp,
+    return imageArray(request, frame.stamp, std::move(pixels), static_cast<int>(bytes));
+  }
+
+  EKValue imageArray(const EKFrameRequest& request, long long stamp,
+                     std::shared_ptr<unsigned char> pixels, int bytes) const {
+    return makeImageArray(request.width, request.height, request.colorSpace, stamp,
                           settings_.cameraId, settings_.leftAngle, settings_.topAngle,
-                          settings_.rightAngle, settings_.bottomAngle, std::move(pixels));
+                          settings_.rightAngle, settings_.bottomAngle, std::move(pixels), bytes);
   }
 
   // A running source that brought no frame for the stall timeout has failed. Called with
@@ -222,23 +256,13 @@ class EKCaptureSource::Impl : public std::enable_shared_from_this<EKCaptureSourc
       std::lock_guard<std::mutex> lock(mutex_);
       frame->stamp = clock_.stamp(arrival, frame->raw.ownMicroseconds);
       frame->number = ++framesCaptured_;
-      // The frame before, when nobody holds it any more, takes the next picture: no
-      // allocation of a new buffer per frame.
-      if (latest_ && latest_.use_count() == 1) {
-        spare_ = std::const_pointer_cast<Published>(latest_);
-      }
+      // The frame before goes back to the pool once its last holder drops it.
       latest_ = std::move(frame);
       lastArrival_ = SteadyClock::now();
       failures_.recover();
       format_ = device_.format();
     }
     changed_.notify_all();
-  }
-
-  std::shared_ptr<Published> takeBuffer() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::shared_ptr<Published> buffer = std::move(spare_);
-    return buffer ? buffer : std::make_shared<Published>();
   }
 
   void captureLoop() {
@@ -260,7 +284,7 @@ class EKCaptureSource::Impl : public std::enable_shared_from_this<EKCaptureSourc
           // Outside the lock: a device may restart its stream for a new size.
           device_.askSize(askedWidth, askedHeight);
         }
-        std::shared_ptr<Published> frame = takeBuffer();
+        auto frame = std::make_shared<Published>(pool_);
         const capture::ReadResult result = device_.read(frame->raw, sleeper);
         const long long arrival = capture::wallMicroseconds();
         if (result == capture::ReadResult::kFrame) {
@@ -320,6 +344,7 @@ class EKCaptureSource::Impl : public std::enable_shared_from_this<EKCaptureSourc
 
   const EKCaptureTarget target_;
   const EKCaptureSettings settings_;
+  EKFramePool pool_;               // the source's frame buffers
   capture::CaptureDevice device_;  // the capture thread's alone
 
   std::mutex mutex_;  // guards everything below
@@ -327,7 +352,6 @@ class EKCaptureSource::Impl : public std::enable_shared_from_this<EKCaptureSourc
   bool stopping_ = false;
   bool finished_ = false;
   std::shared_ptr<const Published> latest_;
-  std::shared_ptr<Published> spare_;
   SteadyClock::time_point lastArrival_;
   EKStampClock clock_;
   long long framesCaptured_ = 0;
@@ -345,7 +369,7 @@ EKCaptureSource::EKCaptureSource(const std::string& spec, const EKCaptureSetting
                     EKStatus(EKCause::kNotFound, "no camera named: '" + spec + "'"), __FILE__,
                     __LINE__);
   }
-  impl_ = std::make_shared<Impl>(*target, settings);
+  impl_ = std::make_shared<Impl>(*target, settings, framePool());
   impl_->start();
   EKStatus cause;
   if (!impl_->waitUntilOpen(cause)) {

@@ -136,10 +136,7 @@ std::string packVideoFrame(const GstVideoFrame& frame, RawFrame& out) {
                                                     "x" + std::to_string(height) +
                                                     " pixels: the width must be even");
   }
-  out.width = width;
-  out.height = height;
-  out.yuv.resize(static_cast<std::size_t>(width) * height * 2);
-  unsigned char* pixels = out.yuv.data();
+  unsigned char* pixels = out.resize(width, height);
   const std::size_t rowBytes = static_cast<std::size_t>(width) * 2;
   if (format == GST_VIDEO_FORMAT_YUY2) {
     const auto* plane = static_cast<const unsigned char*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));

@@ -9,10 +9,13 @@
 #ifndef EKVIDEODEVICE_EKFRAMESOURCE_H
 #define EKVIDEODEVICE_EKFRAMESOURCE_H
 
+#include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <ekvalue/ekvalue.h>
+#include <ekvideodevice/ekframepool.h>
 #include <ekvideodevice/ekvideodevice_api.h>
 
 namespace EK {
@@ -42,6 +45,9 @@ struct EKFrameRequest {
   int cameraId;              ///< the active camera
   long long frameIndex;      ///< number of the frame in the subscriber's stream, from 0
   long long timeStamp;       ///< capture time of that frame, microseconds of the wall clock
+  /// How many subscribers the camera has: a source may lend its own frame buffer, without a
+  /// copy, when the picture goes to one subscriber alone.
+  int subscribers = 1;
 };
 
 /// @brief Makes the pictures of the camera module.
@@ -58,6 +64,20 @@ class EKVIDEODEVICE_API EKFrameSource {
 
   /// @brief The picture for @p request, normally as the twelve-element image array.
   virtual EKValue grab(const EKFrameRequest& request) = 0;
+
+  /// The buffers this source's pictures are made in, shared out one subscriber at a time.
+  const EKFramePool& framePool() const { return framePool_; }
+
+ protected:
+  /// @brief A buffer for one picture of @p bytes from the source's pool.
+  ///
+  /// The buffer returns to the pool when the last image value sharing it is dropped.
+  std::shared_ptr<unsigned char> takeFrameBuffer(std::size_t bytes) {
+    return framePool_.acquire(bytes);
+  }
+
+ private:
+  EKFramePool framePool_;
 };
 
 /// @brief An image array whose pixel block takes over @p pixels without copying them.
@@ -66,6 +86,13 @@ class EKVIDEODEVICE_API EKFrameSource {
 /// color space, time stamp and camera index, with the camera's field-of-view angles.
 EKVIDEODEVICE_API EKValue makeImageValue(int width, int height, int colorSpace, long long timeStamp,
                                          int cameraId, std::vector<unsigned char>&& pixels);
+
+/// @brief An image array whose pixel block shares @p pixels, a buffer from a frame pool.
+///
+/// As the overload above, with a block of width x height x layers bytes that keeps a share
+/// of the buffer instead of owning a copy (see EKFrameSource::takeFrameBuffer).
+EKVIDEODEVICE_API EKValue makeImageValue(int width, int height, int colorSpace, long long timeStamp,
+                                         int cameraId, std::shared_ptr<unsigned char> pixels);
 
 }  // namespace EK
 

@@ -60,7 +60,8 @@ class EKVIDEODEVICE_API EKSyntheticSource : public EKFrameSource {
     std::vector<unsigned char> pixels;
   };
 
-  std::vector<unsigned char> background(int width, int height, int colorSpace, int layers);
+  // Copies the background of that size and color space into @p pixels.
+  void paintBackground(unsigned char* pixels, int width, int height, int colorSpace, int layers);
 
   long long epoch_;
   std::mutex cacheMutex_;

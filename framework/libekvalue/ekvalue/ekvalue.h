@@ -9,14 +9,17 @@
 #include <vector>
 
 #include <ekcommon/api.h>
+#include <ekvalue/detail/ekbyteblock.h>
 
 namespace EK {
 
 /// @brief A dynamic value: empty, or a boolean, integer, float, string, byte block or array.
 ///
 /// Images, method arguments and method results cross module boundaries as EKValues.
-/// Values copy deeply and move cheaply. Reading a value as a kind it does not hold, or an
-/// element outside an array, throws EKError (module "EKValue") instead of guessing.
+/// Values copy deeply and move cheaply; a byte block may share a buffer with its owner
+/// (see the shared SetBinary), and a copy of it still gets bytes of its own. Reading a value as a
+/// kind it does not hold, or an element outside an array, throws EKError (module "EKValue") instead
+/// of guessing.
 class EKFRAMEWORK_API EKValue {
  public:
   /// Kind codes. The numbers are part of the framework's vocabulary (2 bool, 3 int, 5 string).
@@ -110,6 +113,13 @@ class EKFRAMEWORK_API EKValue {
   void SetBinary(const void* data, int size);
   /// Makes the value a byte block that takes over @p bytes without copying them.
   void SetBinary(std::vector<unsigned char>&& bytes);
+  /// @brief Makes the value a byte block of the first @p size bytes of @p bytes, shared.
+  ///
+  /// Nothing is copied: the value keeps a share of the buffer, which its owner gets back
+  /// (through the pointer's deleter) once every value moved from this one is gone. Copying
+  /// the value copies the bytes, so the buffer is only ever written through this value.
+  /// Throws EKError for a negative size, or a null buffer with a positive size.
+  void SetBinary(std::shared_ptr<unsigned char> bytes, int size);
   /// @brief Address of the byte block's first byte, valid while the value lives unchanged.
   ///
   /// Null for an empty block. Throws EKError when the value is not a byte block.
@@ -149,7 +159,7 @@ class EKFRAMEWORK_API EKValue {
   std::string toString() const;
 
  private:
-  using Binary = std::vector<unsigned char>;
+  using Binary = detail::EKByteBlock;
   using Array = std::vector<EKValue>;
   std::variant<std::monostate, bool, int, float, std::string, Array, Binary> data_;
 };

@@ -8,6 +8,7 @@
 #ifndef EKVISION_EKIMAGEVALUE_H
 #define EKVISION_EKIMAGEVALUE_H
 
+#include <memory>
 #include <vector>
 
 #include <ekvalue/ekvalue.h>
@@ -55,6 +56,18 @@ const int kImageArraySize = 12;
 EKVISION_API EKValue makeImageArray(int width, int height, int colorSpace, long long timeStamp,
                                     int cameraId, float leftAngle, float topAngle, float rightAngle,
                                     float bottomAngle, std::vector<unsigned char>&& pixels);
+
+/// @brief An image array whose pixel block shares the first @p byteCount bytes of @p pixels.
+///
+/// As the overload above, but the block keeps a share of a buffer its owner hands out (a
+/// camera's frame buffer) instead of holding bytes of its own: no pixel is copied, and the
+/// owner gets the buffer back once the array and every value moved from it are gone.
+/// @throws std::invalid_argument as the overload above; EKError for a negative
+///   @p byteCount or a null buffer with bytes
+EKVISION_API EKValue makeImageArray(int width, int height, int colorSpace, long long timeStamp,
+                                    int cameraId, float leftAngle, float topAngle, float rightAngle,
+                                    float bottomAngle, std::shared_ptr<unsigned char> pixels,
+                                    int byteCount);
 
 /// @brief The time stamp of the image array @p image, in microseconds, rebuilt in 64 bits
 /// from its seconds and microseconds elements.

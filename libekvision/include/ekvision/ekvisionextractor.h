@@ -34,7 +34,10 @@ class EKVisionExtractorPrivate;
 ///   subscribe()), before the loop is launched. The loop does not run yet.
 /// - processImage(): on the loop's task thread, once per frame, never with null, with the
 ///   loop's internal locks held. The image and its pixels are deleted right after the hook
-///   returns: do not keep the pointer or the pixel address. From inside the hook, pause(),
+///   returns: do not keep the pointer or the pixel address. The pixels are often the
+///   camera's own frame buffer, lent without a copy; they are this module's alone while the
+///   hook runs (no other subscriber is lent that buffer or shown what is drawn on it), and
+///   the buffer goes back to the camera when the image is released. From inside the hook, pause(),
 ///   isPaused(), isProcessing() and the camera setters and getters are safe; stopping
 ///   detection (unsubscribing the last client) is not: it would wait for the hook itself.
 /// - onStopDetection(): on the thread that stops detection, after the loop has ended.
