@@ -257,6 +257,15 @@ namespace EK::convert {
 HWY_EXPORT(bgrToYuv422Kernel);
 
 void bgrToYuv422(const unsigned char* bgr, unsigned char* yuv, std::size_t pairs) {
+#if HWY_ARCH_X86 && (HWY_TARGETS & HWY_AVX3) && (HWY_TARGETS & HWY_AVX3_DL)
+  // The best target this processor runs, as the dispatcher sees it (lower bits are better).
+  const std::int64_t usable = hwy::SupportedTargets() & HWY_TARGETS;
+  if ((usable & -usable) == HWY_AVX3_DL && detail::vectorPathsEnabled() &&
+      detail::preferBlockwiseBgrToYuv()) {
+    N_AVX3::bgrToYuv422Kernel(bgr, yuv, pairs);
+    return;
+  }
+#endif
   detail::dispatch(HWY_DYNAMIC_DISPATCH(bgrToYuv422Kernel), reference::bgrToYuv422, bgr, yuv,
                    pairs);
 }

@@ -43,11 +43,14 @@ void forEveryPath(const Check& check) {
     if (target == HWY_AVX2 || target == HWY_AVX3 || target == HWY_AVX3_DL) {
       for (const std::size_t bytes : {64, 32, 16}) {
         detail::forcePlanarVectorBytes(bytes);
+        // On AVX3_DL, BGR->YUV422 runs the VBMI kernel with one width, the AVX3 one with others.
+        detail::forceBlockwiseBgrToYuv(bytes == 32 ? 1 : 0);
         SCOPED_TRACE("target " + name + " on vectors of at most " + std::to_string(bytes) +
-                     " bytes");
+                     " bytes" + (bytes == 32 ? ", block-wise BGR->YUV422" : ""));
         check(name);
       }
       detail::forcePlanarVectorBytes(0);
+      detail::forceBlockwiseBgrToYuv(-1);
       continue;
     }
 #endif
