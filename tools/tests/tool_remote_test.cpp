@@ -58,8 +58,10 @@ TEST(ToolRemote, AClientWithoutTheKeyIsRefusedAndTheServerSaysSo) {
   const std::string clientKeys = clientDir.path("client.key");
   ASSERT_EQ(runTool(clientDir, {"keys", clientKeys, "--server", keys + ".pub"}).exitCode, 0);
   const std::string endpoint = "ipc://" + serverDir.path("camera");
+  // Six seconds: both clients, each a process of its own, must come and go while it serves,
+  // also on a machine busy with the rest of the suite.
   auto server =
-      serveFor(serverDir, {"serve", "--bind", endpoint, "--curve", keys, "--seconds", "3"});
+      serveFor(serverDir, {"serve", "--bind", endpoint, "--curve", keys, "--seconds", "6"});
   const ektest::ToolRun allowed =
       runTool(clientDir, {"record", endpoint + "?curve=" + clientKeys, clientDir.path("a.arv"),
                           "--frames", "3", "--resolution", "0"});
