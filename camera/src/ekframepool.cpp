@@ -11,20 +11,18 @@ namespace {
 // Cache-line alignment, which the SIMD conversions like as well.
 constexpr std::align_val_t kAlignment{64};
 
-struct Block {
-  unsigned char* bytes;
-  std::size_t capacity;
-};
-
-void freeBlock(const Block& block) {
-  ::operator delete[](block.bytes, kAlignment);
-}
-
 }  // namespace
 
 // Shared by the pool's handles and every buffer out, so that a buffer dropped after the
 // last handle still finds where to go; the last of them frees the idle buffers.
 struct EKFramePool::State {
+  struct Block {
+    unsigned char* bytes;
+    std::size_t capacity;
+  };
+
+  static void freeBlock(const Block& block) { ::operator delete[](block.bytes, kAlignment); }
+
   explicit State(std::size_t keptIdle) : keptIdle(keptIdle) {}
   ~State() {
     for (const Block& block : idle) {
@@ -55,11 +53,11 @@ struct EKFramePool::State {
 
 EKFramePool::EKFramePool(std::size_t keptIdle) : state_(std::make_shared<State>(keptIdle)) {}
 
-std::shared_ptr<unsigned char> EKFramePool::acquire(std::size_t bytes) {
-  Block block{nullptr, 0};
+std::shared_ptr<unsigned char> EKFramePool::acquire(std::size_t bytes) const {
+  State::Block block{nullptr, 0};
   {
     std::lock_guard<std::mutex> lock(state_->mutex);
-    std::vector<Block>& idle = state_->idle;
+    std::vector<State::Block>& idle = state_->idle;
     // The smallest idle buffer that fits: a pool serving two sizes keeps both in use.
     auto best = idle.end();
     for (auto it = idle.begin(); it != idle.end(); ++it) {
@@ -75,7 +73,8 @@ std::shared_ptr<unsigned char> EKFramePool::acquire(std::size_t bytes) {
   }
   if (block.bytes == nullptr) {
     const std::size_t capacity = std::max<std::size_t>(bytes, 1);
-    block = Block{static_cast<unsigned char*>(::operator new[](capacity, kAlignment)), capacity};
+    block =
+        State::Block{static_cast<unsigned char*>(::operator new[](capacity, kAlignment)), capacity};
     std::lock_guard<std::mutex> lock(state_->mutex);
     ++state_->allocated;
   }
@@ -83,7 +82,7 @@ std::shared_ptr<unsigned char> EKFramePool::acquire(std::size_t bytes) {
     std::lock_guard<std::mutex> lock(state_->mutex);
     state_->out.push_back(block.bytes);
   } catch (...) {
-    freeBlock(block);
+    State::freeBlock(block);
     throw;
   }
   // Should the pointer's own bookkeeping fail to allocate, it calls the deleter.

@@ -178,7 +178,7 @@ class EKCaptureSource::Impl : public std::enable_shared_from_this<EKCaptureSourc
 
  private:
   // The picture @p request asks for, made from @p frame into a buffer of its own.
-  EKValue deliver(const Published& frame, const EKFrameRequest& request) {
+  EKValue deliver(const Published& frame, const EKFrameRequest& request) const {
     const int layers = getNumLayersInColorSpace(request.colorSpace);
     if (layers <= 0 || request.width <= 0 || request.height <= 0) {
       throwGrabFailure(EKStatus(EKCause::kUnsupported, "cannot make this picture format"));

@@ -22,17 +22,17 @@ namespace {
 
 using std::chrono::milliseconds;
 
-const int kWidth = 320;
-const int kHeight = 240;
-const int kRedLuma = 81;  // red in BT.601, as videotestsrc draws it
+const int kLentWidth = 320;
+const int kLentHeight = 240;
+const int kLentRedLuma = 81;  // red in BT.601, as videotestsrc draws it
 
-std::string redPipeline(int frameRate) {
+std::string lendingPipeline(int frameRate) {
   return "gst:videotestsrc is-live=true pattern=red ! video/x-raw,format=YUY2,width=" +
-         std::to_string(kWidth) + ",height=" + std::to_string(kHeight) +
+         std::to_string(kLentWidth) + ",height=" + std::to_string(kLentHeight) +
          ",framerate=" + std::to_string(frameRate) + "/1";
 }
 
-const unsigned char* pixelsOf(const EK::EKValue& image) {
+const unsigned char* pixelAddress(const EK::EKValue& image) {
   return static_cast<const unsigned char*>(image[EK::kImageArrayPixels].GetBinary());
 }
 
@@ -75,7 +75,7 @@ class WatchingExtractor : public EK::EKVisionExtractor {
 };
 
 TEST(CaptureZeroCopy, AModuleSeesTheCaptureBufferItselfAndGivesItBack) {
-  auto source = std::make_shared<EK::EKCaptureSource>(redPipeline(30), EK::EKCaptureSettings());
+  auto source = std::make_shared<EK::EKCaptureSource>(lendingPipeline(30), EK::EKCaptureSettings());
   boost::shared_ptr<EK::EKBroker> broker(new EK::EKBroker);
   auto device = EK::createModule<EK::EKVideoDevice>(broker, source);
   auto module = EK::createModule<WatchingExtractor>(broker, source->framePool());
@@ -95,7 +95,7 @@ TEST(CaptureZeroCopy, AModuleSeesTheCaptureBufferItselfAndGivesItBack) {
   EXPECT_LE(given, static_cast<std::size_t>(captured) + 1);
   for (const WatchingExtractor::Seen& frame : seen) {
     EXPECT_TRUE(frame.fromPool) << "the module's pixels are a buffer of the capture pool";
-    EXPECT_EQ(frame.luma, kRedLuma) << "a clean frame, never one the module drew on";
+    EXPECT_EQ(frame.luma, kLentRedLuma) << "a clean frame, never one the module drew on";
   }
   // Once the module is done, its buffers are back: at most the newest frame is still out.
   EXPECT_LE(after.out, 2u);
@@ -104,7 +104,7 @@ TEST(CaptureZeroCopy, AModuleSeesTheCaptureBufferItselfAndGivesItBack) {
 
 TEST(CaptureZeroCopy, TwoSubscribersNeverHoldTheSameBufferNorSeeTheOthersDrawing) {
   // Five frames a second: a second request comes long before the camera's next frame.
-  auto source = std::make_shared<EK::EKCaptureSource>(redPipeline(5), EK::EKCaptureSettings());
+  auto source = std::make_shared<EK::EKCaptureSource>(lendingPipeline(5), EK::EKCaptureSettings());
   boost::shared_ptr<EK::EKBroker> broker(new EK::EKBroker);
   auto device = EK::createModule<EK::EKVideoDevice>(broker, source);
   EK::EKVideoDeviceProxy proxy(broker);
@@ -113,13 +113,13 @@ TEST(CaptureZeroCopy, TwoSubscribersNeverHoldTheSameBufferNorSeeTheOthersDrawing
 
   // Alone, the subscriber is lent the capture buffer, and draws on it.
   EK::EKValue lent = proxy.getImageRemote(first);
-  ASSERT_TRUE(source->framePool().isHandedOut(pixelsOf(lent)));
-  const_cast<unsigned char*>(pixelsOf(lent))[0] = 0;
+  ASSERT_TRUE(source->framePool().isHandedOut(pixelAddress(lent)));
+  const_cast<unsigned char*>(pixelAddress(lent))[0] = 0;
   // Asked again before the camera's next frame, it waits for that frame rather than get
   // the one it drew on.
   const EK::EKValue next = proxy.getImageRemote(first);
-  EXPECT_NE(pixelsOf(next), pixelsOf(lent));
-  EXPECT_EQ(pixelsOf(next)[0], kRedLuma);
+  EXPECT_NE(pixelAddress(next), pixelAddress(lent));
+  EXPECT_EQ(pixelAddress(next)[0], kLentRedLuma);
   EXPECT_GT(EK::imageArrayTimeStamp(next), EK::imageArrayTimeStamp(lent));
 
   // A second subscriber arrives while the first still holds its frame: it gets a clean
@@ -130,15 +130,15 @@ TEST(CaptureZeroCopy, TwoSubscribersNeverHoldTheSameBufferNorSeeTheOthersDrawing
     source->waitForFrame(source->status().framesCaptured, milliseconds(2000));
     const EK::EKValue a = proxy.getImageRemote(second);
     const EK::EKValue b = proxy.getImageRemote(first);
-    ASSERT_NE(pixelsOf(a), pixelsOf(lent));
-    ASSERT_NE(pixelsOf(a), pixelsOf(b));
-    ASSERT_NE(pixelsOf(b), pixelsOf(lent));
-    ASSERT_NE(pixelsOf(b), pixelsOf(next));
+    ASSERT_NE(pixelAddress(a), pixelAddress(lent));
+    ASSERT_NE(pixelAddress(a), pixelAddress(b));
+    ASSERT_NE(pixelAddress(b), pixelAddress(lent));
+    ASSERT_NE(pixelAddress(b), pixelAddress(next));
     EXPECT_EQ(EK::imageArrayTimeStamp(a), EK::imageArrayTimeStamp(b))
         << "both get the newest frame, without waiting for the next";
-    EXPECT_EQ(pixelsOf(a)[0], kRedLuma) << "round " << round;
-    EXPECT_EQ(pixelsOf(b)[0], kRedLuma) << "round " << round;
-    const_cast<unsigned char*>(pixelsOf(a))[0] = 1;
+    EXPECT_EQ(pixelAddress(a)[0], kLentRedLuma) << "round " << round;
+    EXPECT_EQ(pixelAddress(b)[0], kLentRedLuma) << "round " << round;
+    const_cast<unsigned char*>(pixelAddress(a))[0] = 1;
     proxy.releaseImage(second);
     proxy.releaseImage(first);
   }
@@ -146,11 +146,11 @@ TEST(CaptureZeroCopy, TwoSubscribersNeverHoldTheSameBufferNorSeeTheOthersDrawing
   proxy.unsubscribe(second);
   source->waitForFrame(source->status().framesCaptured, milliseconds(2000));
   const EK::EKValue alone = proxy.getImageRemote(first);
-  EXPECT_EQ(pixelsOf(alone)[0], kRedLuma);
+  EXPECT_EQ(pixelAddress(alone)[0], kLentRedLuma);
   const EK::EKFramePool::Stats before = source->framePool().stats();
   const EK::EKValue again = proxy.getImageRemote(first);
-  EXPECT_EQ(pixelsOf(again)[0], kRedLuma) << "a frame lent before is not lent twice";
-  EXPECT_NE(pixelsOf(again), pixelsOf(alone));
+  EXPECT_EQ(pixelAddress(again)[0], kLentRedLuma) << "a frame lent before is not lent twice";
+  EXPECT_NE(pixelAddress(again), pixelAddress(alone));
   EXPECT_GE(source->framePool().stats().out, before.out) << "both still held";
 }
 

@@ -39,8 +39,10 @@ class EKVIDEODEVICE_API EKFramePool {
   EKFramePool& operator=(const EKFramePool& other) = default;
 
   /// @brief A buffer of at least @p bytes bytes, held by nobody else.
+  ///
+  /// Const because a pool object is a handle: the buffers belong to the pool it shares.
   /// @throws std::bad_alloc when memory runs out
-  std::shared_ptr<unsigned char> acquire(std::size_t bytes);
+  std::shared_ptr<unsigned char> acquire(std::size_t bytes) const;
 
   /// The counts as they are now.
   Stats stats() const;

@@ -54,9 +54,10 @@ struct ReceivedFrame {
 
 class EKRemoteSource::Impl : public std::enable_shared_from_this<EKRemoteSource::Impl> {
  public:
-  Impl(const EKRemoteTarget& target, const EKRemoteSettings& settings)
+  Impl(const EKRemoteTarget& target, const EKRemoteSettings& settings, const EKFramePool& pool)
       : target_(target),
         settings_(settings),
+        pool_(pool),
         wantedWidth_(settings.width),
         wantedHeight_(settings.height) {
     if (!target_.keyFile.empty()) {
@@ -205,12 +206,14 @@ class EKRemoteSource::Impl : public std::enable_shared_from_this<EKRemoteSource:
       throwGrabFailure(EKStatus(EKCause::kUnsupported, "cannot make this picture format"));
     }
     const EKFrameHeader& h = frame.header;
-    std::vector<unsigned char> pixels =
-        remote::scaledPixels(frame.pixels.data(), h.width, h.height, request.width, request.height,
-                             request.colorSpace == kColorSpaceYUV422 ? 0 : layers);
+    const int scaledLayers = request.colorSpace == kColorSpaceYUV422 ? 0 : layers;
+    const std::size_t bytes = remote::scaledPixelBytes(request.width, request.height, scaledLayers);
+    std::shared_ptr<unsigned char> pixels = pool_.acquire(bytes);
+    remote::scalePixels(frame.pixels.data(), h.width, h.height, request.width, request.height,
+                        scaledLayers, pixels.get());
     return makeImageArray(request.width, request.height, request.colorSpace, h.timeStamp,
                           h.cameraId, h.leftAngle, h.topAngle, h.rightAngle, h.bottomAngle,
-                          std::move(pixels));
+                          std::move(pixels), static_cast<int>(bytes));
   }
 
   void receiveLoop() {
@@ -426,6 +429,7 @@ class EKRemoteSource::Impl : public std::enable_shared_from_this<EKRemoteSource:
 
   const EKRemoteTarget target_;
   const EKRemoteSettings settings_;
+  EKFramePool pool_;  // the source's frame buffers
   std::optional<EKCurveKeys> keys_;
 
   mutable std::mutex mutex_;  // guards everything below
@@ -450,7 +454,7 @@ EKRemoteSource::EKRemoteSource(const std::string& spec, const EKRemoteSettings& 
   if (!parsed.ok()) {
     throw EKFailure("EKRemoteSource", "open", parsed, __FILE__, __LINE__);
   }
-  impl_ = std::make_shared<Impl>(target, settings);
+  impl_ = std::make_shared<Impl>(target, settings, framePool());
   impl_->start();
   EKStatus cause;
   if (!impl_->waitUntilOpen(cause)) {

@@ -5,15 +5,19 @@
 namespace EK {
 namespace remote {
 
-std::vector<std::uint8_t> scaledPixels(const std::uint8_t* source, int width, int height,
-                                       int toWidth, int toHeight, int layers) {
+std::size_t scaledPixelBytes(int width, int height, int layers) {
+  const std::size_t pixelBytes = layers == 0 ? 2 : static_cast<std::size_t>(layers);
+  return static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * pixelBytes;
+}
+
+void scalePixels(const std::uint8_t* source, int width, int height, int toWidth, int toHeight,
+                 int layers, std::uint8_t* out) {
   const std::size_t rowBytes = static_cast<std::size_t>(width) * 2;
   if (layers == 0 && toWidth == width && toHeight == height) {
-    return std::vector<std::uint8_t>(source, source + rowBytes * static_cast<std::size_t>(height));
+    std::memcpy(out, source, rowBytes * static_cast<std::size_t>(height));
+    return;
   }
   const std::size_t pixelBytes = layers == 0 ? 2 : static_cast<std::size_t>(layers);
-  std::vector<std::uint8_t> pixels(static_cast<std::size_t>(toWidth) * toHeight * pixelBytes);
-  std::uint8_t* out = pixels.data();
   for (int y = 0; y < toHeight; ++y) {
     const std::uint8_t* row =
         source + rowBytes * static_cast<std::size_t>(static_cast<long long>(y) * height / toHeight);
@@ -31,7 +35,6 @@ std::vector<std::uint8_t> scaledPixels(const std::uint8_t* source, int width, in
       }
     }
   }
-  return pixels;
 }
 
 }  // namespace remote
