@@ -30,6 +30,42 @@ struct EKFramePool::State {
     }
   }
 
+  // The smallest idle buffer of at least @p bytes, counted as handed out; none when no idle
+  // buffer fits. A pool serving two sizes so keeps both in use.
+  Block takeIdle(std::size_t bytes) {
+    std::lock_guard<std::mutex> lock(mutex);
+    auto best = idle.end();
+    for (auto it = idle.begin(); it != idle.end(); ++it) {
+      if (it->capacity >= bytes && (best == idle.end() || it->capacity < best->capacity)) {
+        best = it;
+      }
+    }
+    if (best == idle.end()) {
+      return Block{nullptr, 0};
+    }
+    out.push_back(best->bytes);  // first: should it throw, the buffer stays idle
+    const Block block = *best;
+    idle.erase(best);
+    ++reused;
+    return block;
+  }
+
+  // A new buffer of at least @p bytes, counted as handed out.
+  Block allocate(std::size_t bytes) {
+    const std::size_t capacity = std::max<std::size_t>(bytes, 1);
+    const Block block{static_cast<unsigned char*>(::operator new[](capacity, kAlignment)),
+                      capacity};
+    try {
+      std::lock_guard<std::mutex> lock(mutex);
+      out.push_back(block.bytes);
+      ++allocated;
+    } catch (...) {
+      freeBlock(block);
+      throw;
+    }
+    return block;
+  }
+
   // Called by the deleter of a buffer handed out: its last holder dropped it.
   void giveBack(const Block& block) {
     {
@@ -54,36 +90,9 @@ struct EKFramePool::State {
 EKFramePool::EKFramePool(std::size_t keptIdle) : state_(std::make_shared<State>(keptIdle)) {}
 
 std::shared_ptr<unsigned char> EKFramePool::acquire(std::size_t bytes) const {
-  State::Block block{nullptr, 0};
-  {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    std::vector<State::Block>& idle = state_->idle;
-    // The smallest idle buffer that fits: a pool serving two sizes keeps both in use.
-    auto best = idle.end();
-    for (auto it = idle.begin(); it != idle.end(); ++it) {
-      if (it->capacity >= bytes && (best == idle.end() || it->capacity < best->capacity)) {
-        best = it;
-      }
-    }
-    if (best != idle.end()) {
-      block = *best;
-      idle.erase(best);
-      ++state_->reused;
-    }
-  }
+  State::Block block = state_->takeIdle(bytes);
   if (block.bytes == nullptr) {
-    const std::size_t capacity = std::max<std::size_t>(bytes, 1);
-    block =
-        State::Block{static_cast<unsigned char*>(::operator new[](capacity, kAlignment)), capacity};
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    ++state_->allocated;
-  }
-  try {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    state_->out.push_back(block.bytes);
-  } catch (...) {
-    State::freeBlock(block);
-    throw;
+    block = state_->allocate(bytes);
   }
   // Should the pointer's own bookkeeping fail to allocate, it calls the deleter.
   std::shared_ptr<State> state = state_;

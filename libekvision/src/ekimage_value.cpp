@@ -19,6 +19,16 @@ void refuse(const char* reason) {
   detail::logRecord(2, "EKImage", "fromEKValue", reason);
 }
 
+// The array of an image of that header, with an empty pixel block. An image without a
+// buffer checks the header and writes its elements.
+EKValue imageArrayHeader(int width, int height, int colorSpace, long long timeStamp, int cameraId,
+                         float leftAngle, float topAngle, float rightAngle, float bottomAngle) {
+  EKImage header(width, height, colorSpace, true, leftAngle, topAngle, rightAngle, bottomAngle);
+  header.timeStamp = timeStamp;
+  header.cameraId = static_cast<char>(cameraId);
+  return header.toEKValue();
+}
+
 }  // namespace
 
 EKValue EKImage::toEKValue() {
@@ -80,20 +90,6 @@ EKImage* EKImage::fromEKValue(const EKValue& value) {
   image->timeStamp = imageArrayTimeStamp(value);
   return image.release();
 }
-
-namespace {
-
-// The array of an image of that header, with an empty pixel block. An image without a
-// buffer checks the header and writes its elements.
-EKValue imageArrayHeader(int width, int height, int colorSpace, long long timeStamp, int cameraId,
-                         float leftAngle, float topAngle, float rightAngle, float bottomAngle) {
-  EKImage header(width, height, colorSpace, true, leftAngle, topAngle, rightAngle, bottomAngle);
-  header.timeStamp = timeStamp;
-  header.cameraId = static_cast<char>(cameraId);
-  return header.toEKValue();
-}
-
-}  // namespace
 
 EKValue makeImageArray(int width, int height, int colorSpace, long long timeStamp, int cameraId,
                        float leftAngle, float topAngle, float rightAngle, float bottomAngle,

@@ -5,9 +5,17 @@
 namespace EK {
 namespace remote {
 
+namespace {
+
+// Bytes a pixel: two for YUV422 (layers 0), else one a layer.
+std::size_t bytesPerPixel(int layers) {
+  return layers == 0 ? 2 : static_cast<std::size_t>(layers);
+}
+
+}  // namespace
+
 std::size_t scaledPixelBytes(int width, int height, int layers) {
-  const std::size_t pixelBytes = layers == 0 ? 2 : static_cast<std::size_t>(layers);
-  return static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * pixelBytes;
+  return static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * bytesPerPixel(layers);
 }
 
 void scalePixels(const std::uint8_t* source, int width, int height, int toWidth, int toHeight,
@@ -17,7 +25,7 @@ void scalePixels(const std::uint8_t* source, int width, int height, int toWidth,
     std::memcpy(out, source, rowBytes * static_cast<std::size_t>(height));
     return;
   }
-  const std::size_t pixelBytes = layers == 0 ? 2 : static_cast<std::size_t>(layers);
+  const std::size_t pixelBytes = bytesPerPixel(layers);
   for (int y = 0; y < toHeight; ++y) {
     const std::uint8_t* row =
         source + rowBytes * static_cast<std::size_t>(static_cast<long long>(y) * height / toHeight);
