@@ -1,6 +1,7 @@
 #include <ekvideodevice/ekscriptedsource.h>
 
 #include <algorithm>
+#include <vector>
 
 #include <ekerror/ekerror.h>
 #include <ekvision/ekvisiondefinitions.h>
@@ -10,6 +11,29 @@ namespace {
 
 std::size_t slot(EKCameraCall call) {
   return static_cast<std::size_t>(call);
+}
+
+// The pattern repeats every 251 bytes; a tile of 64 periods (16 KB) stays in the first-level
+// cache, so painting a picture writes its bytes without reading as many.
+constexpr std::size_t kPatternPeriod = 251;
+constexpr std::size_t kTileBytes = 64 * kPatternPeriod;
+
+const std::vector<unsigned char>& patternTile() {
+  static const std::vector<unsigned char> tile = [] {
+    std::vector<unsigned char> bytes(kTileBytes);
+    for (std::size_t i = 0; i < kTileBytes; ++i) {
+      bytes[i] = static_cast<unsigned char>(i % kPatternPeriod);
+    }
+    return bytes;
+  }();
+  return tile;
+}
+
+void paintPattern(unsigned char* pixels, std::size_t bytes) {
+  const std::vector<unsigned char>& tile = patternTile();
+  for (std::size_t at = 0; at < bytes; at += kTileBytes) {
+    std::copy_n(tile.begin(), std::min(kTileBytes, bytes - at), pixels + at);
+  }
 }
 
 }  // namespace
@@ -58,7 +82,6 @@ EKValue EKScriptedSource::grab(const EKFrameRequest& request) {
   const int layers = getNumLayersInColorSpace(request.colorSpace);
   const std::size_t bytes = static_cast<std::size_t>(request.width) * request.height *
                             static_cast<std::size_t>(layers > 0 ? layers : 0);
-  std::shared_ptr<unsigned char> pixels;
   unsigned sequence = 0;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -67,15 +90,9 @@ EKValue EKScriptedSource::grab(const EKFrameRequest& request) {
       return EKValue(static_cast<int>(request.frameIndex));
     }
     sequence = static_cast<unsigned>(++images_);
-    if (pattern_.size() < bytes) {
-      pattern_.resize(bytes);
-      for (std::size_t i = 0; i < bytes; ++i) {
-        pattern_[i] = static_cast<unsigned char>(i % 251);
-      }
-    }
-    pixels = takeFrameBuffer(bytes);
-    std::copy_n(pattern_.begin(), bytes, pixels.get());
   }
+  std::shared_ptr<unsigned char> pixels = takeFrameBuffer(bytes);
+  paintPattern(pixels.get(), bytes);
   for (std::size_t i = 0; i < 4 && i < bytes; ++i) {
     pixels.get()[i] = static_cast<unsigned char>(sequence >> (8 * i));
   }

@@ -1,7 +1,9 @@
 #include <ekvideodevice/ekvideodevice.h>
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <tuple>
 
@@ -105,6 +107,36 @@ TEST_F(CameraTest, ScriptedSourceFailsCountsAndNumbersOnDemand) {
   source->failNext(EKCameraCall::kSubscribe);
   EXPECT_THROW(camera.subscribe("other", 0, 9, 30), EKError);
   EXPECT_EQ(camera.subscribe("other", 0, 9, 30), "other");
+}
+
+TEST_F(CameraTest, ScriptedPicturesAreThePatternAgainAfterAModuleDrewOnTheirBuffer) {
+  const std::string id = camera.subscribe("client", 2, 9, 30);
+  const std::size_t bytes = 640 * 480 * 2;
+  const auto patternMismatches = [&](const unsigned char* pixels) {
+    std::size_t wrong = 0;
+    for (std::size_t i = 4; i < bytes; ++i) {
+      wrong += pixels[i] != static_cast<unsigned char>(i % 251);
+    }
+    return wrong;
+  };
+  const unsigned char* drawnOn = nullptr;
+  {
+    EKValue value = camera.getImageRemote(id);
+    std::unique_ptr<EKImage> first(EKImage::fromEKValue(value));
+    ASSERT_TRUE(first);
+    ASSERT_EQ(first->width * first->height * first->nbLayers, static_cast<int>(bytes));
+    EXPECT_EQ(patternMismatches(first->frame), 0u);
+    std::fill_n(first->frame, bytes, 0xAB);  // a module drawing over the whole frame
+    drawnOn = first->frame;
+    camera.releaseImage(id);
+  }
+  EKValue value = camera.getImageRemote(id);
+  std::unique_ptr<EKImage> second(EKImage::fromEKValue(value));
+  ASSERT_TRUE(second);
+  EXPECT_EQ(second->frame, drawnOn) << "the camera reuses the buffer given back";
+  EXPECT_EQ(EK::EKScriptedSource::readSequenceNumber(second->frame), 2u);
+  EXPECT_EQ(patternMismatches(second->frame), 0u) << "no trace of the drawing";
+  camera.releaseImage(id);
 }
 
 TEST(SyntheticScene, RectangleIsWhereTheGroundTruthSays) {

@@ -5,7 +5,6 @@
 
 #include <array>
 #include <mutex>
-#include <vector>
 
 #include <ekvideodevice/ekframesource.h>
 
@@ -49,7 +48,6 @@ class EKVIDEODEVICE_API EKScriptedSource : public EKFrameSource {
   std::array<bool, kCameraCallCount> failing_{};
   int nonImages_ = 0;
   int images_ = 0;
-  std::vector<unsigned char> pattern_;
 };
 
 }  // namespace EK
