@@ -152,27 +152,19 @@ void BM_CameraFetch_Frame(benchmark::State& state) {
 BENCHMARK(BM_CameraFetch_Frame);
 
 /// Lends frames painted ahead of the request, as the live camera lends the buffer its capture
-/// thread filled: fetching one costs the loop no painting. A frame is lent again only once
-/// nobody holds it.
+/// thread filled: fetching one costs the loop no painting. The frame pool gives a buffer again
+/// only once nobody holds it; only a buffer it has just allocated needs painting.
 class PaintedAheadSource : public EK::EKFrameSource {
  public:
   EK::EKValue grab(const EK::EKFrameRequest& request) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto idle =
-        std::find_if(frames_.begin(), frames_.end(),
-                     [](const std::shared_ptr<unsigned char>& f) { return f.use_count() == 1; });
-    if (idle == frames_.end()) {
-      frames_.push_back(takeFrameBuffer(kFrameBytes));
-      std::memset(frames_.back().get(), 0x80, kFrameBytes);
-      idle = frames_.end() - 1;
+    const std::size_t allocated = framePool().stats().allocated;
+    std::shared_ptr<unsigned char> frame = takeFrameBuffer(kFrameBytes);
+    if (framePool().stats().allocated != allocated) {
+      std::memset(frame.get(), 0x80, kFrameBytes);
     }
     return EK::makeImageValue(request.width, request.height, request.colorSpace, request.timeStamp,
-                              request.cameraId, *idle);
+                              request.cameraId, std::move(frame));
   }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::shared_ptr<unsigned char>> frames_;
 };
 
 std::shared_ptr<EK::EKFrameSource> scriptedCamera() {

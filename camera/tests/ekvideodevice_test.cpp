@@ -1,5 +1,4 @@
 #include <ekvideodevice/ekvideodevice.h>
-#include <algorithm>
 
 #include <gtest/gtest.h>
 
