@@ -9,6 +9,8 @@
 //   red  : h = Y + 2V - 223,  l = 42Y - 103V - 32
 // Every h and l stays within -26300..28000, so 16-bit lanes compute all of them without overflow,
 // and the saturating narrowing to bytes is the clamp to 0..255.
+// Green saves one add: its l + 135 * 256 always lies within 0..65535, so a logical shift of that
+// 16-bit value is floor(l / 256) + 135, and green's h needs no constant of its own.
 #include <cstddef>
 #include <cstdint>
 
@@ -34,6 +36,15 @@ using D8 = hn::ScalableTag<uint8_t>;
 using D16 = hn::ScalableTag<int16_t>;
 using V8 = hn::Vec<D8>;
 using V16 = hn::Vec<D16>;
+
+// Green's l offset 96 with its h offset 135 folded in (96 + 135 * 256, as a 16-bit pattern).
+constexpr int16_t kGreenLowOffset = static_cast<int16_t>(96 + 135 * 256 - 65536);
+
+// floor(l / 256) + 135 for green's l, whose 16-bit pattern lG holds l + 135 * 256 (0..65535).
+HWY_INLINE V16 shiftGreenLow(V16 lG) {
+  const hn::RebindToUnsigned<D16> du16;
+  return hn::BitCast(D16(), hn::ShiftRight<8>(hn::BitCast(du16, lG)));
+}
 
 #if HWY_ARCH_X86
 // x86 has a multiply-add of byte pairs (vpmaddubsw: unsigned byte times signed byte, adjacent
@@ -63,13 +74,13 @@ HWY_INLINE void convertPixels(V8 packed, V16& b, V16& g, V16& r) {
   const V8 yv = hn::TableLookupBytes(packed, hn::LoadDup128(d8, kYV));
   const auto hB = hn::Add(dotBytePairs<1, 2>(yu), hn::Set(d16, -277));
   const auto lB = hn::Add(dotBytePairs<42, 5>(yu), hn::Set(d16, -32));
-  const auto hG = hn::Add(dotBytePairs<1, -1>(yv), hn::Set(d16, 135));
-  const auto lG =
-      hn::Add(hn::Add(dotBytePairs<42, -100>(yu), dotBytePairs<0, 48>(yv)), hn::Set(d16, 96));
+  const auto hG = dotBytePairs<1, -1>(yv);
+  const auto lG = hn::Add(hn::Add(dotBytePairs<42, -100>(yu), dotBytePairs<0, 48>(yv)),
+                          hn::Set(d16, kGreenLowOffset));
   const auto hR = hn::Add(dotBytePairs<1, 2>(yv), hn::Set(d16, -223));
   const auto lR = hn::Add(dotBytePairs<42, -103>(yv), hn::Set(d16, -32));
   b = hn::Add(hB, hn::ShiftRight<8>(lB));
-  g = hn::Add(hG, hn::ShiftRight<8>(lG));
+  g = hn::Add(hG, shiftGreenLow(lG));
   r = hn::Add(hR, hn::ShiftRight<8>(lR));
 }
 
@@ -92,13 +103,13 @@ HWY_INLINE void convertPixels(V8 packed, V16& b, V16& g, V16& r) {
   const auto y42 = hn::Mul(y, hn::Set(d16, 42));
   const auto hB = hn::Add(hn::Add(y, hn::Add(u, u)), hn::Set(d16, -277));
   const auto lB = hn::Add(hn::Add(y42, hn::Mul(u, hn::Set(d16, 5))), hn::Set(d16, -32));
-  const auto hG = hn::Add(hn::Sub(y, v), hn::Set(d16, 135));
-  const auto lG = hn::Add(hn::Add(y42, hn::Set(d16, 96)),
+  const auto hG = hn::Sub(y, v);
+  const auto lG = hn::Add(hn::Add(y42, hn::Set(d16, kGreenLowOffset)),
                           hn::Add(hn::Mul(u, hn::Set(d16, -100)), hn::Mul(v, hn::Set(d16, 48))));
   const auto hR = hn::Add(hn::Add(y, hn::Add(v, v)), hn::Set(d16, -223));
   const auto lR = hn::Add(hn::Add(y42, hn::Mul(v, hn::Set(d16, -103))), hn::Set(d16, -32));
   b = hn::Add(hB, hn::ShiftRight<8>(lB));
-  g = hn::Add(hG, hn::ShiftRight<8>(lG));
+  g = hn::Add(hG, shiftGreenLow(lG));
   r = hn::Add(hR, hn::ShiftRight<8>(lR));
 }
 
