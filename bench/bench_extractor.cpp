@@ -6,6 +6,8 @@
 #include <sys/resource.h>
 #include <time.h>
 
+#include <cerrno>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -31,6 +33,39 @@
 
 namespace {
 
+// CPU time the calling thread has spent inside nanosleep, added up by the interposer below.
+thread_local double sleepingCpuSeconds = 0.0;
+
+double cpuSeconds(clockid_t clock) {
+  timespec now;
+  clock_gettime(clock, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+double threadCpuSeconds() {
+  return cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+}
+
+}  // namespace
+
+// The extractor paces its loop with nanosleep, through the framework's msleep. This
+// definition takes the place of the C library's in the whole process, so that each thread
+// knows the CPU time its sleeps cost it: the loop's own work per frame is its CPU time less
+// that of its pacing sleep, both measured on the same thread over the same frames.
+extern "C" __attribute__((visibility("default"))) int nanosleep(const timespec* request,
+                                                                timespec* remaining) {
+  const double before = threadCpuSeconds();
+  const int error = clock_nanosleep(CLOCK_REALTIME, 0, request, remaining);
+  sleepingCpuSeconds += threadCpuSeconds() - before;
+  if (error != 0) {
+    errno = error;
+    return -1;
+  }
+  return 0;
+}
+
+namespace {
+
 using Clock = std::chrono::steady_clock;
 
 const int kWidth = 640;
@@ -38,12 +73,6 @@ const int kHeight = 480;
 const int kFrameBytes = kWidth * kHeight * 2;
 const int kYuv422 = 9;
 const int kVga = 2;
-
-double cpuSeconds(clockid_t clock) {
-  timespec now;
-  clock_gettime(clock, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
 
 double processCpuSeconds() {
   rusage usage;
@@ -63,13 +92,15 @@ class BenchExtractor : public EK::EKVisionExtractor {
   void processImage(EK::EKImage* image) override {
     benchmark::DoNotOptimize(image->frame[image->width * image->height]);
     const Clock::time_point now = Clock::now();
-    const double cpu = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+    const double cpu = threadCpuSeconds();
+    const double sleeping = sleepingCpuSeconds;
     std::lock_guard<std::mutex> lock(mutex_);
     if (arrivals_.empty()) {
       pthread_getcpuclockid(pthread_self(), &loopClock_);
     }
     arrivals_.push_back(now);
     loopCpu_.push_back(cpu);
+    loopSleepingCpu_.push_back(sleeping);
     // Waking the waiting thread costs the loop a system call and the host an interrupt, so
     // it is woken once, when its count is reached, not for every frame it measures.
     if (arrivals_.size() == awaited_) {
@@ -92,6 +123,11 @@ class BenchExtractor : public EK::EKVisionExtractor {
     std::lock_guard<std::mutex> lock(mutex_);
     return loopCpu_;
   }
+  /// The loop thread's CPU time inside its sleeps so far, at each frame's arrival.
+  std::vector<double> loopSleepingCpu() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return loopSleepingCpu_;
+  }
   clockid_t loopClock() {
     std::lock_guard<std::mutex> lock(mutex_);
     return loopClock_;
@@ -102,6 +138,7 @@ class BenchExtractor : public EK::EKVisionExtractor {
   std::condition_variable changed_;
   std::vector<Clock::time_point> arrivals_;
   std::vector<double> loopCpu_;
+  std::vector<double> loopSleepingCpu_;
   std::size_t awaited_ = 0;
   clockid_t loopClock_{};
 };
@@ -174,18 +211,25 @@ std::shared_ptr<EK::EKFrameSource> paintedAheadCamera() {
   return std::make_shared<PaintedAheadSource>();
 }
 
-// CPU time the loop thread spends on one frame: fetch, wrap without copying, hook, release,
-// delete, plus the pacing call. With the scripted camera the fetch also paints the frame, a
-// write of all its bytes, on the loop's thread; with frames painted ahead (the live camera's
-// case: its capture thread fills the buffer it lends) the figure is the loop's own. The median
-// of seven runs of 240 frames: a single run moves with the host's scheduling by tens of
-// microseconds. The loop sleeps once a frame; a bare thread's sleep at the same period is
-// measured beside it.
+double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+// CPU time the loop thread spends on one frame: fetch, wrap without copying, hook, release
+// and delete (its work), and the pacing sleep, at 120 frames per second. The sleep's cost is
+// the host's: it is measured on the loop thread itself and reported apart. With the scripted
+// camera the fetch also paints the frame, a write of all its bytes, on the loop's thread; with
+// frames painted ahead (the live camera's case: its capture thread fills the buffer it lends)
+// the work is the loop's own. Medians of seven runs of 240 frames: a single run moves with the
+// host's scheduling by tens of microseconds.
 void BM_ExtractorLoop_CpuPerFrame(benchmark::State& state,
                                   std::shared_ptr<EK::EKFrameSource> (*camera)()) {
   const std::size_t kWarmUp = 10;
   const std::size_t kFrames = 240;
-  std::vector<double> runs;
+  std::vector<double> totals;
+  std::vector<double> sleeps;
+  std::vector<double> works;
   for (auto _ : state) {
     Rig rig(camera(), 120);
     rig.start();
@@ -194,19 +238,28 @@ void BM_ExtractorLoop_CpuPerFrame(benchmark::State& state,
       return;
     }
     const std::vector<double> cpu = rig.extractor->loopCpu();
-    runs.push_back((cpu[kWarmUp + kFrames - 1] - cpu[kWarmUp - 1]) / static_cast<double>(kFrames));
-    state.SetIterationTime(runs.back());
+    const std::vector<double> sleeping = rig.extractor->loopSleepingCpu();
+    const std::size_t first = kWarmUp - 1;
+    const std::size_t last = kWarmUp + kFrames - 1;
+    const double total = (cpu[last] - cpu[first]) / static_cast<double>(kFrames);
+    const double sleep = (sleeping[last] - sleeping[first]) / static_cast<double>(kFrames);
+    if (sleep <= 0.0) {
+      state.SkipWithError("the loop's pacing sleep went unseen: its work would include it");
+      return;
+    }
+    totals.push_back(total);
+    sleeps.push_back(sleep);
+    works.push_back(total - sleep);
+    state.SetIterationTime(total);
   }
-  std::sort(runs.begin(), runs.end());
-  const double perFrame = runs[runs.size() / 2];
   const double copy = benchsupport::frameMemcpySeconds(kFrameBytes);
-  const double sleep = benchsupport::pacedSleepCpuSeconds(std::chrono::microseconds(8333));
-  state.counters["cpu_us_per_frame"] = perFrame * 1e6;
+  const double work = median(works);
+  state.counters["cpu_us_per_frame"] = median(totals) * 1e6;
+  state.counters["sleep_us_per_frame"] = median(sleeps) * 1e6;
+  state.counters["work_us_per_frame"] = work * 1e6;
   state.counters["memcpy_us"] = copy * 1e6;
-  state.counters["ratio_to_memcpy"] = perFrame / copy;
-  // The pacing sleep, once a frame, is the host's cost: the loop's own work is the rest.
-  state.counters["sleep_us"] = sleep * 1e6;
-  state.counters["work_ratio_to_memcpy"] = (perFrame - sleep) / copy;
+  state.counters["ratio_to_memcpy"] = median(totals) / copy;
+  state.counters["work_ratio_to_memcpy"] = work / copy;
 }
 BENCHMARK_CAPTURE(BM_ExtractorLoop_CpuPerFrame, scripted, scriptedCamera)
     ->Iterations(7)
