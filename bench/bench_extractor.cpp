@@ -221,7 +221,7 @@ double median(std::vector<double> values) {
 // the host's: it is measured on the loop thread itself and reported apart. With the scripted
 // camera the fetch also paints the frame, a write of all its bytes, on the loop's thread; with
 // frames painted ahead (the live camera's case: its capture thread fills the buffer it lends)
-// the work is the loop's own. Medians of seven runs of 240 frames: a single run moves with the
+// the work is the loop's own. Medians of fifteen runs of 240 frames: a single run moves with the
 // host's scheduling by tens of microseconds.
 void BM_ExtractorLoop_CpuPerFrame(benchmark::State& state,
                                   std::shared_ptr<EK::EKFrameSource> (*camera)()) {
@@ -262,11 +262,11 @@ void BM_ExtractorLoop_CpuPerFrame(benchmark::State& state,
   state.counters["work_ratio_to_memcpy"] = work / copy;
 }
 BENCHMARK_CAPTURE(BM_ExtractorLoop_CpuPerFrame, scripted, scriptedCamera)
-    ->Iterations(7)
+    ->Iterations(15)
     ->UseManualTime()
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_ExtractorLoop_CpuPerFrame, painted_ahead, paintedAheadCamera)
-    ->Iterations(7)
+    ->Iterations(15)
     ->UseManualTime()
     ->Unit(benchmark::kMicrosecond);
 
