@@ -15,6 +15,8 @@ extern "C" {
 
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
+
 #include "contactsheet.h"
 #include "detectionlog.h"
 #include "export.h"
@@ -205,6 +207,7 @@ Mp4ExportReport exportMp4(const Mp4ExportOptions& options, Listener& listener) {
   const std::uint64_t count = end - begin;
   long long first = 0;
   long long previous = 0;
+  long long pts = 0;
   for (std::uint64_t index = begin; index < end; ++index) {
     if (!video.getFrame(image, static_cast<std::uint32_t>(index), options.stream, true)) {
       fail(EK::EKCause::kBadFormat, "cannot read frame " + std::to_string(index) + " of " + path);
@@ -212,12 +215,16 @@ Mp4ExportReport exportMp4(const Mp4ExportOptions& options, Listener& listener) {
     const long long stamp = image.timeStamp;
     if (index == begin) {
       first = stamp;
-    } else if (stamp <= previous) {
+    } else if (stamp < previous) {
       fail(EK::EKCause::kBadFormat,
            "frame " + std::to_string(index) + " of " + path + " is stamped " +
-               std::to_string(stamp) + " us, not after the frame before it (" +
+               std::to_string(stamp) + " us, before the frame before it (" +
                std::to_string(previous) + " us): an MP4 shows frames in time order");
     }
+    // A recorder that fetched one camera picture twice repeats its stamp. The repeat is shown
+    // a microsecond after the frame before it, so that every recorded frame is in the file
+    // and the file's times still increase.
+    pts = index == begin ? 0 : std::max(stamp - first, pts + 1);
     previous = stamp;
     EK::EKArvSource::concealRecordHeader(image);
     cv::Mat picture;
@@ -235,7 +242,7 @@ Mp4ExportReport exportMp4(const Mp4ExportOptions& options, Listener& listener) {
       writer.convert(writer.fromRecord, yuv ? AV_PIX_FMT_YUYV422 : AV_PIX_FMT_GRAY8, image.frame,
                      yuv ? 2 * width : width);
     }
-    writer.encode(stamp - first, false, options.output);
+    writer.encode(pts, false, options.output);
     listener.progress(index + 1 - begin, count);
   }
   writer.encode(0, true, options.output);

@@ -72,6 +72,38 @@ TEST(Mp4Export, EveryFrameIsShownAtItsStampLessTheFirstToTheMicrosecond) {
   EXPECT_EQ(partTimes.back(), "frame,0.180998,0.180998");
 }
 
+TEST(Mp4Export, ARepeatedStampIsShownAMicrosecondLaterAndAStampGoingBackIsRefused) {
+  ektest::TempDir dir;
+  // A recorder that fetched one camera picture twice, or three times, repeats its stamp.
+  const long long repeats[] = {5000000, 5033333, 5033333, 5033333, 5033335, 5066666};
+  const std::string clip =
+      ektest::recordClip(dir.path("repeats"), 6, {{160, 120, 9, 8}},
+                         [&](unsigned int f, unsigned int) { return repeats[f]; });
+  const std::string out = dir.path("out.mp4");
+  const ektest::ToolRun run = runTool(dir, {"export", clip, out});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  int status = -1;
+  const std::vector<std::string> times = probedTimes(dir, out, status);
+  EXPECT_EQ(status, 0);
+  const std::vector<std::string> expected{"frame,0.000000,0.000000", "frame,0.033333,0.033333",
+                                          "frame,0.033334,0.033334", "frame,0.033335,0.033335",
+                                          "frame,0.033336,0.033336", "frame,0.066666,0.066666"};
+  EXPECT_EQ(times, expected);
+
+  const long long backwards[] = {5000000, 5033333, 5000001};
+  const std::string bad =
+      ektest::recordClip(dir.path("backwards"), 3, {{160, 120, 9, 8}},
+                         [&](unsigned int f, unsigned int) { return backwards[f]; });
+  const std::string refusedOut = dir.path("refused.mp4");
+  const ektest::ToolRun refused = runTool(dir, {"export", bad, refusedOut});
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_NE(refused.err.find("frame 2 of " + bad +
+                             " is stamped 5000001 us, before the frame before it (5033333 us)"),
+            std::string::npos)
+      << refused.err;
+  EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
+}
+
 TEST(Mp4Export, AnExportCutShortByAFullDiskSaysSoAndPlaysUpToItsLastFragment) {
   ektest::TempDir dir;
   const unsigned int frames = 600;
