@@ -40,12 +40,19 @@ std::vector<std::string> probedTimes(const ektest::TempDir& dir, const std::stri
   return lines;
 }
 
+// A 160x120 YUV422 recording in @p dir of one frame per stamp of @p stamps.
+std::string clipStamped(const ektest::TempDir& dir, const std::string& name,
+                        const std::vector<long long>& stamps) {
+  return ektest::recordClip(dir.path(name), static_cast<unsigned int>(stamps.size()),
+                            {{160, 120, 9, 8}},
+                            [&](unsigned int f, unsigned int) { return stamps[f]; });
+}
+
 TEST(Mp4Export, EveryFrameIsShownAtItsStampLessTheFirstToTheMicrosecond) {
   ektest::TempDir dir;
-  const long long stamps[] = {5000000, 5033333, 5070001, 5100000, 5100001, 5250999, 5251000};
-  const std::string clip =
-      ektest::recordClip(dir.path("clip"), 7, {{160, 120, 9, 8}},
-                         [&](unsigned int f, unsigned int) { return stamps[f]; });
+  const std::vector<long long> stamps{5000000, 5033333, 5070001, 5100000,
+                                      5100001, 5250999, 5251000};
+  const std::string clip = clipStamped(dir, "clip", stamps);
   const std::string out = dir.path("out.mp4");
   const ektest::ToolRun run = runTool(dir, {"export", clip, out});
   ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -75,10 +82,8 @@ TEST(Mp4Export, EveryFrameIsShownAtItsStampLessTheFirstToTheMicrosecond) {
 TEST(Mp4Export, ARepeatedStampIsShownAMicrosecondLaterAndAStampGoingBackIsRefused) {
   ektest::TempDir dir;
   // A recorder that fetched one camera picture twice, or three times, repeats its stamp.
-  const long long repeats[] = {5000000, 5033333, 5033333, 5033333, 5033335, 5066666};
   const std::string clip =
-      ektest::recordClip(dir.path("repeats"), 6, {{160, 120, 9, 8}},
-                         [&](unsigned int f, unsigned int) { return repeats[f]; });
+      clipStamped(dir, "repeats", {5000000, 5033333, 5033333, 5033333, 5033335, 5066666});
   const std::string out = dir.path("out.mp4");
   const ektest::ToolRun run = runTool(dir, {"export", clip, out});
   ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -90,10 +95,7 @@ TEST(Mp4Export, ARepeatedStampIsShownAMicrosecondLaterAndAStampGoingBackIsRefuse
                                           "frame,0.033336,0.033336", "frame,0.066666,0.066666"};
   EXPECT_EQ(times, expected);
 
-  const long long backwards[] = {5000000, 5033333, 5000001};
-  const std::string bad =
-      ektest::recordClip(dir.path("backwards"), 3, {{160, 120, 9, 8}},
-                         [&](unsigned int f, unsigned int) { return backwards[f]; });
+  const std::string bad = clipStamped(dir, "backwards", {5000000, 5033333, 5000001});
   const std::string refusedOut = dir.path("refused.mp4");
   const ektest::ToolRun refused = runTool(dir, {"export", bad, refusedOut});
   EXPECT_EQ(refused.exitCode, 1);
