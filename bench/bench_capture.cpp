@@ -33,6 +33,8 @@
 
 namespace {
 
+using benchsupport::percentile;
+
 const char kPipeline[] =
     "videotestsrc is-live=true ! video/x-raw,format=YUY2,width=640,height=480,framerate=30/1";
 
@@ -47,15 +49,6 @@ double processCpuSeconds() {
   getrusage(RUSAGE_SELF, &usage);
   return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
          static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
-}
-
-double percentile(std::vector<double> values, double fraction) {
-  if (values.empty()) {
-    return 0.0;
-  }
-  std::sort(values.begin(), values.end());
-  const auto index = static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1));
-  return values[index];
 }
 
 double threadCpuSeconds() {

@@ -66,6 +66,7 @@ extern "C" __attribute__((visibility("default"))) int nanosleep(const timespec* 
 
 namespace {
 
+using benchsupport::percentile;
 using Clock = std::chrono::steady_clock;
 
 const int kWidth = 640;
@@ -211,11 +212,6 @@ std::shared_ptr<EK::EKFrameSource> paintedAheadCamera() {
   return std::make_shared<PaintedAheadSource>();
 }
 
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
 // CPU time the loop thread spends on one frame: fetch, wrap without copying, hook, release
 // and delete (its work), and the pacing sleep, at 120 frames per second. The sleep's cost is
 // the host's: it is measured on the loop thread itself and reported apart. With the scripted
@@ -253,12 +249,13 @@ void BM_ExtractorLoop_CpuPerFrame(benchmark::State& state,
     state.SetIterationTime(total);
   }
   const double copy = benchsupport::frameMemcpySeconds(kFrameBytes);
-  const double work = median(works);
-  state.counters["cpu_us_per_frame"] = median(totals) * 1e6;
-  state.counters["sleep_us_per_frame"] = median(sleeps) * 1e6;
+  const double total = percentile(totals, 0.5);
+  const double work = percentile(works, 0.5);
+  state.counters["cpu_us_per_frame"] = total * 1e6;
+  state.counters["sleep_us_per_frame"] = percentile(sleeps, 0.5) * 1e6;
   state.counters["work_us_per_frame"] = work * 1e6;
   state.counters["memcpy_us"] = copy * 1e6;
-  state.counters["ratio_to_memcpy"] = median(totals) / copy;
+  state.counters["ratio_to_memcpy"] = total / copy;
   state.counters["work_ratio_to_memcpy"] = work / copy;
 }
 BENCHMARK_CAPTURE(BM_ExtractorLoop_CpuPerFrame, scripted, scriptedCamera)

@@ -45,8 +45,11 @@
 #include <ekvision/ekvisionextractor.h>
 #include <ru/log.h>
 
+#include "peers.h"
+
 namespace {
 
+using benchsupport::percentile;
 using Clock = std::chrono::steady_clock;
 const int kWidth = 640;
 const int kHeight = 480;
@@ -63,14 +66,6 @@ double processCpuSeconds() {
   getrusage(RUSAGE_SELF, &usage);
   return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
          static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
-}
-
-double percentile(std::vector<double> values, double fraction) {
-  if (values.empty()) {
-    return 0;
-  }
-  std::sort(values.begin(), values.end());
-  return values[static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1))];
 }
 
 std::shared_ptr<std::vector<std::uint8_t>> picture(int seed) {

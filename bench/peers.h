@@ -1,6 +1,7 @@
 // The peers of the per-frame figures, measured in the benchmark's own run so that a ratio
 // compares like with like: a memcpy of the frame, and what one sleep of a paced thread
-// costs the host in CPU (a loop that sleeps once a frame pays it whatever its work).
+// costs the host in CPU (a loop that sleeps once a frame pays it whatever its work); and the
+// percentiles the benchmarks report their samples by.
 #ifndef EKVISION_BENCH_PEERS_H
 #define EKVISION_BENCH_PEERS_H
 
@@ -8,12 +9,22 @@
 
 #include <time.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstring>
 #include <vector>
 
 namespace benchsupport {
+
+// The sample at @p fraction (0.5: the median) of @p values, sorted; 0 when there is none.
+inline double percentile(std::vector<double> values, double fraction) {
+  if (values.empty()) {
+    return 0.0;
+  }
+  std::sort(values.begin(), values.end());
+  return values[static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1))];
+}
 
 inline double frameMemcpySeconds(std::size_t bytes) {
   std::vector<unsigned char> source(bytes, 7);
